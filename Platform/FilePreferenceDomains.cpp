@@ -1,0 +1,348 @@
+#include "FilePreferenceDomains.h"
+
+#include "PropertyList.h"
+#include "UniqueFd.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace zed {
+
+namespace {
+
+std::string errnoText(int err) {
+    return std::strerror(err);
+}
+
+bool validDomainName(const std::string& domain) {
+    if (domain.empty() || domain.size() > 200 || domain == "." || domain == ".." ||
+        domain.front() == '.') {
+        return false;
+    }
+    for (char c : domain) {
+        if (c == '/' || c == '\0') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string homeOf(const passwd* pw) {
+    return (pw && pw->pw_dir && *pw->pw_dir) ? pw->pw_dir : "";
+}
+
+std::string currentUserName() {
+    const passwd* pw = getpwuid(geteuid());
+    return (pw && pw->pw_name) ? pw->pw_name : "";
+}
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+// Creates the missing folders of `path` for the user alone.
+bool makeFolders(const std::string& path) {
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        partial = path.substr(0, pos);
+        if (partial.empty()) {
+            continue;
+        }
+        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
+            std::fprintf(stderr, "zed: cannot create the folder %s: %s\n", partial.c_str(),
+                         errnoText(errno).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void syncFolder(const std::string& folder) {
+    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) {
+        ::fsync(dir.get());
+    }
+}
+
+// Holds the advisory lock that serialises writers of one domain file. The lock
+// lives on a file of its own because the domain file itself is replaced by
+// rename on every write.
+class WriterLock {
+public:
+    explicit WriterLock(const std::string& path)
+        : fd_(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (!fd_) {
+            std::fprintf(stderr, "zed: cannot open the lock file %s.lock: %s\n", path.c_str(),
+                         errnoText(errno).c_str());
+            return;
+        }
+        while (::flock(fd_.get(), LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                std::fprintf(stderr, "zed: cannot lock %s.lock: %s\n", path.c_str(),
+                             errnoText(errno).c_str());
+                fd_.reset();
+                return;
+            }
+        }
+    }
+    bool held() const { return static_cast<bool>(fd_); }
+
+private:
+    UniqueFd fd_;
+};
+
+enum class ReadStatus { Ok, Missing, Unreadable, Corrupt };
+
+struct FileContents {
+    ReadStatus status = ReadStatus::Missing;
+    Dictionary dict;
+    std::string reason;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+FileContents readFile(const std::string& path) {
+    FileContents out;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd) {
+        if (errno == ENOENT) {
+            return out;
+        }
+        out.status = ReadStatus::Unreadable;
+        out.reason = errnoText(errno);
+        return out;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        out.status = ReadStatus::Unreadable;
+        out.reason = "not a regular file";
+        return out;
+    }
+    out.device = st.st_dev;
+    out.inode = st.st_ino;
+    if (st.st_size > FilePreferenceDomains::kMaxFileSize) {
+        out.status = ReadStatus::Corrupt;
+        out.reason =
+            "larger than " + std::to_string(FilePreferenceDomains::kMaxFileSize) + " bytes";
+        return out;
+    }
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    std::string error;
+    auto value = parsePropertyList(bytes, &error);
+    if (!value) {
+        out.status = ReadStatus::Corrupt;
+        out.reason = error;
+        return out;
+    }
+    if (!value->asDictionary()) {
+        out.status = ReadStatus::Corrupt;
+        out.reason = std::string("its top level is a ") + value->typeName() + ", not a dictionary";
+        return out;
+    }
+    out.status = ReadStatus::Ok;
+    out.dict = std::move(*value->asDictionary());
+    return out;
+}
+
+// Moves an unreadable domain file out of the way, keeping its bytes, so that
+// the next write does not overwrite what the user had. Call with the writer
+// lock held.
+void moveAside(const std::string& path, const FileContents& bad) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || st.st_dev != bad.device || st.st_ino != bad.inode) {
+        return; // replaced meanwhile by a writer: nothing of ours to move
+    }
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+    std::string target = path + ".corrupt-" + stamp;
+    for (int n = 2; ::access(target.c_str(), F_OK) == 0; ++n) {
+        target = path + ".corrupt-" + stamp + "-" + std::to_string(n);
+    }
+    if (::rename(path.c_str(), target.c_str()) != 0) {
+        std::fprintf(stderr, "zed: %s cannot be read (%s) and cannot be moved aside: %s\n",
+                     path.c_str(), bad.reason.c_str(), errnoText(errno).c_str());
+        return;
+    }
+    syncFolder(folderOf(path));
+    std::fprintf(stderr,
+                 "zed: %s is not a readable property list (%s); moved it to %s and "
+                 "treating the domain as empty\n",
+                 path.c_str(), bad.reason.c_str(), target.c_str());
+}
+
+} // namespace
+
+FilePreferenceDomains::FilePreferenceDomains(std::string folder) : folder_(std::move(folder)) {}
+
+FilePreferenceDomains::~FilePreferenceDomains() {
+    flushAll();
+}
+
+std::string FilePreferenceDomains::pathFor(const std::string& domain,
+                                           const std::string& user) const {
+    if (!validDomainName(domain)) {
+        std::fprintf(stderr, "zed: \"%s\" is not a valid preference domain name\n", domain.c_str());
+        return {};
+    }
+    std::string folder = folder_;
+    if (folder.empty()) {
+        if (user.empty() || user == currentUserName()) {
+            const char* xdg = std::getenv("XDG_CONFIG_HOME");
+            const char* home = std::getenv("HOME");
+            if (xdg && xdg[0] == '/') {
+                folder = xdg;
+            } else if (home && home[0] == '/') {
+                folder = std::string(home) + "/.config";
+            } else if (auto h = homeOf(getpwuid(geteuid())); !h.empty()) {
+                folder = h + "/.config";
+            }
+        } else if (auto h = homeOf(getpwnam(user.c_str())); !h.empty()) {
+            folder = h + "/.config";
+        }
+    }
+    if (folder.empty()) {
+        std::fprintf(stderr,
+                     "zed: no home folder for user \"%s\"; its preferences are unavailable\n",
+                     user.empty() ? currentUserName().c_str() : user.c_str());
+        return {};
+    }
+    return folder + "/" + domain + ".plist";
+}
+
+std::optional<Dictionary> FilePreferenceDomains::load(const std::string& domain,
+                                                      const std::string& user) {
+    const std::string path = pathFor(domain, user);
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    FileContents contents = readFile(path);
+    switch (contents.status) {
+    case ReadStatus::Ok:
+        return std::move(contents.dict);
+    case ReadStatus::Missing:
+        return std::nullopt;
+    case ReadStatus::Unreadable:
+        std::fprintf(stderr, "zed: cannot read %s: %s\n", path.c_str(), contents.reason.c_str());
+        return std::nullopt;
+    case ReadStatus::Corrupt: {
+        WriterLock lock(path);
+        if (lock.held()) {
+            moveAside(path, contents);
+        }
+        return std::nullopt;
+    }
+    }
+    return std::nullopt;
+}
+
+bool FilePreferenceDomains::store(const std::string& domain, const std::string& user,
+                                  const Change& change) {
+    const std::string path = pathFor(domain, user);
+    if (path.empty()) {
+        return false;
+    }
+    const std::string folder = folderOf(path);
+    if (!makeFolders(folder)) {
+        return false;
+    }
+    WriterLock lock(path);
+    if (!lock.held()) {
+        return false;
+    }
+    FileContents current = readFile(path);
+    if (current.status == ReadStatus::Unreadable) {
+        std::fprintf(stderr, "zed: cannot read %s (%s); not writing over it\n", path.c_str(),
+                     current.reason.c_str());
+        return false;
+    }
+    if (current.status == ReadStatus::Corrupt) {
+        moveAside(path, current);
+    }
+    const bool existed = current.status == ReadStatus::Ok;
+    std::optional<Dictionary> result =
+        change(existed ? std::optional<Dictionary>(std::move(current.dict)) : std::nullopt);
+
+    if (!result) {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            std::fprintf(stderr, "zed: cannot remove %s: %s\n", path.c_str(),
+                         errnoText(errno).c_str());
+            return false;
+        }
+        syncFolder(folder);
+        return true;
+    }
+
+    const std::string bytes = toXmlPropertyList(Value(std::move(*result)));
+    std::string tmpl = path + ".XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    UniqueFd tmp(::mkostemp(name.data(), O_CLOEXEC));
+    if (!tmp) {
+        std::fprintf(stderr, "zed: cannot create a temporary file beside %s: %s\n", path.c_str(),
+                     errnoText(errno).c_str());
+        return false;
+    }
+    const std::string tmpPath(name.data());
+    const bool written =
+        ::fchmod(tmp.get(), 0600) == 0 && writeAll(tmp.get(), bytes) && ::fsync(tmp.get()) == 0;
+    const int writeErr = errno;
+    if (!written || ::close(tmp.release()) != 0) {
+        std::fprintf(stderr, "zed: cannot write %s: %s\n", tmpPath.c_str(),
+                     errnoText(written ? errno : writeErr).c_str());
+        ::unlink(tmpPath.c_str());
+        return false;
+    }
+    if (::rename(tmpPath.c_str(), path.c_str()) != 0) {
+        std::fprintf(stderr, "zed: cannot replace %s: %s\n", path.c_str(),
+                     errnoText(errno).c_str());
+        ::unlink(tmpPath.c_str());
+        return false;
+    }
+    syncFolder(folder);
+    return true;
+}
+
+} // namespace zed

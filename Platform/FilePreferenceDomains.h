@@ -1,0 +1,33 @@
+// Preference domains as property-list files in the user's configuration folder:
+// ${XDG_CONFIG_HOME:-$HOME/.config}/DOMAIN.plist for the user this process runs
+// as, ~USER/.config/DOMAIN.plist for another user.
+#pragma once
+
+#include "PreferenceDomains.h"
+
+#include <string>
+
+namespace zed {
+
+class FilePreferenceDomains : public PreferenceDomains {
+public:
+    // An empty folder means: work it out per user as above.
+    explicit FilePreferenceDomains(std::string folder = {});
+    ~FilePreferenceDomains() override;
+
+    // Where the domain of that user lives, or empty (with a message) when it
+    // cannot be worked out.
+    std::string pathFor(const std::string& domain, const std::string& user) const;
+
+    // Files larger than this are not settings; they are moved aside unread.
+    static constexpr long long kMaxFileSize = 16ll * 1024 * 1024;
+
+protected:
+    std::optional<Dictionary> load(const std::string& domain, const std::string& user) override;
+    bool store(const std::string& domain, const std::string& user, const Change& change) override;
+
+private:
+    std::string folder_;
+};
+
+} // namespace zed

@@ -1,0 +1,53 @@
+// The process's platform: the services the agent and the pane reach the way
+// the original code reached the operating system. Chosen once at start-up
+// (ZED_PLATFORM: unset or "linux" for the desktop, "simulator" for the
+// simulated mouse); tests install fakes.
+#pragma once
+
+#include "NotificationCenter.h"
+#include "PreferenceDomains.h"
+#include "RunLoop.h"
+
+#include <memory>
+#include <string>
+
+namespace zed {
+
+class Platform {
+public:
+    enum class Kind { Linux, Simulator, Test };
+
+    // The installed platform; installs the default one on first use.
+    static Platform& current();
+    // Replaces the process's platform (tests, or a program choosing its own).
+    static void install(std::unique_ptr<Platform> platform);
+    // The platform that ZED_PLATFORM selects, with real services.
+    static std::unique_ptr<Platform> makeDefault();
+    // In-memory services only: for unit tests.
+    static std::unique_ptr<Platform> makeFake();
+
+    explicit Platform(Kind kind);
+    ~Platform();
+
+    Kind kind() const { return kind_; }
+    RunLoop& runLoop() { return *runLoop_; }
+    PreferenceDomains& preferences() { return *preferences_; }
+    NotificationCenter& distributedCenter() { return *distributedCenter_; }
+
+    void setPreferences(std::unique_ptr<PreferenceDomains> p) { preferences_ = std::move(p); }
+    void setDistributedCenter(std::unique_ptr<NotificationCenter> c) {
+        distributedCenter_ = std::move(c);
+    }
+
+private:
+    Kind kind_;
+    // Declared first so that it outlives the services whose sources it holds.
+    std::unique_ptr<RunLoop> runLoop_;
+    std::unique_ptr<PreferenceDomains> preferences_;
+    std::unique_ptr<NotificationCenter> distributedCenter_;
+};
+
+// Parses ZED_PLATFORM; unknown values get a message and mean the desktop.
+Platform::Kind platformKindFromEnvironment();
+
+} // namespace zed

@@ -1,0 +1,143 @@
+#include "PreferenceDomains.h"
+
+namespace zed {
+
+PreferenceDomains::~PreferenceDomains() = default;
+
+PreferenceDomains::Pending& PreferenceDomains::pending(std::string_view domain,
+                                                       std::string_view user) {
+    return pending_[DomainKey(std::string(domain), std::string(user))];
+}
+
+std::optional<Dictionary> PreferenceDomains::apply(const Pending& p,
+                                                   std::optional<Dictionary> stored) {
+    std::optional<Dictionary> result;
+    if (p.replaced) {
+        if (!p.base.empty()) {
+            result = p.base;
+        }
+    } else {
+        result = std::move(stored);
+    }
+    for (const auto& [key, value] : p.edits) {
+        if (value) {
+            if (!result) {
+                result.emplace();
+            }
+            result->insert_or_assign(key, *value);
+        } else if (result) {
+            auto it = result->find(key);
+            if (it != result->end()) {
+                result->erase(it);
+            }
+        }
+    }
+    return result;
+}
+
+std::optional<Dictionary> PreferenceDomains::persistentDomain(std::string_view domain,
+                                                              std::string_view user) {
+    auto it = pending_.find(DomainKey(std::string(domain), std::string(user)));
+    if (it != pending_.end() && it->second.replaced) {
+        return apply(it->second, std::nullopt);
+    }
+    auto stored = load(std::string(domain), std::string(user));
+    if (it == pending_.end()) {
+        return stored;
+    }
+    return apply(it->second, std::move(stored));
+}
+
+Dictionary PreferenceDomains::copyAll(std::string_view domain, std::string_view user) {
+    return persistentDomain(domain, user).value_or(Dictionary{});
+}
+
+std::optional<Value> PreferenceDomains::copyValue(std::string_view domain, std::string_view key,
+                                                  std::string_view user) {
+    auto all = persistentDomain(domain, user);
+    if (!all) {
+        return std::nullopt;
+    }
+    const Value* v = lookup(*all, key);
+    return v ? std::optional<Value>(*v) : std::nullopt;
+}
+
+void PreferenceDomains::setValues(std::string_view domain, const Dictionary& values,
+                                  std::string_view user) {
+    Pending& p = pending(domain, user);
+    for (const auto& [key, value] : values) {
+        p.edits.insert_or_assign(key, value);
+    }
+}
+
+void PreferenceDomains::setValue(std::string_view domain, std::string_view key,
+                                 std::optional<Value> value, std::string_view user) {
+    pending(domain, user).edits.insert_or_assign(std::string(key), std::move(value));
+}
+
+void PreferenceDomains::removeDomain(std::string_view domain, std::string_view user) {
+    Pending& p = pending(domain, user);
+    p.replaced = true;
+    p.base.clear();
+    p.edits.clear();
+}
+
+void PreferenceDomains::replaceDomain(std::string_view domain, Dictionary values,
+                                      std::string_view user) {
+    Pending& p = pending(domain, user);
+    p.replaced = true;
+    p.base = std::move(values);
+    p.edits.clear();
+}
+
+bool PreferenceDomains::synchronize(std::string_view domain, std::string_view user) {
+    auto it = pending_.find(DomainKey(std::string(domain), std::string(user)));
+    if (it == pending_.end()) {
+        return true; // nothing to write; every read goes to the store anyway
+    }
+    const Pending p = it->second;
+    const bool ok = store(std::string(domain), std::string(user),
+                          [&p](auto stored) { return apply(p, std::move(stored)); });
+    if (ok) {
+        pending_.erase(it);
+    }
+    return ok;
+}
+
+void PreferenceDomains::flushAll() {
+    while (!pending_.empty()) {
+        const auto [domain, user] = pending_.begin()->first;
+        if (!synchronize(domain, user)) {
+            pending_.erase(DomainKey(domain, user)); // already reported; give up on it
+        }
+    }
+}
+
+MemoryPreferenceDomains::~MemoryPreferenceDomains() {
+    flushAll();
+}
+
+std::optional<Dictionary> MemoryPreferenceDomains::stored(const std::string& domain,
+                                                          const std::string& user) const {
+    auto it = domains_.find({domain, user});
+    return it == domains_.end() ? std::nullopt : std::optional<Dictionary>(it->second);
+}
+
+std::optional<Dictionary> MemoryPreferenceDomains::load(const std::string& domain,
+                                                        const std::string& user) {
+    return stored(domain, user);
+}
+
+bool MemoryPreferenceDomains::store(const std::string& domain, const std::string& user,
+                                    const Change& change) {
+    auto result = change(stored(domain, user));
+    ++writes_;
+    if (result) {
+        domains_[{domain, user}] = std::move(*result);
+    } else {
+        domains_.erase({domain, user});
+    }
+    return true;
+}
+
+} // namespace zed

@@ -1,0 +1,90 @@
+// Per-user preference domains: named dictionaries of settings that outlive the
+// process. Changes are held in memory until `synchronize`, which merges them into
+// what is stored at that moment, so a single-key write never drops another
+// writer's keys.
+#pragma once
+
+#include "Value.h"
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace zed {
+
+class PreferenceDomains {
+public:
+    virtual ~PreferenceDomains();
+
+    // `user` names the account whose domain is meant; empty means the user
+    // this process runs as.
+
+    // The stored dictionary with pending changes applied, or empty when the
+    // domain does not exist.
+    std::optional<Dictionary> persistentDomain(std::string_view domain, std::string_view user = {});
+    // Every value of the domain (an empty dictionary when there is none).
+    Dictionary copyAll(std::string_view domain, std::string_view user = {});
+    std::optional<Value> copyValue(std::string_view domain, std::string_view key,
+                                   std::string_view user = {});
+
+    void setValues(std::string_view domain, const Dictionary& values, std::string_view user = {});
+    // An empty value removes the key.
+    void setValue(std::string_view domain, std::string_view key, std::optional<Value> value,
+                  std::string_view user = {});
+    void removeDomain(std::string_view domain, std::string_view user = {});
+    // Remove, then set: the stored domain becomes exactly `values`.
+    void replaceDomain(std::string_view domain, Dictionary values, std::string_view user = {});
+
+    // Writes the pending changes of the domain, or re-reads when there are
+    // none. False (with a message on standard error) when the write failed;
+    // the changes then stay pending.
+    bool synchronize(std::string_view domain, std::string_view user = {});
+
+protected:
+    // Reads what is stored; empty when the domain does not exist (or could
+    // not be read, which the implementation reports).
+    virtual std::optional<Dictionary> load(const std::string& domain, const std::string& user) = 0;
+    // Atomically replaces what is stored by change(stored); a change result
+    // of empty removes the domain.
+    using Change = std::function<std::optional<Dictionary>(std::optional<Dictionary>)>;
+    virtual bool store(const std::string& domain, const std::string& user,
+                       const Change& change) = 0;
+
+    // Writes what is still pending; implementations call it from their destructors.
+    void flushAll();
+
+private:
+    struct Pending {
+        bool replaced = false; // the stored domain was removed first
+        Dictionary base;       // the whole domain after a replace
+        std::map<std::string, std::optional<Value>, std::less<>> edits;
+    };
+    using DomainKey = std::pair<std::string, std::string>;
+
+    static std::optional<Dictionary> apply(const Pending& p, std::optional<Dictionary> stored);
+    Pending& pending(std::string_view domain, std::string_view user);
+
+    std::map<DomainKey, Pending> pending_;
+};
+
+// Keeps domains in memory; for tests and for processes without a home.
+class MemoryPreferenceDomains : public PreferenceDomains {
+public:
+    ~MemoryPreferenceDomains() override;
+    // What has been written, for tests to look at.
+    std::optional<Dictionary> stored(const std::string& domain, const std::string& user = {}) const;
+    int writeCount() const { return writes_; }
+
+protected:
+    std::optional<Dictionary> load(const std::string& domain, const std::string& user) override;
+    bool store(const std::string& domain, const std::string& user, const Change& change) override;
+
+private:
+    std::map<std::pair<std::string, std::string>, Dictionary> domains_;
+    int writes_ = 0;
+};
+
+} // namespace zed
