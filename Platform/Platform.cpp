@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include "DBusNotificationCenter.h"
+#include "FakeIOKit.h"
 #include "FilePreferenceDomains.h"
 
 #include <cstdio>
@@ -16,7 +17,15 @@ std::unique_ptr<Platform>& slot() {
 }
 } // namespace
 
-Platform::Platform(Kind kind) : kind_(kind), runLoop_(std::make_unique<RunLoop>()) {}
+// Until a platform supplies them: no services, no session, a HID system that
+// cannot be opened.
+Platform::Platform(Kind kind)
+    : kind_(kind), runLoop_(std::make_unique<RunLoop>()),
+      preferences_(std::make_unique<MemoryPreferenceDomains>()),
+      distributedCenter_(std::make_unique<LocalNotificationCenter>()),
+      registry_(std::make_unique<NullRegistry>()), hidSystem_(std::make_unique<NullHidSystem>()),
+      loginSession_(std::make_unique<NoLoginSession>()),
+      process_(std::make_unique<PosixProcessControl>()) {}
 
 Platform::~Platform() = default;
 
@@ -62,8 +71,9 @@ std::unique_ptr<Platform> Platform::makeDefault() {
 
 std::unique_ptr<Platform> Platform::makeFake() {
     auto p = std::make_unique<Platform>(Kind::Test);
-    p->setPreferences(std::make_unique<MemoryPreferenceDomains>());
-    p->setDistributedCenter(std::make_unique<LocalNotificationCenter>());
+    p->setRegistry(std::make_unique<FakeRegistry>());
+    p->setHidSystem(std::make_unique<FakeHidSystem>());
+    p->setLoginSession(std::make_unique<ScriptedLoginSession>());
     return p;
 }
 

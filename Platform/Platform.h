@@ -4,9 +4,11 @@
 // simulated mouse); tests install fakes.
 #pragma once
 
+#include "IOKit.h"
 #include "NotificationCenter.h"
 #include "PreferenceDomains.h"
 #include "RunLoop.h"
+#include "Session.h"
 
 #include <memory>
 #include <string>
@@ -33,11 +35,19 @@ public:
     RunLoop& runLoop() { return *runLoop_; }
     PreferenceDomains& preferences() { return *preferences_; }
     NotificationCenter& distributedCenter() { return *distributedCenter_; }
+    Registry& registry() { return *registry_; }
+    HidSystem& hidSystem() { return *hidSystem_; }
+    LoginSession& loginSession() { return *loginSession_; }
+    ProcessControl& process() { return *process_; }
 
     void setPreferences(std::unique_ptr<PreferenceDomains> p) { preferences_ = std::move(p); }
     void setDistributedCenter(std::unique_ptr<NotificationCenter> c) {
         distributedCenter_ = std::move(c);
     }
+    void setRegistry(std::unique_ptr<Registry> r) { registry_ = std::move(r); }
+    void setHidSystem(std::unique_ptr<HidSystem> h) { hidSystem_ = std::move(h); }
+    void setLoginSession(std::unique_ptr<LoginSession> s) { loginSession_ = std::move(s); }
+    void setProcess(std::unique_ptr<ProcessControl> p) { process_ = std::move(p); }
 
 private:
     Kind kind_;
@@ -45,6 +55,10 @@ private:
     std::unique_ptr<RunLoop> runLoop_;
     std::unique_ptr<PreferenceDomains> preferences_;
     std::unique_ptr<NotificationCenter> distributedCenter_;
+    std::unique_ptr<Registry> registry_;
+    std::unique_ptr<HidSystem> hidSystem_;
+    std::unique_ptr<LoginSession> loginSession_;
+    std::unique_ptr<ProcessControl> process_;
 };
 
 // Parses ZED_PLATFORM; unknown values get a message and mean the desktop.

@@ -1,0 +1,75 @@
+// The login session and the process's own identity: who is logged in at the
+// console, and the session-activated event that fast user switching gives.
+#pragma once
+
+#include "Value.h"
+
+#include <functional>
+#include <optional>
+#include <sys/types.h>
+
+namespace zed {
+
+// Keys of the session dictionary.
+inline constexpr const char* kCGSSessionUserNameKey = "kCGSSessionUserNameKey";
+inline constexpr const char* kCGSSessionUserIDKey = "kCGSSessionUserIDKey";
+inline constexpr const char* kCGSessionLoginDoneKey = "kCGSessionLoginDoneKey";
+inline constexpr const char* kCGSessionOnConsoleKey = "kCGSessionOnConsoleKey";
+
+class LoginSession {
+public:
+    virtual ~LoginSession();
+    // The current session's dictionary, or empty when there is no session.
+    virtual std::optional<Dictionary> copyCurrentDictionary() = 0;
+    // Called on the run loop when this user's session becomes active again.
+    // False when the platform cannot report it.
+    virtual bool setActivatedHandler(std::function<void()> handler) = 0;
+};
+
+// No session service: every query answers that there is no session.
+class NoLoginSession : public LoginSession {
+public:
+    std::optional<Dictionary> copyCurrentDictionary() override { return std::nullopt; }
+    bool setActivatedHandler(std::function<void()>) override { return false; }
+};
+
+// A session whose answers a test or the simulator sets.
+class ScriptedLoginSession : public LoginSession {
+public:
+    std::optional<Dictionary> copyCurrentDictionary() override;
+    bool setActivatedHandler(std::function<void()> handler) override;
+
+    // Empty means no session at all.
+    void setSession(std::optional<Dictionary> session) { session_ = std::move(session); }
+    void setSession(const std::string& user, int uid, bool loginDone, bool onConsole);
+    // Each poll runs this first (a test script moving the session on).
+    void setBeforeCopy(std::function<void(int poll)> f) { beforeCopy_ = std::move(f); }
+    void activate(); // the session-activated event
+    int polls() const { return polls_; }
+
+private:
+    std::optional<Dictionary> session_;
+    std::function<void()> activated_;
+    std::function<void(int)> beforeCopy_;
+    int polls_ = 0;
+};
+
+// The POSIX calls the agent makes about its own process.
+class ProcessControl {
+public:
+    virtual ~ProcessControl();
+    virtual uid_t getuid() = 0;
+    virtual int setuid(uid_t uid) = 0;
+    virtual void sleep(unsigned seconds) = 0;
+    [[noreturn]] virtual void exit(int status) = 0;
+};
+
+class PosixProcessControl : public ProcessControl {
+public:
+    uid_t getuid() override;
+    int setuid(uid_t uid) override;
+    void sleep(unsigned seconds) override;
+    [[noreturn]] void exit(int status) override;
+};
+
+} // namespace zed
