@@ -1,0 +1,297 @@
+#include "Platform/FilePreferenceDomains.h"
+#include "Platform/PropertyList.h"
+
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+using zed::Dictionary;
+using zed::Value;
+
+namespace {
+
+constexpr const char* kDomain = "com.tovik.ZED";
+
+Dictionary bigState(int tag) {
+    Dictionary d;
+    for (int i = 0; i < 300; ++i) {
+        d["Key" + std::to_string(i)] = Value(std::int32_t{tag});
+    }
+    d["Tag"] = Value(std::int32_t{tag});
+    return d;
+}
+
+std::optional<Dictionary> parseDomainFile(const std::string& path) {
+    auto v = zed::parsePropertyList(zedtest::readFile(path));
+    if (!v || !v->asDictionary()) {
+        return std::nullopt;
+    }
+    return *v->asDictionary();
+}
+
+std::vector<std::string> filesIn(const std::string& dir, const std::string& contains) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        if (e.path().filename().string().find(contains) != std::string::npos) {
+            out.push_back(e.path().string());
+        }
+    }
+    return out;
+}
+
+class FileDomains : public ::testing::Test {
+protected:
+    zedtest::TempDir dir;
+    std::string folder() const { return dir.path() + "/config"; }
+    std::string file() const { return folder() + "/" + kDomain + ".plist"; }
+};
+
+} // namespace
+
+TEST_F(FileDomains, ValuesOfEveryTypeSurviveAFreshReader) {
+    zed::FilePreferenceDomains writer(folder());
+    Dictionary all{{"Orientation", Value(std::int32_t{1})},
+                   {"Sensitivity", Value(9.8)},
+                   {"Big", Value(std::int64_t{1} << 33)},
+                   {"On", Value(true)},
+                   {"Name", Value("x")},
+                   {"ButtonMappings",
+                    Value(zed::Array{Value(zed::Data{0}), Value(zed::Data{6, 3, '5', '5'}),
+                                     Value(zed::Array{Value(zed::Data{1, 2})})})}};
+    writer.replaceDomain(kDomain, all);
+    ASSERT_TRUE(writer.synchronize(kDomain));
+
+    zed::FilePreferenceDomains reader(folder());
+    EXPECT_EQ(reader.persistentDomain(kDomain), all);
+    EXPECT_EQ(reader.copyValue(kDomain, "Sensitivity"), Value(9.8));
+    EXPECT_FALSE(reader.copyValue(kDomain, "Missing"));
+    EXPECT_FALSE(reader.persistentDomain("com.tovik.Other"));
+}
+
+TEST_F(FileDomains, FolderAndFileAreTheUsersAlone) {
+    zed::FilePreferenceDomains prefs(folder());
+    prefs.setValue(kDomain, "Orientation", Value(std::int32_t{0}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    struct stat st {};
+    ASSERT_EQ(stat(folder().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat(file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_NE(zedtest::readFile(file()).find("<?xml"), std::string::npos);
+}
+
+TEST_F(FileDomains, PendingChangesMergeWithWhatAnotherWriterStoredMeanwhile) {
+    zed::FilePreferenceDomains agent(folder());
+    zed::FilePreferenceDomains pane(folder());
+    pane.replaceDomain(kDomain, {{"Orientation", Value(std::int32_t{1})}});
+    ASSERT_TRUE(pane.synchronize(kDomain));
+
+    agent.setValue(kDomain, "Sensitivity", Value(5.0));
+    // Not yet written: the other process does not see it, this one does.
+    EXPECT_FALSE(pane.copyValue(kDomain, "Sensitivity"));
+    EXPECT_EQ(agent.copyValue(kDomain, "Sensitivity"), Value(5.0));
+
+    pane.setValue(kDomain, "Resolution", Value(std::int32_t{2}));
+    ASSERT_TRUE(pane.synchronize(kDomain));
+    ASSERT_TRUE(agent.synchronize(kDomain));
+    EXPECT_EQ(pane.persistentDomain(kDomain),
+              (Dictionary{{"Orientation", Value(std::int32_t{1})},
+                          {"Resolution", Value(std::int32_t{2})},
+                          {"Sensitivity", Value(5.0)}}));
+}
+
+TEST_F(FileDomains, RemoveThenSetReplacesTheDomainWholeAndRemoveAloneDeletesIt) {
+    zed::FilePreferenceDomains prefs(folder());
+    prefs.setValues(kDomain, {{"A", Value(std::int32_t{1})}, {"B", Value(std::int32_t{2})}});
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    prefs.removeDomain(kDomain);
+    EXPECT_EQ(prefs.persistentDomain(kDomain), std::nullopt);
+    prefs.setValue(kDomain, "C", Value(std::int32_t{3}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    EXPECT_EQ(zed::FilePreferenceDomains(folder()).persistentDomain(kDomain),
+              (Dictionary{{"C", Value(std::int32_t{3})}}));
+
+    prefs.removeDomain(kDomain);
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    EXPECT_FALSE(std::filesystem::exists(file()));
+}
+
+TEST_F(FileDomains, UnwrittenChangesAreWrittenWhenTheStoreGoesAway) {
+    {
+        zed::FilePreferenceDomains prefs(folder());
+        prefs.setValue(kDomain, "Otfs", Value(std::int32_t{1}));
+    }
+    EXPECT_EQ(zed::FilePreferenceDomains(folder()).copyValue(kDomain, "Otfs"),
+              Value(std::int32_t{1}));
+}
+
+TEST_F(FileDomains, AnUnreadableFileIsMovedAsideWithItsBytesAndTheDomainReadsEmpty) {
+    std::filesystem::create_directories(folder());
+    for (const std::string& bad :
+         {std::string("not a plist at all"), std::string("bplist00\x01\x02", 10),
+          zed::toXmlPropertyList(Value(zed::Array{Value(std::int32_t{1})}))}) {
+        zedtest::writeFile(file(), bad);
+        zed::FilePreferenceDomains prefs(folder());
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(prefs.persistentDomain(kDomain));
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("moved it to"), std::string::npos) << err;
+
+        auto aside = filesIn(folder(), ".corrupt-");
+        ASSERT_EQ(aside.size(), 1u);
+        EXPECT_EQ(zedtest::readFile(aside[0]), bad) << "the user's bytes must be kept";
+        EXPECT_FALSE(std::filesystem::exists(file()));
+
+        // The next write starts afresh and does not touch what was moved aside.
+        prefs.setValue(kDomain, "Orientation", Value(std::int32_t{0}));
+        ASSERT_TRUE(prefs.synchronize(kDomain));
+        EXPECT_EQ(zedtest::readFile(aside[0]), bad);
+        std::filesystem::remove(aside[0]);
+    }
+}
+
+TEST_F(FileDomains, BadDomainNamesAreRefusedWithoutTouchingFiles) {
+    zed::FilePreferenceDomains prefs(folder());
+    testing::internal::CaptureStderr();
+    prefs.setValue("../escape", "A", Value(std::int32_t{1}));
+    EXPECT_FALSE(prefs.synchronize("../escape"));
+    EXPECT_FALSE(prefs.persistentDomain(""));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("not a valid preference domain"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/escape.plist"));
+}
+
+TEST_F(FileDomains, TheCurrentUsersDomainFollowsXdgConfigHome) {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", folder().c_str(), 1);
+    zed::FilePreferenceDomains prefs;
+    EXPECT_EQ(prefs.pathFor(kDomain, ""), file());
+    const char* user = std::getenv("USER");
+    if (user && *user) {
+        EXPECT_EQ(prefs.pathFor(kDomain, user), file()) << "the own user name means the same";
+    }
+    old ? setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+}
+
+// A writer killed at any moment leaves either the old or the new file.
+TEST_F(FileDomains, AWriterKilledMidSaveNeverLeavesATornFile) {
+    {
+        zed::FilePreferenceDomains prefs(folder());
+        prefs.replaceDomain(kDomain, bigState(0));
+        ASSERT_TRUE(prefs.synchronize(kDomain));
+    }
+    std::mt19937 rng(7);
+    int observedStates = 0;
+    for (int round = 0; round < 25; ++round) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            zed::FilePreferenceDomains prefs(folder());
+            for (int i = 1;; ++i) {
+                prefs.replaceDomain(kDomain, bigState(i % 2 ? 1 : 2));
+                prefs.synchronize(kDomain);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(1000 + rng() % 20000));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        auto d = parseDomainFile(file());
+        ASSERT_TRUE(d) << "round " << round << ": the file does not parse";
+        const int tag = *d->at("Tag").toInt32();
+        EXPECT_EQ(*d, bigState(tag)) << "round " << round << ": a mix of two states";
+        observedStates += tag != 0 ? 1 : 0;
+    }
+    EXPECT_GT(observedStates, 0) << "the writer never got a save through";
+    EXPECT_TRUE(filesIn(folder(), ".corrupt-").empty());
+}
+
+// The pane writes the whole domain while the agent writes single keys.
+TEST_F(FileDomains, ConcurrentWholeAndSingleKeyWritersNeverCorruptOrInterleave) {
+    {
+        zed::FilePreferenceDomains prefs(folder());
+        prefs.replaceDomain(kDomain, {{"Orientation", Value(std::int32_t{0})},
+                                      {"Resolution", Value(std::int32_t{0})}});
+        ASSERT_TRUE(prefs.synchronize(kDomain));
+    }
+    constexpr int kRounds = 150;
+    pid_t whole = fork();
+    ASSERT_GE(whole, 0);
+    if (whole == 0) {
+        zed::FilePreferenceDomains prefs(folder());
+        for (int i = 0; i < kRounds; ++i) {
+            prefs.replaceDomain(kDomain, {{"Orientation", Value(std::int32_t{i})},
+                                          {"Resolution", Value(std::int32_t{i})}});
+            prefs.synchronize(kDomain);
+        }
+        _exit(0);
+    }
+    pid_t single = fork();
+    ASSERT_GE(single, 0);
+    if (single == 0) {
+        zed::FilePreferenceDomains prefs(folder());
+        for (int i = 0; i < kRounds; ++i) {
+            prefs.setValue(kDomain, "Sensitivity", Value(static_cast<double>(i)));
+            prefs.synchronize(kDomain);
+        }
+        _exit(0);
+    }
+    // Watch the file while they run: every state is whole.
+    for (int i = 0; i < 200; ++i) {
+        auto d = parseDomainFile(file());
+        ASSERT_TRUE(d) << "observation " << i;
+        ASSERT_TRUE(d->count("Orientation") && d->count("Resolution")) << "observation " << i;
+        ASSERT_EQ(d->at("Orientation"), d->at("Resolution")) << "two writes interleaved";
+    }
+    int status = 0;
+    waitpid(whole, &status, 0);
+    EXPECT_EQ(status, 0);
+    waitpid(single, &status, 0);
+    EXPECT_EQ(status, 0);
+    auto d = parseDomainFile(file());
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->at("Orientation"), Value(std::int32_t{kRounds - 1}));
+
+    // Single-key writers of different keys lose nothing.
+    pid_t a = fork();
+    if (a == 0) {
+        zed::FilePreferenceDomains prefs(folder());
+        for (int i = 0; i < kRounds; ++i) {
+            prefs.setValue(kDomain, "A", Value(std::int32_t{i}));
+            prefs.synchronize(kDomain);
+        }
+        _exit(0);
+    }
+    {
+        zed::FilePreferenceDomains prefs(folder());
+        for (int i = 0; i < kRounds; ++i) {
+            prefs.setValue(kDomain, "B", Value(std::int32_t{i}));
+            prefs.synchronize(kDomain);
+        }
+    }
+    waitpid(a, &status, 0);
+    d = parseDomainFile(file());
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->at("A"), Value(std::int32_t{kRounds - 1}));
+    EXPECT_EQ(d->at("B"), Value(std::int32_t{kRounds - 1}));
+    EXPECT_EQ(d->at("Orientation"), Value(std::int32_t{kRounds - 1}));
+}
+
+TEST(MemoryDomains, BehaveLikeTheFileStore) {
+    zed::MemoryPreferenceDomains prefs;
+    prefs.setValue(kDomain, "A", Value(std::int32_t{1}));
+    EXPECT_FALSE(prefs.stored(kDomain)) << "nothing is stored before synchronize";
+    EXPECT_TRUE(prefs.synchronize(kDomain));
+    EXPECT_EQ(prefs.stored(kDomain), (Dictionary{{"A", Value(std::int32_t{1})}}));
+    prefs.replaceDomain(kDomain, {{"B", Value(2.0)}});
+    EXPECT_TRUE(prefs.synchronize(kDomain));
+    EXPECT_EQ(prefs.stored(kDomain), (Dictionary{{"B", Value(2.0)}}));
+    EXPECT_EQ(prefs.writeCount(), 2);
+}

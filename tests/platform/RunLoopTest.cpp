@@ -1,0 +1,92 @@
+#include "Platform/RunLoop.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <vector>
+
+using zed::RunLoop;
+
+namespace {
+// Runs the loop until exit() or until the deadline passes.
+int runFor(RunLoop& loop, double seconds) {
+    auto guard = loop.addTimer(RunLoop::now() + seconds, [&] { loop.exit(-1); });
+    return loop.run();
+}
+} // namespace
+
+TEST(RunLoop, OneShotTimersFireOnceInTimeOrder) {
+    RunLoop loop;
+    std::vector<int> fired;
+    const double start = RunLoop::now();
+    auto late = loop.addTimer(start + 0.06, [&] {
+        fired.push_back(2);
+        loop.exit(0);
+    });
+    auto early = loop.addTimer(start + 0.02, [&] { fired.push_back(1); });
+    EXPECT_EQ(runFor(loop, 5), 0);
+    EXPECT_EQ(fired, (std::vector<int>{1, 2}));
+    EXPECT_GE(RunLoop::now() - start, 0.06);
+}
+
+TEST(RunLoop, DetachedTimersOutliveTheirHandleAndCancelledOnesNeverFire) {
+    RunLoop loop;
+    int detachedFired = 0;
+    int cancelledFired = 0;
+    loop.addTimer(RunLoop::now() + 0.01, [&] { ++detachedFired; })->detach();
+    {
+        auto cancelled = loop.addTimer(RunLoop::now() + 0.01, [&] { ++cancelledFired; });
+    }
+    auto end = loop.addTimer(RunLoop::now() + 0.05, [&] { loop.exit(0); });
+    EXPECT_EQ(runFor(loop, 5), 0);
+    EXPECT_EQ(detachedFired, 1);
+    EXPECT_EQ(cancelledFired, 0);
+}
+
+TEST(RunLoop, RepeatingTimersRepeat) {
+    RunLoop loop;
+    int ticks = 0;
+    auto tick = loop.addRepeatingTimer(0.005, [&] {
+        if (++ticks == 5) {
+            loop.exit(0);
+        }
+    });
+    EXPECT_EQ(runFor(loop, 5), 0);
+    EXPECT_EQ(ticks, 5);
+}
+
+TEST(RunLoop, FileDescriptorsAndSignalsAreDelivered) {
+    RunLoop loop;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string got;
+    auto reader = loop.addFd(fds[0], 0x001 /* EPOLLIN */, [&](std::uint32_t) {
+        char buf[16];
+        ssize_t n = read(fds[0], buf, sizeof buf);
+        got.append(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+        raise(SIGUSR1);
+    });
+    bool signalled = false;
+    auto sig = loop.addSignal(SIGUSR1, [&] {
+        signalled = true;
+        loop.exit(0);
+    });
+    ASSERT_TRUE(sig);
+    ASSERT_EQ(write(fds[1], "ping", 4), 4);
+    EXPECT_EQ(runFor(loop, 5), 0);
+    EXPECT_EQ(got, "ping");
+    EXPECT_TRUE(signalled);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(RunLoop, AThrowingCallbackIsReportedAndTheLoopGoesOn) {
+    RunLoop loop;
+    auto bad = loop.addTimer(RunLoop::now(), [] { throw std::runtime_error("boom"); });
+    auto good = loop.addTimer(RunLoop::now() + 0.01, [&] { loop.exit(7); });
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runFor(loop, 5), 7);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("boom"), std::string::npos);
+}
