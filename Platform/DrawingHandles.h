@@ -4,9 +4,8 @@
 
 #include <cairo.h>
 #include <glib-object.h>
-#include <pango/pango.h>
-
 #include <memory>
+#include <pango/pango.h>
 
 namespace zed {
 
