@@ -119,7 +119,7 @@ MemoryPreferenceDomains::~MemoryPreferenceDomains() {
 
 std::optional<Dictionary> MemoryPreferenceDomains::stored(const std::string& domain,
                                                           const std::string& user) const {
-    auto it = domains_.find({domain, user});
+    auto it = domains_.find({domain, userKey(user)});
     return it == domains_.end() ? std::nullopt : std::optional<Dictionary>(it->second);
 }
 
@@ -133,9 +133,9 @@ bool MemoryPreferenceDomains::store(const std::string& domain, const std::string
     auto result = change(stored(domain, user));
     ++writes_;
     if (result) {
-        domains_[{domain, user}] = std::move(*result);
+        domains_[{domain, userKey(user)}] = std::move(*result);
     } else {
-        domains_.erase({domain, user});
+        domains_.erase({domain, userKey(user)});
     }
     return true;
 }

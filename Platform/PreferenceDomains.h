@@ -73,6 +73,9 @@ private:
 // Keeps domains in memory; for tests and for processes without a home.
 class MemoryPreferenceDomains : public PreferenceDomains {
 public:
+    // `currentUser` is the user that an empty user name means.
+    explicit MemoryPreferenceDomains(std::string currentUser = {})
+        : currentUser_(std::move(currentUser)) {}
     ~MemoryPreferenceDomains() override;
     // What has been written, for tests to look at.
     std::optional<Dictionary> stored(const std::string& domain, const std::string& user = {}) const;
@@ -83,6 +86,11 @@ protected:
     bool store(const std::string& domain, const std::string& user, const Change& change) override;
 
 private:
+    const std::string& userKey(const std::string& user) const {
+        return user.empty() ? currentUser_ : user;
+    }
+
+    std::string currentUser_;
     std::map<std::pair<std::string, std::string>, Dictionary> domains_;
     int writes_ = 0;
 };

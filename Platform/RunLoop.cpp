@@ -1,5 +1,6 @@
 #include "RunLoop.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <exception>
 #include <systemd/sd-bus.h>
 #include <systemd/sd-event.h>
+#include <utility>
 
 namespace zed {
 
@@ -85,7 +87,17 @@ double RunLoop::now() {
 }
 
 RunLoop::SourcePtr RunLoop::addTimer(double fireAt, std::function<void()> callback) {
-    using Fn = std::function<void()>;
+    // Remembers its fire time in the loop while it is armed.
+    struct OneShot {
+        std::function<void()> fn;
+        std::map<const sd_event_source*, double>* armed;
+        const sd_event_source* source = nullptr;
+        ~OneShot() {
+            if (source) {
+                armed->erase(source);
+            }
+        }
+    };
     if (!event_) {
         return nullptr;
     }
@@ -93,14 +105,30 @@ RunLoop::SourcePtr RunLoop::addTimer(double fireAt, std::function<void()> callba
     int r = sd_event_add_time(
         event_, &s, CLOCK_MONOTONIC, toUsec(fireAt), 0,
         [](sd_event_source*, uint64_t, void* userdata) {
-            return guarded("timer", [&] { (*static_cast<Fn*>(userdata))(); });
+            auto* shot = static_cast<OneShot*>(userdata);
+            shot->armed->erase(std::exchange(shot->source, nullptr));
+            return guarded("timer", [&] { shot->fn(); });
         },
         nullptr);
     if (r < 0) {
         report("a timer", r);
         return nullptr;
     }
-    return adopt(s, std::make_unique<Fn>(std::move(callback)));
+    auto shot = std::make_unique<OneShot>();
+    shot->fn = std::move(callback);
+    shot->armed = &timers_;
+    shot->source = s;
+    timers_[s] = fireAt;
+    return adopt(s, std::move(shot));
+}
+
+std::vector<double> RunLoop::pendingTimers() const {
+    std::vector<double> out;
+    for (const auto& [source, at] : timers_) {
+        out.push_back(at);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 RunLoop::SourcePtr RunLoop::addRepeatingTimer(double interval, std::function<void()> callback) {

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <vector>
 
 struct sd_event;
 struct sd_event_source;
@@ -53,6 +55,9 @@ public:
     // Dispatches the connection's messages from this loop.
     bool attachBus(sd_bus* bus);
 
+    // When the one-shot timers that are armed now will fire, earliest first.
+    std::vector<double> pendingTimers() const;
+
     // Runs until exit() is called; returns its code (or a negative errno).
     int run();
     // Runs at most one iteration, waiting up to timeoutSeconds for an event.
@@ -61,6 +66,7 @@ public:
 
 private:
     sd_event* event_ = nullptr;
+    std::map<const sd_event_source*, double> timers_;
 };
 
 } // namespace zed

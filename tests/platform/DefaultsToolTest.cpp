@@ -1,10 +1,8 @@
 #include "Platform/PropertyList.h"
-
 #include "TestUtil.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "Platform/IOKit.h"
+
 #include "Platform/Session.h"
 
 #include <gtest/gtest.h>

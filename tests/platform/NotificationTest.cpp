@@ -1,13 +1,11 @@
 #include "Platform/DBusNotificationCenter.h"
 #include "Platform/RunLoop.h"
-
 #include "TestUtil.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstdlib>
 #include <vector>
 
 using zed::Dictionary;
@@ -47,15 +45,14 @@ protected:
     }
 
     void observe(const std::string& name, const std::string& object) {
-        ASSERT_TRUE(center->addObserver(this, name, object,
-                                        [this](const std::string& n, const std::string& o,
-                                               const Dictionary* info) {
-                                            received.push_back(
-                                                {n, o, info ? std::optional(*info) : std::nullopt});
-                                            if (received.size() >= wanted) {
-                                                loop.exit(0);
-                                            }
-                                        }));
+        ASSERT_TRUE(center->addObserver(
+            this, name, object,
+            [this](const std::string& n, const std::string& o, const Dictionary* info) {
+                received.push_back({n, o, info ? std::optional(*info) : std::nullopt});
+                if (received.size() >= wanted) {
+                    loop.exit(0);
+                }
+            }));
     }
 
     // Runs the loop until `count` notifications arrived or a few seconds passed.

@@ -1,15 +1,13 @@
 #include "Platform/FilePreferenceDomains.h"
 #include "Platform/PropertyList.h"
-
 #include "TestUtil.h"
-
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <random>
+#include <signal.h>
+#include <sys/stat.h>
 #include <thread>
 
 using zed::Dictionary;
@@ -57,14 +55,14 @@ protected:
 
 TEST_F(FileDomains, ValuesOfEveryTypeSurviveAFreshReader) {
     zed::FilePreferenceDomains writer(folder());
-    Dictionary all{{"Orientation", Value(std::int32_t{1})},
-                   {"Sensitivity", Value(9.8)},
-                   {"Big", Value(std::int64_t{1} << 33)},
-                   {"On", Value(true)},
-                   {"Name", Value("x")},
-                   {"ButtonMappings",
-                    Value(zed::Array{Value(zed::Data{0}), Value(zed::Data{6, 3, '5', '5'}),
-                                     Value(zed::Array{Value(zed::Data{1, 2})})})}};
+    Dictionary all{
+        {"Orientation", Value(std::int32_t{1})},
+        {"Sensitivity", Value(9.8)},
+        {"Big", Value(std::int64_t{1} << 33)},
+        {"On", Value(true)},
+        {"Name", Value("x")},
+        {"ButtonMappings", Value(zed::Array{Value(zed::Data{0}), Value(zed::Data{6, 3, '5', '5'}),
+                                            Value(zed::Array{Value(zed::Data{1, 2})})})}};
     writer.replaceDomain(kDomain, all);
     ASSERT_TRUE(writer.synchronize(kDomain));
 
@@ -101,10 +99,9 @@ TEST_F(FileDomains, PendingChangesMergeWithWhatAnotherWriterStoredMeanwhile) {
     pane.setValue(kDomain, "Resolution", Value(std::int32_t{2}));
     ASSERT_TRUE(pane.synchronize(kDomain));
     ASSERT_TRUE(agent.synchronize(kDomain));
-    EXPECT_EQ(pane.persistentDomain(kDomain),
-              (Dictionary{{"Orientation", Value(std::int32_t{1})},
-                          {"Resolution", Value(std::int32_t{2})},
-                          {"Sensitivity", Value(5.0)}}));
+    EXPECT_EQ(pane.persistentDomain(kDomain), (Dictionary{{"Orientation", Value(std::int32_t{1})},
+                                                          {"Resolution", Value(std::int32_t{2})},
+                                                          {"Sensitivity", Value(5.0)}}));
 }
 
 TEST_F(FileDomains, RemoveThenSetReplacesTheDomainWholeAndRemoveAloneDeletesIt) {

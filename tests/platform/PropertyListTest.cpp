@@ -3,7 +3,6 @@
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 using zed::Value;
@@ -90,9 +89,8 @@ TEST(PropertyListForeign, OurXmlReadsBackInPythonAndPlistutil) {
         GTEST_SKIP() << "plistutil is not installed";
     }
     // plistutil converts to binary and back: what it reads must be what we wrote.
-    ASSERT_EQ(zedtest::run("plistutil -i " + file + " -o " + dir.file("b.plist") + " -f bin")
-                  .status,
-              0);
+    ASSERT_EQ(
+        zedtest::run("plistutil -i " + file + " -o " + dir.file("b.plist") + " -f bin").status, 0);
     auto back = zed::parsePropertyList(zedtest::readFile(dir.file("b.plist")));
     ASSERT_TRUE(back);
     EXPECT_EQ(*back, Value(everyType()));

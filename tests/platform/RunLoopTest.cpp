@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
-
 #include <stdexcept>
+#include <unistd.h>
 #include <vector>
 
 using zed::RunLoop;
@@ -43,6 +42,18 @@ TEST(RunLoop, DetachedTimersOutliveTheirHandleAndCancelledOnesNeverFire) {
     EXPECT_EQ(runFor(loop, 5), 0);
     EXPECT_EQ(detachedFired, 1);
     EXPECT_EQ(cancelledFired, 0);
+}
+
+TEST(RunLoop, PendingTimersListArmedOneShotsUntilTheyFireOrAreCancelled) {
+    RunLoop loop;
+    const double now = RunLoop::now();
+    loop.addTimer(now + 15, [] {})->detach();
+    auto cancelled = loop.addTimer(now + 20, [] {});
+    auto soon = loop.addTimer(now + 0.01, [&] { loop.exit(0); });
+    EXPECT_EQ(loop.pendingTimers(), (std::vector<double>{now + 0.01, now + 15, now + 20}));
+    cancelled.reset();
+    EXPECT_EQ(runFor(loop, 5), 0);
+    EXPECT_EQ(loop.pendingTimers(), std::vector<double>{now + 15});
 }
 
 TEST(RunLoop, RepeatingTimersRepeat) {

@@ -1,15 +1,14 @@
 // Helpers shared by the platform tests: temporary folders and child processes.
 #pragma once
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace zedtest {
 

@@ -1,8 +1,7 @@
 #include "Platform/Value.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 using zed::Value;
