@@ -1,0 +1,180 @@
+#include "Application.h"
+
+#include "CallBacks.h"
+#include "HidUtils.h"
+#include "Platform/DriverInterface.h"
+#include "Platform/Platform.h"
+
+#include <csignal>
+#include <cstdio>
+
+std::unique_ptr<Application> Application::sApp;
+
+namespace {
+constexpr const char* kNotificationName = "TovikCopperhound";
+constexpr const char* kNotificationObject = "PrefsChange";
+// The status reported when the quit handler cannot be installed.
+constexpr zed::IOReturn kQuitHandlerFailed = -1;
+} // namespace
+
+Application* Application::GetApp() {
+    if (!sApp) {
+        sApp.reset(new Application());
+    }
+    return sApp.get();
+}
+
+Application::~Application() = default;
+
+void PrintMsg(const char* message) {
+    if (!message) {
+        return;
+    }
+    std::fprintf(stdout, "%s\n", message);
+    std::fflush(stdout);
+}
+
+bool Application::IsLoggedIn() {
+    auto session = zed::Platform::current().loginSession().copyCurrentDictionary();
+    if (!session) {
+        PrintMsg("Unable to get session dictionary.");
+        return false;
+    }
+    auto flag = [&](const char* key) {
+        const zed::Value* v = zed::lookup(*session, key);
+        return v && v->toBool().value_or(false);
+    };
+    if (!flag(zed::kCGSessionLoginDoneKey)) {
+        return false;
+    }
+    const zed::Value* name = zed::lookup(*session, zed::kCGSSessionUserNameKey);
+    userName =
+        (name && name->asString()) ? std::optional<std::string>(*name->asString()) : std::nullopt;
+    const zed::Value* uid = zed::lookup(*session, zed::kCGSSessionUserIDKey);
+    userId = uid ? uid->toInt32().value_or(0) : 0;
+    return flag(zed::kCGSessionOnConsoleKey);
+}
+
+void Application::Init() {
+    auto& platform = zed::Platform::current();
+    prefs = std::make_unique<Preferences>();
+    notifyPort = std::make_unique<NotificationPort>();
+
+    // The quit request reaches a desktop agent as SIGTERM (or SIGINT from a terminal).
+    bool quitInstalled = true;
+    for (int signo : {SIGTERM, SIGINT}) {
+        if (auto source =
+                platform.runLoop().addSignal(signo, [] { HandleAEQuit(nullptr, nullptr, 0); })) {
+            source->detach();
+        } else {
+            quitInstalled = false;
+        }
+    }
+    PrintIOErrMsg(quitInstalled ? zed::kIOReturnSuccess : kQuitHandlerFailed,
+                  "Error registering for Quit apple event.");
+
+    platform.loginSession().setActivatedHandler(
+        [] { SwitchEventsHandler(nullptr, nullptr, nullptr); });
+
+    platform.distributedCenter().addObserver(
+        nullptr, kNotificationName, kNotificationObject,
+        [](const std::string& name, const std::string& object, const zed::Dictionary* userInfo) {
+            PrefNotifProc(nullptr, nullptr, name, object, userInfo);
+        });
+
+    // Device arrival and removal, for each product id; each registration's
+    // iterator is drained at once, which applies the settings to a mouse
+    // that is already plugged in.
+    zed::Dictionary matching{{zed::driver::kVendorIdKey, zed::Value(zed::kTovikVendorId)}};
+    for (std::int32_t product : zed::kCopperhoundProductIds) {
+        matching[zed::driver::kProductIdKey] = zed::Value(product);
+        struct Step {
+            zed::MatchEvent event;
+            zed::MatchingCallback callback;
+            const char* error;
+        };
+        for (const Step& step : {Step{zed::MatchEvent::FirstMatch, DeviceAddedNotifProc,
+                                      "Error registering matching notif proc."},
+                                 Step{zed::MatchEvent::Terminate, DeviceRemovedNotifProc,
+                                      "Error registering terminated notif proc."}}) {
+            std::shared_ptr<zed::ServiceIterator> iterator;
+            zed::NotificationPtr registration;
+            PrintIOErrMsg(platform.registry().addMatchingNotification(
+                              step.event, zed::driver::kUsbDeviceClassName, matching, step.callback,
+                              nullptr, &iterator, &registration),
+                          step.error);
+            if (registration) {
+                notifyPort->registrations.push_back(std::move(registration));
+            }
+            if (iterator) {
+                notifyPort->iterators.push_back(iterator);
+                step.callback(nullptr, *iterator);
+            }
+        }
+    }
+}
+
+void Application::RegisterForDeviceNotif() {
+    if (!notifyPort) {
+        return;
+    }
+    auto& registry = zed::Platform::current().registry();
+    // Registrations of driver instances that have gone away are dropped, so a
+    // handle reused for a new instance is registered afresh.
+    std::erase_if(notifyPort->driverRegistrations, [&](const auto& entry) {
+        return !registry.copyProperties(entry.first).has_value();
+    });
+    if (notifyPort->driverRegistrations.count(driverService)) {
+        return; // one registration per instance: each message arrives once
+    }
+    zed::NotificationPtr registration;
+    PrintIOErrMsg(
+        registry.addInterestNotification(driverService, DriverNotifProc, nullptr, &registration),
+        "Error registering driver notif proc.");
+    if (registration) {
+        notifyPort->driverRegistrations[driverService] = std::move(registration);
+    }
+}
+
+void Application::Run() {
+    auto& platform = zed::Platform::current();
+    while (!IsLoggedIn()) {
+        platform.process().sleep(kLoginPollPeriod);
+    }
+    platform.process().setuid(userId != 0 ? static_cast<uid_t>(userId)
+                                          : platform.process().getuid());
+
+    hidSystem = FindHidSystem();
+    if (hidSystem == 0) {
+        return;
+    }
+    hadPrefs = Preferences::HasPrefs();
+    Init();
+
+    if (auto timer = platform.runLoop().addTimer(zed::RunLoop::now() + kResendDelay,
+                                                 [this] { ResendPrefs(nullptr, this); })) {
+        timer->detach();
+    }
+    PrintMsg("Waiting for prefs changes...");
+    const int r = platform.runLoop().run();
+    if (r < 0) {
+        std::fprintf(stderr, "The event loop failed (%d).\n", r);
+    }
+    Terminate();
+}
+
+void Application::Terminate() {
+    zed::Platform::current().distributedCenter().removeObserver(nullptr, kNotificationName,
+                                                                kNotificationObject);
+    prefs.reset();
+}
+
+void ResendPrefs(void*, void* info) {
+    auto* app = static_cast<Application*>(info);
+    if (!app->hadPrefs) {
+        Preferences::InitPrefs();
+    }
+    if (app->prefs) {
+        app->prefs->ReadPrefs();
+    }
+}

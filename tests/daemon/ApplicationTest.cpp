@@ -1,0 +1,157 @@
+#include "AgentFixture.h"
+#include "Daemon/HidUtils.h"
+
+#include <csignal>
+
+using zed::Dictionary;
+using zed::Value;
+
+TEST(PrintFunctions, WriteTheirFormatsAndIgnoreZeroStatusesAndNullMessages) {
+    testing::internal::CaptureStdout();
+    PrintMsg("Waiting for prefs changes...");
+    PrintMsg(nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Waiting for prefs changes...\n");
+
+    testing::internal::CaptureStderr();
+    PrintErrMsg(0, "silent");
+    PrintIOErrMsg(0, "silent");
+    PrintErrMsg(-536870212, "No matching HID class devices found.");
+    PrintIOErrMsg(zed::kIOReturnNotResponding, "Error setting hound property.");
+    // Bits above 23 show in hexadecimal only.
+    PrintIOErrMsg(static_cast<zed::IOReturn>(0x12345678), "High bits.");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "error:-536870212, No matching HID class devices found.\n"
+              "Error setting hound property. - (iokit/common) device not responding(e00002ed,749)\n"
+              "High bits. - (system 0x4/subsystem 0x8d1) unknown error code(12345678,3430008)\n");
+}
+
+TEST_F(AgentTest, IsLoggedInTakesTheUserAndNeedsLoginDoneAndTheConsole) {
+    Application* app = Application::GetApp();
+    EXPECT_TRUE(app->IsLoggedIn());
+    EXPECT_EQ(app->userName, "alice");
+    EXPECT_EQ(app->userId, 501);
+
+    session->setSession("bob", 502, true, false);
+    EXPECT_FALSE(app->IsLoggedIn());
+    EXPECT_EQ(app->userName, "bob") << "refreshed on the way";
+
+    session->setSession("carol", 503, false, true);
+    EXPECT_FALSE(app->IsLoggedIn());
+    EXPECT_EQ(app->userName, "bob") << "not taken before login is done";
+
+    session->setSession(Dictionary{{zed::kCGSessionLoginDoneKey, Value(true)},
+                                   {zed::kCGSSessionUserNameKey, Value(std::int32_t{7})}});
+    EXPECT_FALSE(app->IsLoggedIn()) << "keys missing or of other types: not on the console";
+    EXPECT_FALSE(app->userName);
+    EXPECT_EQ(app->userId, 0);
+
+    session->setSession(std::nullopt);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(app->IsLoggedIn());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to get session dictionary.\n");
+}
+
+TEST_F(AgentTest, RunWithoutAHidSystemEndsAtOnceAndInstallsNothing) {
+    registry->removeService(hidSystem);
+    Application* app = Application::GetApp();
+    testing::internal::CaptureStdout();
+    app->Run();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_FALSE(app->prefs);
+    EXPECT_EQ(center->observerCount(), 0u);
+    EXPECT_EQ(registry->matchingWatchers(), 0);
+    EXPECT_TRUE(platform->runLoop().pendingTimers().empty());
+    EXPECT_EQ(process->setuids, std::vector<uid_t>{501});
+}
+
+TEST_F(AgentTest, AFailedHidLookupIsReported) {
+    registry->setLookupStatus(zed::kIOReturnNotPermitted);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(FindHidSystem(), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "error:-536870174, No matching HID class devices found.\n");
+}
+
+// Runs the agent until its loop has started, checks, then quits it with SIGTERM.
+TEST_F(AgentTest, RunWaitsForTheConsoleThenInitsArmsTheTimerAndQuitsOnSigterm) {
+    session->setSession(std::nullopt);
+    process->onSleep = [this](int n) {
+        if (n == 2) {
+            session->setSession("root-ish", 0, true, true);
+        }
+    };
+    std::vector<double> timers;
+    std::size_t observersWhileRunning = 0;
+    bool prefsWhileRunning = false;
+    const double start = zed::RunLoop::now();
+    auto probe = platform->runLoop().addTimer(start, [&] {
+        timers = platform->runLoop().pendingTimers();
+        observersWhileRunning = center->observerCount();
+        prefsWhileRunning = Application::GetApp()->prefs != nullptr;
+        std::raise(SIGTERM);
+    });
+    testing::internal::CaptureStdout();
+    Application::GetApp()->Run();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to get session dictionary.\n"
+                                                      "Unable to get session dictionary.\n"
+                                                      "Waiting for prefs changes...\n");
+    EXPECT_EQ(process->sleeps, (std::vector<unsigned>{1, 1}));
+    EXPECT_EQ(process->setuids, std::vector<uid_t>{process->realUid}) << "user id 0: own uid";
+    ASSERT_EQ(timers.size(), 1u);
+    EXPECT_NEAR(timers[0] - start, Application::kResendDelay, 0.5);
+    EXPECT_EQ(observersWhileRunning, 1u);
+    EXPECT_TRUE(prefsWhileRunning);
+    EXPECT_EQ(process->exits, std::vector<int>{0});
+    EXPECT_EQ(center->observerCount(), 0u) << "the quit removed the observer";
+    EXPECT_FALSE(Application::GetApp()->prefs) << "and deleted the settings store";
+}
+
+TEST_F(AgentTest, HandleAEQuitTearsDownAndExitsWithZero) {
+    Application* app = Application::GetApp();
+    app->hidSystem = hidSystem;
+    app->Init();
+    ASSERT_EQ(center->observerCount(), 1u);
+    HandleAEQuit(nullptr, nullptr, 0);
+    EXPECT_EQ(center->observerCount(), 0u);
+    EXPECT_FALSE(app->prefs);
+    EXPECT_EQ(process->exits, std::vector<int>{0});
+}
+
+TEST_F(AgentTest, ASessionSwitchWaitsForTheConsoleThenReapplies) {
+    Application* app = Application::GetApp();
+    app->hidSystem = hidSystem;
+    const zed::io_service_t driver = plugMouse();
+    app->Init();
+    const auto applied = registry->setCallsOn(driver).size();
+
+    session->setSession("alice", 501, true, false); // switched away
+    process->onSleep = [this](int n) {
+        if (n == 3) {
+            session->setSession("alice", 501, true, true);
+        }
+    };
+    session->activate();
+    EXPECT_EQ(process->sleeps.size(), 3u);
+    EXPECT_EQ(registry->setCallsOn(driver).size(), applied + 1) << "settings applied again";
+}
+
+TEST_F(AgentTest, TheResendTimerWritesDefaultsOnlyWhenTheDomainWasEmptyAtStart) {
+    Application* app = Application::GetApp();
+    app->hidSystem = hidSystem;
+    ASSERT_TRUE(app->IsLoggedIn());
+    app->hadPrefs = Preferences::HasPrefs();
+    EXPECT_FALSE(app->hadPrefs);
+    app->Init();
+    // The pane stored a value after start; the timer's defaults replace it.
+    prefs->setValue(kPrefsDomain, "Sensitivity", Value(3.0), "alice");
+    prefs->synchronize(kPrefsDomain, "alice");
+    ResendPrefs(nullptr, app);
+    EXPECT_EQ(storedDomain().at("Sensitivity"), Value(10.0));
+    EXPECT_EQ(storedDomain().size(), 14u);
+
+    app->hadPrefs = true;
+    prefs->setValue(kPrefsDomain, "Sensitivity", Value(3.0), "alice");
+    prefs->synchronize(kPrefsDomain, "alice");
+    ResendPrefs(nullptr, app);
+    EXPECT_EQ(storedDomain().at("Sensitivity"), Value(3.0));
+}
