@@ -2,7 +2,15 @@
 
 #include "Application.h"
 #include "HidUtils.h"
+#include "Platform/DriverInterface.h"
 #include "Platform/Platform.h"
+#include "SensDrawer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <string_view>
 
 OSStatus SwitchEventsHandler(void*, void*, void*) {
     Application* app = Application::GetApp();
@@ -59,6 +67,144 @@ void DeviceRemovedNotifProc(void*, zed::ServiceIterator& iterator) {
     DeviceChanged(iterator);
 }
 
-void DriverNotifProc(void*, zed::io_service_t, std::uint32_t, std::uint64_t) {
-    // Driver messages are decoded once typing and the overlay exist.
+namespace {
+
+constexpr std::uint8_t kKeyCombinationType = 3;
+constexpr std::uint8_t kKeyMacroType = 4;
+constexpr std::uint8_t kAdvancedType = 6;
+constexpr std::uint8_t kOnTheFlyType = 7;
+constexpr double kSensitivityStep = 0.2;
+
+// The overlay, from an overlay-begin message to an overlay-end message.
+std::unique_ptr<zed::SensDrawer> sDrawer;
+
+void CloseOverlay() {
+    if (sDrawer) {
+        sDrawer->EndDraw();
+        sDrawer.reset();
+    }
+}
+
+// The decimal integer at the start of the text (after blanks, with an
+// optional sign), 0 when there is none; saturated to 32 bits.
+std::int32_t LeadingInt(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'),
+                                       std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1);
+    }
+    value = negative ? -value : value;
+    if (value > std::numeric_limits<std::int32_t>::max()) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    if (value < std::numeric_limits<std::int32_t>::min()) {
+        return std::numeric_limits<std::int32_t>::min();
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+// Types a key list: each item of a key combination is pressed and released;
+// each item of a macro is a press or a release as it says.
+void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
+    for (unsigned char c : list) {
+        if (c > 0x7F) {
+            std::fprintf(stderr, "Ignoring the key list of button %u: it is not ASCII text.\n",
+                         button + 1);
+            std::fflush(stderr);
+            return;
+        }
+    }
+    // A list without any text is one that was recorded empty: nothing to type.
+    if (list.empty()) {
+        return;
+    }
+    BeginHidKeySequence();
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = list.find(',', start);
+        const std::int32_t v = LeadingInt(list.substr(start, comma - start));
+        DoHidKeyEvent(static_cast<std::uint8_t>(v & 0xFF),
+                      type == kKeyMacroType ? (v & 0xFFFF) : kKeyPressAndRelease);
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    EndHidKeySequence();
+}
+
+} // namespace
+
+void ResetDriverNotifProc() {
+    sDrawer.reset();
+}
+
+void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
+                     std::uint64_t messageArgument) {
+    const auto word = zed::driver::MessageWord::decode(messageType);
+    if (!word.acceptable() || messageArgument != 0) {
+        return;
+    }
+    Preferences* prefs = Application::GetApp()->prefs.get();
+    if (!prefs || !prefs->buttonMappings) {
+        return;
+    }
+    // A button, element or type byte that the stored mappings do not have is
+    // ignored like any other message that does not check out.
+    if (word.button >= prefs->buttonMappings->size()) {
+        return;
+    }
+    const zed::Data* element = (*prefs->buttonMappings)[word.button].asData();
+    const std::size_t typeIndex = word.advanced ? 1 : 0;
+    if (!element || element->size() <= typeIndex) {
+        return;
+    }
+    const std::uint8_t type = (*element)[typeIndex];
+
+    if (type == kKeyCombinationType || type == kKeyMacroType) {
+        const std::string_view list(reinterpret_cast<const char*>(element->data()) + typeIndex + 1,
+                                    element->size() - typeIndex - 1);
+        TypeKeyList(list, type, word.button);
+    }
+    if (!prefs->otfsActive) {
+        CloseOverlay(); // turned off while it showed
+        return;
+    }
+    if (prefs->otfsOverlay) {
+        if (word.overlayBegin) {
+            CloseOverlay(); // a new begin replaces the overlay that shows
+            sDrawer = std::make_unique<zed::SensDrawer>();
+            sDrawer->BeginDraw();
+        } else if (word.overlayEnd) {
+            CloseOverlay();
+        }
+    } else {
+        CloseOverlay();
+    }
+    if (word.step == zed::driver::kStepNone || (type != kAdvancedType && type != kOnTheFlyType)) {
+        return;
+    }
+    const double step = word.step == zed::driver::kStepUp ? kSensitivityStep : -kSensitivityStep;
+    double values[2];
+    unsigned count = 0;
+    if (!prefs->perAxisSens) {
+        values[count++] = prefs->SetSensitivity(prefs->sens[kSensOverall] + step, kSensOverall);
+    } else {
+        values[count++] = prefs->SetSensitivity(prefs->sens[kSensX] + step, kSensX);
+        values[count++] = prefs->SetSensitivity(prefs->sens[kSensY] + step, kSensY);
+    }
+    if (prefs->otfsOverlay && sDrawer) {
+        sDrawer->Draw(values, count);
+    }
+    prefs->SendSensToDriver();
+    prefs->SaveSensToPrefs();
 }

@@ -55,3 +55,88 @@ io_service_t FindCopperhound() {
     }
     return result;
 }
+
+std::uint32_t gModifiers = 0;
+
+namespace {
+
+zed::io_connect_t sEventDriver = 0;
+
+std::uint32_t ModifierMask(std::uint8_t key) {
+    switch (key) {
+    case kCommandKeyCode:
+        return NX_COMMANDMASK;
+    case kShiftKeyCode:
+        return NX_SHIFTMASK;
+    case kCapsLockKeyCode:
+        return NX_ALPHASHIFTMASK;
+    case kOptionKeyCode:
+        return NX_ALTERNATEMASK;
+    case kControlKeyCode:
+        return NX_CONTROLMASK;
+    default:
+        return 0;
+    }
+}
+
+zed::IOReturn Post(std::uint32_t type, const zed::NXEventData& data, std::uint32_t version,
+                   std::uint32_t flags, std::uint32_t options) {
+    const zed::IOReturn status = zed::Platform::current().hidSystem().postEvent(
+        GetEventDriver(), type, 0, 0, data, version, flags, options);
+    // A connection whose HID system went away is opened afresh next time.
+    if (status == zed::kIOReturnNotOpen || status == zed::kIOReturnNoDevice) {
+        ResetEventDriver();
+    }
+    return status;
+}
+
+} // namespace
+
+zed::io_connect_t GetEventDriver() {
+    if (sEventDriver != 0) {
+        return sEventDriver;
+    }
+    std::vector<io_service_t> services;
+    auto& platform = zed::Platform::current();
+    if (platform.registry().getMatchingServices(zed::driver::kHidSystemClassName, &services) !=
+            zed::kIOReturnSuccess ||
+        services.empty()) {
+        return 0;
+    }
+    platform.hidSystem().open(services.front(), zed::kIOHIDParamConnectType, &sEventDriver);
+    return sEventDriver;
+}
+
+void ResetEventDriver() {
+    sEventDriver = 0;
+}
+
+void BeginHidKeySequence() {}
+
+void EndHidKeySequence() {
+    gModifiers = 0;
+    Post(zed::NX_FLAGSCHANGED, zed::NXEventData{}, 2, 0, zed::kIOHIDSetGlobalEventFlags);
+}
+
+zed::IOReturn DoHidKeyEvent(std::uint8_t key, std::int32_t flags) {
+    zed::NXEventData data;
+    const std::uint32_t mask = ModifierMask(key);
+    if (flags == kKeyPressAndRelease || mask == 0) {
+        data.setKeyCode(key);
+        zed::IOReturn status = 0;
+        if (flags & kKeyPressFlag) {
+            status = Post(zed::NX_KEYDOWN, data, 0, 0, 0);
+        }
+        if (flags & kKeyReleaseFlag) {
+            status = Post(zed::NX_KEYUP, data, 0, 0, 0);
+        }
+        return status;
+    }
+    if (flags & kKeyPressFlag) {
+        gModifiers |= mask;
+    }
+    if (flags & kKeyReleaseFlag) {
+        gModifiers &= ~mask;
+    }
+    return Post(zed::NX_FLAGSCHANGED, data, 2, gModifiers, zed::kIOHIDSetGlobalEventFlags);
+}

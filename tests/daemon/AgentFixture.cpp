@@ -1,5 +1,7 @@
 #include "AgentFixture.h"
 
+#include "Daemon/HidUtils.h"
+#include "Daemon/SensDrawer.h"
 #include "Platform/DriverInterface.h"
 
 void FakeProcess::exit(int status) {
@@ -9,6 +11,10 @@ void FakeProcess::exit(int status) {
 
 void AgentTest::SetUp() {
     Application::sApp.reset();
+    ResetDriverNotifProc();
+    ResetEventDriver();
+    gModifiers = 0;
+    zed::SetOverlayWindowService(&overlays);
     auto p = zed::Platform::makeFake();
     auto reg = std::make_unique<zed::FakeRegistry>();
     auto h = std::make_unique<zed::FakeHidSystem>();
@@ -38,6 +44,8 @@ void AgentTest::SetUp() {
 void AgentTest::TearDown() {
     // The application's registrations point into this platform.
     Application::sApp.reset();
+    ResetDriverNotifProc();
+    zed::SetOverlayWindowService(nullptr);
     zed::Platform::install(nullptr);
 }
 

@@ -6,6 +6,7 @@
 #include "Daemon/CallBacks.h"
 #include "Daemon/Preferences.h"
 #include "Platform/FakeIOKit.h"
+#include "Platform/FakeOverlayWindow.h"
 #include "Platform/Platform.h"
 
 #include <functional>
@@ -55,4 +56,5 @@ protected:
     FakeProcess* process = nullptr;
     zed::io_service_t hidSystem = 0;
     std::vector<zed::io_service_t> usbDevices;
+    zed::FakeOverlayService overlays;
 };

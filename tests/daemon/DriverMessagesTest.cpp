@@ -1,0 +1,245 @@
+#include "AgentFixture.h"
+#include "Daemon/HidUtils.h"
+
+using zed::Dictionary;
+using zed::Value;
+
+namespace {
+
+zed::Data bytes(std::initializer_list<std::uint8_t> head, const std::string& text = {}) {
+    zed::Data d(head);
+    d.insert(d.end(), text.begin(), text.end());
+    return d;
+}
+
+// The agent with a mouse and the given mappings applied.
+class DriverMessages : public AgentTest {
+protected:
+    void SetUp() override {
+        AgentTest::SetUp();
+        driver = plugMouse();
+        app = Application::GetApp();
+        ASSERT_TRUE(app->IsLoggedIn());
+        app->hidSystem = hidSystem;
+        app->driverService = driver;
+        app->prefs = std::make_unique<Preferences>();
+        store = app->prefs.get();
+    }
+
+    void map(std::vector<zed::Data> elements, Dictionary more = {}) {
+        zed::Array a;
+        for (auto& e : elements) {
+            a.emplace_back(std::move(e));
+        }
+        more["ButtonMappings"] = Value(std::move(a));
+        store->SendPrefsToDriver(&more);
+        calls = registry->setCalls().size();
+    }
+    void message(std::uint32_t word, std::uint64_t argument = 0) {
+        DriverNotifProc(nullptr, driver, word, argument);
+    }
+    std::vector<std::pair<std::uint32_t, std::uint16_t>> keys() const {
+        std::vector<std::pair<std::uint32_t, std::uint16_t>> out;
+        for (const auto& e : hid->events) {
+            out.emplace_back(e.type, e.type == zed::NX_FLAGSCHANGED ? 0 : e.data.keyCode());
+        }
+        return out;
+    }
+    std::size_t newSetCalls() const { return registry->setCalls().size() - calls; }
+    Dictionary storedSens() {
+        Dictionary d = storedDomain();
+        Dictionary out;
+        for (const char* k : kSensKeys) {
+            if (d.count(k)) {
+                out[k] = d[k];
+            }
+        }
+        return out;
+    }
+
+    Application* app = nullptr;
+    Preferences* store = nullptr;
+    zed::io_service_t driver = 0;
+    std::size_t calls = 0;
+};
+
+constexpr std::uint32_t KD = zed::NX_KEYDOWN;
+constexpr std::uint32_t KU = zed::NX_KEYUP;
+constexpr std::uint32_t FC = zed::NX_FLAGSCHANGED;
+
+} // namespace
+
+TEST_F(DriverMessages, TheAgentRegistersForTheDriversMessages) {
+    app->Init();
+    store = app->prefs.get();
+    ASSERT_EQ(registry->interestWatchers(driver), 1);
+    map({bytes({3}, "55,8")});
+    registry->sendMessage(driver, 0x000);
+    EXPECT_EQ(keys().size(), 5u) << "the registered handler typed the keys";
+}
+
+TEST_F(DriverMessages, AKeyCombinationIsTypedAsPlainPressesAndReleases) {
+    map({bytes({0}), bytes({3}, "55,8")});
+    message(0x0100);
+    EXPECT_EQ(keys(), (std::vector<std::pair<std::uint32_t, std::uint16_t>>{
+                          {KD, 55}, {KU, 55}, {KD, 8}, {KU, 8}, {FC, 0}}));
+    EXPECT_EQ(newSetCalls(), 0u);
+}
+
+TEST_F(DriverMessages, AMacroReplaysPressesAndReleasesThenResetsTheModifiers) {
+    map({bytes({4}, "567,520,264,311")});
+    message(0x0000);
+    ASSERT_EQ(hid->events.size(), 5u);
+    EXPECT_EQ(hid->events[0].type, FC);
+    EXPECT_EQ(hid->events[0].flags, 0x100000u);
+    EXPECT_EQ(keys()[1], (std::pair<std::uint32_t, std::uint16_t>{KD, 8}));
+    EXPECT_EQ(keys()[2], (std::pair<std::uint32_t, std::uint16_t>{KU, 8}));
+    EXPECT_EQ(hid->events[3].flags, 0u);
+    EXPECT_EQ(hid->events[4].type, FC);
+    EXPECT_EQ(hid->events[4].options, 1u);
+    EXPECT_EQ(gModifiers, 0u);
+}
+
+TEST_F(DriverMessages, OddKeyListItemsTypeWhatTheirLeadingNumberSays) {
+    // "x" and "" read as 0; " 9z" as 9; an oversized number saturates, then its low byte counts.
+    map({bytes({3}, "x,, 9z,99999999999")});
+    message(0);
+    EXPECT_EQ(keys(), (std::vector<std::pair<std::uint32_t, std::uint16_t>>{{KD, 0},
+                                                                            {KU, 0},
+                                                                            {KD, 0},
+                                                                            {KU, 0},
+                                                                            {KD, 9},
+                                                                            {KU, 9},
+                                                                            {KD, 0xFF},
+                                                                            {KU, 0xFF},
+                                                                            {FC, 0}}));
+    hid->events.clear();
+    map({bytes({4}, "x,520")}); // a macro item of 0 has no press or release flag
+    message(0);
+    EXPECT_EQ(keys(), (std::vector<std::pair<std::uint32_t, std::uint16_t>>{{KD, 8}, {FC, 0}}));
+}
+
+TEST_F(DriverMessages, EmptyOrNonAsciiListsTypeNothingAndLongListsTypeCompletely) {
+    map({bytes({3}), bytes({4}, "\xC3\xA9")});
+    message(0x000);
+    testing::internal::CaptureStderr();
+    message(0x100);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("not ASCII"), std::string::npos);
+    EXPECT_TRUE(hid->events.empty());
+
+    std::string list;
+    for (int i = 0; i < 500; ++i) {
+        list += (i ? "," : "") + std::to_string(0x200 + (i % 50));
+    }
+    map({bytes({4}, list)});
+    message(0);
+    ASSERT_EQ(hid->events.size(), 501u);
+    for (int i = 0; i < 500; ++i) {
+        ASSERT_EQ(hid->events[i].data.keyCode(), i % 50) << i;
+    }
+}
+
+TEST_F(DriverMessages, MessagesThatDoNotCheckOutDoNothing) {
+    map({bytes({3}, "8"), bytes({7})}, {{"Sensitivity", Value(5.0)}});
+    for (std::uint32_t word : {0x102u, 0x0701u, 0x20000u | 0x0700u}) {
+        message(word);
+    }
+    message(0x0000, 0xDEADBEEF); // a non-null argument
+    EXPECT_TRUE(hid->events.empty());
+    EXPECT_EQ(newSetCalls(), 0u);
+    EXPECT_TRUE(overlays.windows().empty());
+    // Buttons the stored mappings lack, and a type byte beyond the element.
+    message(0x0601);
+    message(0x10000 | 0x0101);
+    EXPECT_EQ(newSetCalls(), 0u);
+    EXPECT_EQ(store->sens[0], 5.0);
+}
+
+TEST_F(DriverMessages, WithoutMappingsEveryMessageIsIgnored) {
+    message(0x0301);
+    EXPECT_EQ(registry->setCalls().size(), 0u);
+}
+
+TEST_F(DriverMessages, AStepOnAnOnTheFlyButtonClampsDrawsSendsAndSaves) {
+    map({bytes({0}), bytes({1}), bytes({5}), bytes({7})}, {{"Sensitivity", Value(10.0)}});
+    message(0x20000 | 0x0300); // begin
+    EXPECT_TRUE(overlays.windows().empty()) << "the window comes with the first picture";
+    message(0x0301);
+    EXPECT_EQ(store->sens[kSensOverall], 10.0);
+    ASSERT_EQ(overlays.windows().size(), 1u);
+    EXPECT_EQ(overlays.windows()[0]->width, 26) << "one value drawn";
+    EXPECT_EQ(lastSet(driver), (Dictionary{{"Sensitivity", Value(655360)},
+                                           {"MasterSensitivityX", Value(0)},
+                                           {"MasterSensitivityY", Value(0)}}));
+    EXPECT_EQ(storedSens(), (Dictionary{{"Sensitivity", Value(10.0)},
+                                        {"MasterSensitivityX", Value(0.0)},
+                                        {"MasterSensitivityY", Value(0.0)}}));
+    message(0x40000 | 0x0300); // end
+    EXPECT_EQ(overlays.openWindows(), 0);
+}
+
+TEST_F(DriverMessages, PerAxisStepsChangeXThenYAndDrawBoth) {
+    map({bytes({0}), bytes({0}), bytes({0}), bytes({6})}, {{"MasterSensitivityOn", Value(0)},
+                                                           {"MasterSensitivityX", Value(1.1)},
+                                                           {"MasterSensitivityY", Value(5.0)},
+                                                           {"Sensitivity", Value(3.0)}});
+    message(0x20000 | 0x03FF);
+    EXPECT_EQ(store->sens[kSensX], 1.0);
+    EXPECT_DOUBLE_EQ(store->sens[kSensY], 4.8);
+    EXPECT_EQ(store->sens[kSensOverall], 3.0);
+    ASSERT_EQ(overlays.windows().size(), 1u);
+    EXPECT_EQ(overlays.windows()[0]->width, 46);
+    EXPECT_EQ(newSetCalls(), 1u);
+}
+
+TEST_F(DriverMessages, AnAdvancedButtonTypesItsNestedKeysAndStepsWithoutTheBit) {
+    map({bytes({0}), bytes({6, 3}, "55,8")}, {{"Sensitivity", Value(5.0)}});
+    message(0x10000 | 0x0101); // advanced bit with a step: keys typed, no step (type 3)
+    EXPECT_EQ(keys().size(), 5u);
+    EXPECT_EQ(store->sens[0], 5.0);
+    message(0x0101);
+    EXPECT_DOUBLE_EQ(store->sens[0], 5.2);
+    EXPECT_EQ(keys().size(), 5u);
+}
+
+TEST_F(DriverMessages, OnTheFlyOffStillTypesButIgnoresOverlayAndSteps) {
+    map({bytes({3}, "8"), bytes({7})}, {{"Otfs", Value(1)}, {"Sensitivity", Value(5.0)}});
+    message(0x20000 | 0x0000);
+    EXPECT_EQ(keys().size(), 3u);
+    message(0x20000 | 0x0101);
+    EXPECT_EQ(store->sens[0], 5.0);
+    EXPECT_EQ(newSetCalls(), 0u);
+    EXPECT_TRUE(overlays.windows().empty());
+}
+
+TEST_F(DriverMessages, OverlayOffStillStepsSendsAndSaves) {
+    map({bytes({7})}, {{"OtfsOnScreen", Value(0)}, {"Sensitivity", Value(5.0)}});
+    message(0x20000 | 0x0001);
+    EXPECT_DOUBLE_EQ(store->sens[0], 5.2);
+    EXPECT_EQ(newSetCalls(), 1u);
+    EXPECT_DOUBLE_EQ(*storedDomain().at("Sensitivity").toDouble(), 5.2);
+    EXPECT_TRUE(overlays.windows().empty());
+}
+
+TEST_F(DriverMessages, ANewBeginReplacesTheOverlayAndTurningItOffClosesIt) {
+    map({bytes({7})}, {{"Sensitivity", Value(5.0)}});
+    message(0x20001);
+    message(0x20001);
+    ASSERT_EQ(overlays.windows().size(), 2u);
+    EXPECT_TRUE(overlays.windows()[0]->closed) << "the old window closes";
+    EXPECT_EQ(overlays.openWindows(), 1);
+
+    Dictionary off{{"OtfsOnScreen", Value(0)}};
+    store->SendPrefsToDriver(&off);
+    message(0x0000);
+    EXPECT_EQ(overlays.openWindows(), 0) << "no window is left without an end";
+
+    Dictionary on{{"OtfsOnScreen", Value(1)}};
+    store->SendPrefsToDriver(&on);
+    message(0x20001);
+    EXPECT_EQ(overlays.openWindows(), 1);
+    Dictionary inactive{{"Otfs", Value(1)}};
+    store->SendPrefsToDriver(&inactive);
+    message(0x0000);
+    EXPECT_EQ(overlays.openWindows(), 0);
+}

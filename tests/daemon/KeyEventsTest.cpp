@@ -1,0 +1,107 @@
+#include "AgentFixture.h"
+#include "Daemon/HidUtils.h"
+
+namespace {
+
+struct Posted {
+    std::uint32_t type;
+    std::uint16_t keyCode;
+    std::uint32_t version;
+    std::uint32_t flags;
+    std::uint32_t options;
+    bool operator==(const Posted&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Posted& p) {
+    return os << "{type " << p.type << ", key " << p.keyCode << ", version " << p.version
+              << ", flags 0x" << std::hex << p.flags << std::dec << ", options " << p.options
+              << "}";
+}
+
+constexpr Posted down(std::uint16_t key) {
+    return {zed::NX_KEYDOWN, key, 0, 0, 0};
+}
+constexpr Posted up(std::uint16_t key) {
+    return {zed::NX_KEYUP, key, 0, 0, 0};
+}
+constexpr Posted flags(std::uint32_t f) {
+    return {zed::NX_FLAGSCHANGED, 0, 2, f, 1};
+}
+
+class KeyEventsTest : public AgentTest {
+protected:
+    std::vector<Posted> posted() const {
+        std::vector<Posted> out;
+        for (const auto& e : hid->events) {
+            out.push_back({e.type, e.data.keyCode(), e.dataVersion, e.flags, e.options});
+            EXPECT_EQ(e.x, 0);
+            EXPECT_EQ(e.y, 0);
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(KeyEventsTest, PlainKeysArePressedAndReleasedWithTheirCodeOnly) {
+    DoHidKeyEvent(56, 0x300); // Shift as a plain key in a key combination
+    DoHidKeyEvent(8, 0x208);
+    DoHidKeyEvent(8, 0x108);
+    DoHidKeyEvent(54, 0x236); // right-hand modifiers are plain keys
+    DoHidKeyEvent(60, 0x23C);
+    EXPECT_EQ(posted(),
+              (std::vector<Posted>{down(56), up(56), down(8), up(8), down(54), down(60)}));
+    EXPECT_EQ(gModifiers, 0u);
+    for (const auto& e : hid->events) {
+        for (std::size_t i = 0; i < e.data.bytes.size(); ++i) {
+            if (i != zed::NXEventData::kKeyCodeOffset &&
+                i != zed::NXEventData::kKeyCodeOffset + 1) {
+                ASSERT_EQ(e.data.bytes[i], 0) << "byte " << i;
+            }
+        }
+    }
+}
+
+TEST_F(KeyEventsTest, ModifierItemsChangeTheHeldFlags) {
+    DoHidKeyEvent(56, 0x238);
+    EXPECT_EQ(gModifiers, 0x20000u);
+    DoHidKeyEvent(55, 0x237);
+    DoHidKeyEvent(55, 0x137);
+    DoHidKeyEvent(56, 0x138);
+    DoHidKeyEvent(55, 0x337); // pressed and released in one item
+    EXPECT_EQ(posted(), (std::vector<Posted>{flags(0x20000), flags(0x120000), flags(0x20000),
+                                             flags(0), flags(0)}));
+    EXPECT_EQ(gModifiers, 0u);
+}
+
+TEST_F(KeyEventsTest, FlagsWithoutPressOrRelease) {
+    DoHidKeyEvent(8, 0);
+    EXPECT_TRUE(hid->events.empty()) << "a plain key without flags posts nothing";
+    DoHidKeyEvent(59, 0x23B);
+    DoHidKeyEvent(59, 0x3B); // a modifier without flags: the unchanged state again
+    EXPECT_EQ(posted(), (std::vector<Posted>{flags(0x40000), flags(0x40000)}));
+}
+
+TEST_F(KeyEventsTest, EndingASequenceReleasesEveryModifier) {
+    BeginHidKeySequence();
+    DoHidKeyEvent(58, 0x23A); // Option held at the end of a macro
+    DoHidKeyEvent(57, 0x239);
+    EndHidKeySequence();
+    EXPECT_EQ(gModifiers, 0u);
+    EXPECT_EQ(posted().back(), flags(0));
+    EXPECT_EQ(posted()[1], flags(0x90000));
+}
+
+TEST_F(KeyEventsTest, TheConnectionIsOpenedOnceAndRetriedAfterAFailure) {
+    hid->openStatus = zed::kIOReturnNotPermitted;
+    DoHidKeyEvent(8, 0x300);
+    EXPECT_TRUE(hid->events.empty()) << "no connection: the keys are not typed";
+    hid->openStatus = zed::kIOReturnSuccess;
+    DoHidKeyEvent(8, 0x300);
+    DoHidKeyEvent(9, 0x300);
+    EXPECT_EQ(hid->opens, 1);
+    EXPECT_EQ(hid->events.size(), 4u);
+    for (const auto& e : hid->events) {
+        EXPECT_EQ(e.connect, hid->lastConnect);
+    }
+}
