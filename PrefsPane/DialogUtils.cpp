@@ -1,0 +1,84 @@
+#include "DialogUtils.h"
+
+#include "PaneServices.h"
+#include "QObjectOwner.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+// The modal runs in progress, innermost last in the chain.
+QEventLoop* sModalLoop = nullptr;
+
+class ModalRun {
+public:
+    explicit ModalRun(QEventLoop& loop) : outer_(std::exchange(sModalLoop, &loop)) {}
+    ~ModalRun() { sModalLoop = outer_; }
+    ModalRun(const ModalRun&) = delete;
+    ModalRun& operator=(const ModalRun&) = delete;
+
+private:
+    QEventLoop* outer_;
+};
+
+} // namespace
+
+QWidget* DialogUtils::mainWindow() {
+    if (QWidget* active = QApplication::activeWindow()) {
+        return active->window();
+    }
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* w : windows) {
+        if (w->isVisible() && qobject_cast<QMainWindow*>(w)) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+void DialogUtils::displayMapTypeAlert() {
+    const zed::PaneBundle& bundle = zed::PaneServices::current().bundle();
+    const QString title = bundle.localizedString("CLICK_TYPE_ERROR_TITLE");
+    const QString message = bundle.localizedString("CLICK_TYPE_ERROR_MESSAGE");
+    const QString buttonTitle = bundle.localizedString("CLICK_TYPE_ERROR_DEF_BUTTON");
+
+    QWidget* window = mainWindow();
+    auto panel = zed::QObjectOwner<QMessageBox>::make(QMessageBox::Critical, title, message,
+                                                      QMessageBox::NoButton, window);
+    panel->setTextFormat(Qt::PlainText);
+    // A button without a title could not be read; the standard one can.
+    QPushButton* button = buttonTitle.isEmpty()
+                              ? panel->addButton(QMessageBox::Ok)
+                              : panel->addButton(buttonTitle, QMessageBox::AcceptRole);
+    panel->setDefaultButton(button);
+    panel->setEscapeButton(button);
+    panel->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+
+    QEventLoop loop;
+    const ModalRun run(loop);
+    QMessageBox* sheet = panel.get();
+    QObject::connect(sheet, &QDialog::finished, sheet,
+                     [sheet](int result) { sheetDidEnd(sheet, result, nullptr); });
+    // Closing the main window destroys the alert with it: do not wait forever.
+    QObject::connect(sheet, &QObject::destroyed, &loop, [&loop] { loop.exit(0); });
+    panel->show();
+    loop.exec(QEventLoop::DialogExec);
+
+    if (panel) {
+        panel->hide();
+    }
+    panel.reset();
+}
+
+void DialogUtils::sheetDidEnd(QWidget*, int returnCode, int* contextInfo) {
+    if (sModalLoop) {
+        sModalLoop->exit(0);
+    }
+    if (contextInfo) {
+        *contextInfo = returnCode;
+    }
+}

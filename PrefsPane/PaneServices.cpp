@@ -1,0 +1,99 @@
+#include "PaneServices.h"
+
+#include "DialogUtils.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+
+namespace zed {
+
+namespace {
+std::unique_ptr<PaneServices>& slot() {
+    static std::unique_ptr<PaneServices> services;
+    return services;
+}
+} // namespace
+
+PaneServices::~PaneServices() = default;
+
+PaneServices& PaneServices::current() {
+    if (!slot()) {
+        slot() = std::make_unique<DesktopPaneServices>(PaneBundle::main());
+    }
+    return *slot();
+}
+
+void PaneServices::install(std::unique_ptr<PaneServices> services) {
+    slot() = std::move(services);
+}
+
+DesktopPaneServices::DesktopPaneServices(std::unique_ptr<PaneBundle> bundle)
+    : bundle_(std::move(bundle)) {}
+
+DesktopPaneServices::~DesktopPaneServices() = default;
+
+bool DesktopPaneServices::openUrl(const QUrl& url) {
+    return url.isValid() && QDesktopServices::openUrl(url);
+}
+
+bool DesktopPaneServices::registerHelpBook(const PaneBundle& bundle) {
+    const QString name = bundle.infoValue(QStringLiteral("CFBundleHelpBookName")).toString();
+    const QString folder = bundle.infoValue(QStringLiteral("CFBundleHelpBookFolder")).toString();
+    if (name.isEmpty() || folder.isEmpty()) {
+        return false;
+    }
+    const QFileInfo book(QDir(bundle.path()).filePath(folder));
+    if (!book.isDir()) {
+        return false;
+    }
+    helpBooks_[name] = book.absoluteFilePath();
+    return true;
+}
+
+bool DesktopPaneServices::gotoHelpPage(const QString& book, const QString& page,
+                                       const QString& anchor) {
+    const auto it = helpBooks_.find(book);
+    if (it == helpBooks_.end()) {
+        return false;
+    }
+    QUrl url = QUrl::fromLocalFile(QDir(it->second).filePath(page));
+    if (!anchor.isEmpty()) {
+        url.setFragment(anchor);
+    }
+    return openUrl(url);
+}
+
+void DesktopPaneServices::displayMapTypeAlert() {
+    DialogUtils::displayMapTypeAlert();
+}
+
+RecordingPaneServices::RecordingPaneServices(std::unique_ptr<PaneBundle> bundle)
+    : bundle_(std::move(bundle)) {}
+
+RecordingPaneServices::~RecordingPaneServices() = default;
+
+bool RecordingPaneServices::openUrl(const QUrl& url) {
+    openedUrls.push_back(url);
+    return true;
+}
+
+bool RecordingPaneServices::registerHelpBook(const PaneBundle& bundle) {
+    registeredHelpBooks.push_back(bundle.path());
+    return true;
+}
+
+bool RecordingPaneServices::gotoHelpPage(const QString& book, const QString& page,
+                                         const QString& anchor) {
+    helpPages.push_back({book, page, anchor});
+    return true;
+}
+
+void RecordingPaneServices::displayMapTypeAlert() {
+    ++alertCount;
+    if (whileAlertShown) {
+        whileAlertShown();
+    }
+}
+
+} // namespace zed

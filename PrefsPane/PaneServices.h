@@ -1,0 +1,81 @@
+// What the pane needs of the desktop besides the preference domain and the
+// notifications: its bundle, opening web pages, the help book, and the
+// refusal alert. Tests install a recording stand-in.
+#pragma once
+
+#include "PaneBundle.h"
+
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace zed {
+
+class PaneServices {
+public:
+    virtual ~PaneServices();
+
+    // The installed services; the desktop's on first use.
+    static PaneServices& current();
+    static void install(std::unique_ptr<PaneServices> services);
+
+    virtual const PaneBundle& bundle() const = 0;
+    // Opens the URL with the desktop's handler; false when that failed.
+    virtual bool openUrl(const QUrl& url) = 0;
+    // Makes the bundle's help book known by its name; false when it has none.
+    virtual bool registerHelpBook(const PaneBundle& bundle) = 0;
+    // Opens a page of a registered help book; false when it cannot.
+    virtual bool gotoHelpPage(const QString& book, const QString& page, const QString& anchor) = 0;
+    // Shows the refusal of a map-type choice; returns once it was dismissed.
+    virtual void displayMapTypeAlert() = 0;
+};
+
+// Web pages and help pages through the desktop's URL handler; the help book
+// is a folder of HTML pages inside the bundle.
+class DesktopPaneServices : public PaneServices {
+public:
+    explicit DesktopPaneServices(std::unique_ptr<PaneBundle> bundle);
+    ~DesktopPaneServices() override;
+
+    const PaneBundle& bundle() const override { return *bundle_; }
+    bool openUrl(const QUrl& url) override;
+    bool registerHelpBook(const PaneBundle& bundle) override;
+    bool gotoHelpPage(const QString& book, const QString& page, const QString& anchor) override;
+    void displayMapTypeAlert() override;
+
+private:
+    std::unique_ptr<PaneBundle> bundle_;
+    std::map<QString, QString> helpBooks_; // name -> folder
+};
+
+// Records what the pane asked for and opens nothing.
+class RecordingPaneServices : public PaneServices {
+public:
+    struct HelpPage {
+        QString book, page, anchor;
+    };
+
+    explicit RecordingPaneServices(std::unique_ptr<PaneBundle> bundle);
+    ~RecordingPaneServices() override;
+
+    const PaneBundle& bundle() const override { return *bundle_; }
+    bool openUrl(const QUrl& url) override;
+    bool registerHelpBook(const PaneBundle& bundle) override;
+    bool gotoHelpPage(const QString& book, const QString& page, const QString& anchor) override;
+    void displayMapTypeAlert() override;
+
+    std::vector<QUrl> openedUrls;
+    std::vector<QString> registeredHelpBooks; // bundle paths
+    std::vector<HelpPage> helpPages;
+    int alertCount = 0;
+    // Runs while the alert is "shown", as the user's doing meanwhile.
+    std::function<void()> whileAlertShown;
+
+private:
+    std::unique_ptr<PaneBundle> bundle_;
+};
+
+} // namespace zed

@@ -1,0 +1,557 @@
+#include "TovikCopperhoundPref.h"
+
+#include "PaneAssert.h"
+#include "PaneNotificationCenter.h"
+#include "PaneServices.h"
+#include "Platform/Platform.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QUrl>
+#include <algorithm>
+
+namespace {
+
+// The pane model that button mappings report to.
+TovikCopperhoundPref* sHoundPref = nullptr;
+
+const char* const kButtonMappings = "ButtonMappings";
+const char* const kOrientation = "Orientation";
+const char* const kSensitivity = "Sensitivity";
+const char* const kOtfs = "Otfs";
+const char* const kOtfsOnScreen = "OtfsOnScreen";
+const char* const kDblClickSpeed = "DblClickSpeed";
+const char* const kMasterSensitivityOn = "MasterSensitivityOn";
+const char* const kMasterSensitivityX = "MasterSensitivityX";
+const char* const kMasterSensitivityY = "MasterSensitivityY";
+const char* const kPointerSpeed = "PointerSpeed";
+const char* const kMasterAccelOn = "MasterAccelOn";
+const char* const kMasterAccel = "MasterAccel";
+const char* const kResolution = "Resolution";
+const char* const kScrollWheelSpeed = "ScrollWheelSpeed";
+
+// The agent's double-click setting runs the other way from the speed shown.
+constexpr double kDblClickSpeedMirror = 10.0;
+
+// Key lists are 7-bit ASCII; anything else is not a key list.
+bool isAscii(std::span<const std::uint8_t> bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; });
+}
+
+std::optional<std::string> asciiText(std::span<const std::uint8_t> bytes) {
+    if (!isAscii(bytes)) {
+        return std::nullopt;
+    }
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void appendAscii(zed::Data& out, const std::optional<std::string>& text) {
+    if (!text) {
+        return;
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text->data());
+    const std::span<const std::uint8_t> span(bytes, text->size());
+    if (isAscii(span)) {
+        out.insert(out.end(), span.begin(), span.end());
+    }
+}
+
+} // namespace
+
+// ButtonMapping
+
+ButtonMapping::ButtonMapping() = default;
+
+ButtonMapping::ButtonMapping(std::span<const std::uint8_t> data) {
+    parse(data, 0);
+}
+
+ButtonMapping::ButtonMapping(std::span<const std::uint8_t> data, Nesting nesting) {
+    parse(data, nesting.depth);
+}
+
+ButtonMapping::~ButtonMapping() = default;
+
+void ButtonMapping::parse(std::span<const std::uint8_t> data, int depth) {
+    if (data.empty()) {
+        return; // no type byte: a primary click
+    }
+    fMapType = data[0];
+    const auto payload = data.subspan(1);
+    switch (fMapType) {
+    case kKeyCombination:
+        fKeys = asciiText(payload);
+        break;
+    case kKeyMacro:
+        fMacro = asciiText(payload);
+        break;
+    case kAdvanced:
+        if (!payload.empty() && depth < kMaxNesting) {
+            fAdvMapping = std::make_unique<ButtonMapping>(payload, Nesting{depth + 1});
+            fAdvMapping->fOwner = this;
+        }
+        break;
+    default:
+        break; // no payload; extra bytes mean nothing
+    }
+}
+
+std::unique_ptr<ButtonMapping> ButtonMapping::fromStoredValue(const zed::Value& stored) {
+    std::unique_ptr<ButtonMapping> mapping;
+    if (const zed::Data* data = stored.asData()) {
+        mapping = std::make_unique<ButtonMapping>(std::span<const std::uint8_t>(*data));
+        if (mapping->toData() == *data) {
+            return mapping;
+        }
+    } else {
+        mapping = std::make_unique<ButtonMapping>();
+    }
+    mapping->fStoredForm = stored;
+    return mapping;
+}
+
+zed::Data ButtonMapping::toData() const {
+    zed::Data out{static_cast<std::uint8_t>(fMapType & 0xFF)};
+    switch (fMapType) {
+    case kKeyCombination:
+        appendAscii(out, fKeys);
+        break;
+    case kKeyMacro:
+        appendAscii(out, fMacro);
+        break;
+    case kAdvanced:
+        if (fAdvMapping) {
+            const zed::Data inner = fAdvMapping->toData();
+            out.insert(out.end(), inner.begin(), inner.end());
+        }
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+void ButtonMapping::setMapType(int mapType) {
+    TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref();
+    if (!pane || !pane->isValidMapType(mapType, this)) {
+        return;
+    }
+    fMapType = mapType;
+    edited();
+    const QPointer<ButtonMapping> self(this);
+    pane->notifyMappingPrefsChange();
+    if (self) {
+        emit mapTypeChanged(fMapType);
+    }
+}
+
+void ButtonMapping::setKeys(std::string keys) {
+    fKeys = std::move(keys);
+    edited();
+    const QPointer<ButtonMapping> self(this);
+    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref()) {
+        pane->notifyMappingPrefsChange();
+    }
+    if (self) {
+        emit keysChanged();
+    }
+}
+
+void ButtonMapping::setMacro(std::string macro) {
+    fMacro = std::move(macro);
+    edited();
+    const QPointer<ButtonMapping> self(this);
+    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref()) {
+        pane->notifyMappingPrefsChange();
+    }
+    if (self) {
+        emit macroChanged();
+    }
+}
+
+ButtonMapping* ButtonMapping::advMapping() {
+    if (!fAdvMapping) {
+        fAdvMapping = std::make_unique<ButtonMapping>();
+        fAdvMapping->fOwner = this;
+    }
+    return fAdvMapping.get();
+}
+
+void ButtonMapping::edited() {
+    for (ButtonMapping* m = this; m; m = m->fOwner) {
+        m->fStoredForm.reset();
+    }
+}
+
+// ButtonMappingSupport
+
+namespace ButtonMappingSupport {
+
+ButtonMappingList mappingArray(const zed::Array& data) {
+    ButtonMappingList mappings;
+    mappings.reserve(data.size());
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        mappings.push_back(mappingAtIndex(data, static_cast<std::int32_t>(i)));
+    }
+    return mappings;
+}
+
+zed::Array mappingDataArray(const ButtonMappingList& mappings) {
+    zed::Array data;
+    data.reserve(mappings.size());
+    for (const auto& mapping : mappings) {
+        addMapping(data, mapping.get());
+    }
+    return data;
+}
+
+std::unique_ptr<ButtonMapping> mappingAtIndex(const zed::Array& data, std::int32_t index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= data.size()) {
+        return std::make_unique<ButtonMapping>();
+    }
+    return ButtonMapping::fromStoredValue(data[static_cast<std::size_t>(index)]);
+}
+
+void addMapping(zed::Array& data, const QObject* mapping) {
+    const auto* record = qobject_cast<const ButtonMapping*>(mapping);
+    ZED_PANE_ASSERT(record != nullptr, "[mapping isKindOfClass:[ButtonMapping class]]");
+    if (record->storedForm()) {
+        data.push_back(*record->storedForm());
+    } else {
+        data.push_back(zed::Value(record->toData()));
+    }
+}
+
+} // namespace ButtonMappingSupport
+
+// TovikCopperhoundPref
+
+TovikCopperhoundPref::TovikCopperhoundPref(QObject* parent) : PreferencePane(parent) {}
+
+TovikCopperhoundPref::~TovikCopperhoundPref() {
+    // Mappings outliving their pane must not report to it.
+    if (sHoundPref == this) {
+        sHoundPref = nullptr;
+    }
+}
+
+TovikCopperhoundPref* TovikCopperhoundPref::houndPref() {
+    return sHoundPref;
+}
+
+QWidget* TovikCopperhoundPref::loadMainView() {
+    initPrefs();
+    zed::PaneServices& services = zed::PaneServices::current();
+    const zed::PaneBundle& bundle = services.bundle();
+    if (QFileInfo(bundle.path()).isDir()) {
+        services.registerHelpBook(bundle);
+    }
+    return PreferencePane::loadMainView();
+}
+
+void TovikCopperhoundPref::willSelect() {
+    initPrefs();
+    setOrientation(orientation());
+}
+
+void TovikCopperhoundPref::didUnselect() {
+    destroyPrefs();
+}
+
+void TovikCopperhoundPref::initPrefs() {
+    if (fPrefs) {
+        return;
+    }
+    fBundleId = zed::PaneServices::current().bundle().identifier().toStdString();
+    if (auto stored = zed::Platform::current().preferences().persistentDomain(fBundleId)) {
+        fPrefs = std::move(*stored);
+    } else {
+        fPrefs = zed::Dictionary{{kOrientation, zed::Value(std::int32_t{0})}};
+    }
+    sHoundPref = this;
+
+    ButtonMappingList mappings;
+    if (const zed::Value* stored = zed::lookup(*fPrefs, kButtonMappings)) {
+        if (const zed::Array* array = stored->asArray()) {
+            mappings = ButtonMappingSupport::mappingArray(*array);
+        }
+    }
+    // Every button has a record, however short the stored list.
+    while (mappings.size() < static_cast<std::size_t>(kButtonCount)) {
+        mappings.push_back(std::make_unique<ButtonMapping>());
+    }
+    fMappings = std::move(mappings);
+    fCurrMapping = fMappings->front().get();
+}
+
+void TovikCopperhoundPref::destroyPrefs() {
+    fPrefs.reset();
+    fCurrMapping = nullptr;
+    fMappings.reset();
+}
+
+void TovikCopperhoundPref::notifyPrefsChange() {
+    if (!fPrefs) {
+        return;
+    }
+    zed::Platform& platform = zed::Platform::current();
+    zed::PreferenceDomains& domains = platform.preferences();
+    domains.removeDomain(fBundleId);
+    domains.replaceDomain(fBundleId, *fPrefs);
+    // On disk before the agent hears of it.
+    domains.synchronize(fBundleId);
+    platform.distributedCenter().post("TovikCopperhound", "PrefsChange", &*fPrefs, true);
+    // A copy: an observer may change or drop the settings while others are
+    // still being told.
+    zed::PaneNotificationCenter::defaultCenter().post(zed::kPrefsChangeNotification,
+                                                      zed::Dictionary(*fPrefs));
+}
+
+void TovikCopperhoundPref::notifyMappingPrefsChange() {
+    if (!fPrefs || !fMappings) {
+        return;
+    }
+    fPrefs->insert_or_assign(kButtonMappings,
+                             zed::Value(ButtonMappingSupport::mappingDataArray(*fMappings)));
+    notifyPrefsChange();
+}
+
+// Settings
+
+int TovikCopperhoundPref::intSetting(const char* key, int fallback) const {
+    if (fPrefs) {
+        if (const zed::Value* v = zed::lookup(*fPrefs, key)) {
+            if (auto i = v->toInt32()) {
+                return *i;
+            }
+        }
+    }
+    return fallback;
+}
+
+double TovikCopperhoundPref::doubleSetting(const char* key, double fallback) const {
+    if (fPrefs) {
+        if (const zed::Value* v = zed::lookup(*fPrefs, key)) {
+            if (auto d = v->toDouble()) {
+                return *d;
+            }
+        }
+    }
+    return fallback;
+}
+
+void TovikCopperhoundPref::setSetting(const char* key, zed::Value value) {
+    if (!fPrefs) {
+        return;
+    }
+    fPrefs->insert_or_assign(key, std::move(value));
+    notifyPrefsChange();
+}
+
+int TovikCopperhoundPref::orientation() const {
+    return intSetting(kOrientation, 0);
+}
+void TovikCopperhoundPref::setOrientation(int value) {
+    setSetting(kOrientation, zed::Value(std::int32_t{value}));
+}
+double TovikCopperhoundPref::sensitivity() const {
+    return doubleSetting(kSensitivity, 0.0);
+}
+void TovikCopperhoundPref::setSensitivity(double value) {
+    setSetting(kSensitivity, zed::Value(value));
+}
+int TovikCopperhoundPref::otfs() const {
+    return intSetting(kOtfs, 1);
+}
+void TovikCopperhoundPref::setOtfs(int value) {
+    setSetting(kOtfs, zed::Value(std::int32_t{value}));
+}
+int TovikCopperhoundPref::otfsOnScreen() const {
+    return intSetting(kOtfsOnScreen, 1);
+}
+void TovikCopperhoundPref::setOtfsOnScreen(int value) {
+    setSetting(kOtfsOnScreen, zed::Value(std::int32_t{value}));
+}
+double TovikCopperhoundPref::dblClickSpeed() const {
+    // An absent setting reads 0, not 10.
+    if (fPrefs) {
+        if (const zed::Value* v = zed::lookup(*fPrefs, kDblClickSpeed)) {
+            if (auto d = v->toDouble()) {
+                return kDblClickSpeedMirror - *d;
+            }
+        }
+    }
+    return 0.0;
+}
+void TovikCopperhoundPref::setDblClickSpeed(double value) {
+    setSetting(kDblClickSpeed, zed::Value(kDblClickSpeedMirror - value));
+}
+int TovikCopperhoundPref::masterSensitivityOn() const {
+    return intSetting(kMasterSensitivityOn, 0);
+}
+void TovikCopperhoundPref::setMasterSensitivityOn(int value) {
+    setSetting(kMasterSensitivityOn, zed::Value(std::int32_t{value}));
+}
+double TovikCopperhoundPref::masterSensitivityX() const {
+    return doubleSetting(kMasterSensitivityX, 0.0);
+}
+void TovikCopperhoundPref::setMasterSensitivityX(double value) {
+    setSetting(kMasterSensitivityX, zed::Value(value));
+}
+double TovikCopperhoundPref::masterSensitivityY() const {
+    return doubleSetting(kMasterSensitivityY, 0.0);
+}
+void TovikCopperhoundPref::setMasterSensitivityY(double value) {
+    setSetting(kMasterSensitivityY, zed::Value(value));
+}
+double TovikCopperhoundPref::pointerSpeed() const {
+    return doubleSetting(kPointerSpeed, 0.0);
+}
+void TovikCopperhoundPref::setPointerSpeed(double value) {
+    setSetting(kPointerSpeed, zed::Value(value));
+}
+int TovikCopperhoundPref::masterAccelOn() const {
+    return intSetting(kMasterAccelOn, 0);
+}
+void TovikCopperhoundPref::setMasterAccelOn(int value) {
+    setSetting(kMasterAccelOn, zed::Value(std::int32_t{value}));
+}
+double TovikCopperhoundPref::masterAccel() const {
+    return doubleSetting(kMasterAccel, 0.0);
+}
+void TovikCopperhoundPref::setMasterAccel(double value) {
+    setSetting(kMasterAccel, zed::Value(value));
+}
+int TovikCopperhoundPref::resolution() const {
+    return intSetting(kResolution, 0);
+}
+void TovikCopperhoundPref::setResolution(int value) {
+    setSetting(kResolution, zed::Value(std::int32_t{value}));
+}
+double TovikCopperhoundPref::scrollWheelSpeed() const {
+    return doubleSetting(kScrollWheelSpeed, 0.0);
+}
+void TovikCopperhoundPref::setScrollWheelSpeed(double value) {
+    setSetting(kScrollWheelSpeed, zed::Value(value));
+}
+
+// Mappings
+
+ButtonMapping* TovikCopperhoundPref::currentMapping() const {
+    ZED_PANE_ASSERT(fCurrMapping != nullptr, "fCurrMapping != NULL");
+    return fCurrMapping;
+}
+
+ButtonMapping* TovikCopperhoundPref::buttonMapping(int index) const {
+    ZED_PANE_ASSERT(fMappings.has_value(), "fMappings != NULL");
+    return (*fMappings)[static_cast<std::size_t>(index)].get();
+}
+
+std::vector<ButtonMapping*> TovikCopperhoundPref::mappings() const {
+    std::vector<ButtonMapping*> out;
+    if (fMappings) {
+        for (const auto& m : *fMappings) {
+            out.push_back(m.get());
+        }
+    }
+    return out;
+}
+
+bool TovikCopperhoundPref::isValidMapType(int mapType, const ButtonMapping* mapping) const {
+    if (!fMappings) {
+        return false;
+    }
+    for (const auto& m : *fMappings) {
+        const int type = m.get() == mapping ? mapType : m->mapType();
+        if (type == ButtonMapping::kPrimaryClick) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Actions
+
+void TovikCopperhoundPref::doCurrentMappingChanged(QObject* sender) {
+    const auto* popUp = qobject_cast<const QComboBox*>(sender);
+    if (!popUp || !fMappings) {
+        return;
+    }
+    bool tagged = false;
+    const int tag = popUp->property("tag").toInt(&tagged);
+    if (!tagged || tag < 0 || static_cast<std::size_t>(tag) >= fMappings->size()) {
+        return;
+    }
+    fCurrMapping = (*fMappings)[static_cast<std::size_t>(tag)].get();
+    const int mapType = popUp->currentIndex();
+    if (mapType < 0) {
+        return; // nothing chosen
+    }
+
+    if (isValidMapType(mapType, fCurrMapping)) {
+        fCurrMapping->setMapType(mapType);
+        switch (mapType) {
+        case ButtonMapping::kKeyCombination:
+            sendToButtonsController("doAssignKey");
+            break;
+        case ButtonMapping::kKeyMacro:
+            sendToButtonsController("doMacroConfig");
+            break;
+        case ButtonMapping::kAdvanced:
+            sendToButtonsController("doAdvancedConfig");
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+
+    // The alert runs a nested event loop: the pane may be left or closed meanwhile.
+    const QPointer<TovikCopperhoundPref> self(this);
+    const QPointer<ButtonMapping> refused(fCurrMapping);
+    zed::PaneServices::current().displayMapTypeAlert();
+    if (!self || !refused || fCurrMapping != refused) {
+        return;
+    }
+    // Store the unchanged type again so that its pop-up shows it again. When
+    // even that is refused (no button has the primary click), there is
+    // nothing to save, but the pop-up must still be set back.
+    const int unchanged = fCurrMapping->mapType();
+    if (isValidMapType(unchanged, fCurrMapping)) {
+        fCurrMapping->setMapType(unchanged);
+    } else {
+        emit fCurrMapping->mapTypeChanged(unchanged);
+    }
+}
+
+void TovikCopperhoundPref::doTovikSite(QObject*) {
+    openLocalizedUrl("TOVIK_ZED_SITE_URL");
+}
+
+void TovikCopperhoundPref::doTovikUpdate(QObject*) {
+    openLocalizedUrl("TOVIK_ZED_UPDATE_URL");
+}
+
+void TovikCopperhoundPref::doTovikHelp(QObject*) {
+    zed::PaneServices& services = zed::PaneServices::current();
+    const QString book =
+        services.bundle().infoValue(QStringLiteral("CFBundleHelpBookName")).toString();
+    services.gotoHelpPage(book, QStringLiteral("index.htm"), QString());
+}
+
+void TovikCopperhoundPref::openLocalizedUrl(const char* key) {
+    zed::PaneServices& services = zed::PaneServices::current();
+    const QUrl url(services.bundle().localizedString(key), QUrl::StrictMode);
+    // A missing or malformed address opens nothing.
+    if (url.isValid() && !url.isRelative()) {
+        services.openUrl(url);
+    }
+}
+
+void TovikCopperhoundPref::sendToButtonsController(const char* action) {
+    if (fButtonsController) {
+        QMetaObject::invokeMethod(fButtonsController, action, Qt::DirectConnection,
+                                  Q_ARG(QObject*, this));
+    }
+}

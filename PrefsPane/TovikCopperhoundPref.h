@@ -1,0 +1,231 @@
+// The pane's settings model: the user's mouse settings loaded from the shared
+// preference domain, one property per setting, the seven button mappings, and
+// the save that writes the whole domain back and tells the agent and the
+// pane's pages at once.
+#pragma once
+
+#include "Platform/Value.h"
+#include "PreferencePane.h"
+
+#include <QObject>
+#include <QPointer>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+// One button's mapping and its stored form ("mapping data"): byte 0 is the map
+// type; a key combination (3) or key macro (4) is followed by its key list in
+// ASCII, an advanced mapping (6) by the whole mapping data of its second
+// mapping; every other type is the type byte alone.
+class ButtonMapping : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(int mapType READ mapType WRITE setMapType NOTIFY mapTypeChanged)
+
+public:
+    // Map types are the positions of the items of a button's mapping menu.
+    static constexpr int kPrimaryClick = 0;
+    static constexpr int kKeyCombination = 3;
+    static constexpr int kKeyMacro = 4;
+    static constexpr int kAdvanced = 6;
+    static constexpr int kOnTheFlySensitivity = 7;
+    // No real mapping nests more than once; stored data nested deeper than
+    // this is damaged or hostile and reads as if it ended there.
+    static constexpr int kMaxNesting = 16;
+
+    // A primary click without key lists.
+    ButtonMapping();
+    // Parses mapping data; an empty value reads as a primary click.
+    explicit ButtonMapping(std::span<const std::uint8_t> data);
+    // How deep a nested advanced mapping lies; for the parser only.
+    struct Nesting {
+        int depth;
+    };
+    ButtonMapping(std::span<const std::uint8_t> data, Nesting nesting);
+    ~ButtonMapping() override;
+
+    // A record for one element of a stored "ButtonMappings" array. Anything
+    // the record cannot reproduce byte for byte (not data at all, empty,
+    // nested too deep, not ASCII, bytes the type does not use) is kept as it
+    // was stored, and written back so until the record is changed.
+    static std::unique_ptr<ButtonMapping> fromStoredValue(const zed::Value& stored);
+
+    zed::Data toData() const;
+
+    int mapType() const { return fMapType; }
+    // Asks the pane model whether this record may take the type; only then
+    // stores it and has the model save. Without a pane model nothing changes.
+    void setMapType(int mapType);
+
+    const std::optional<std::string>& keys() const { return fKeys; }
+    void setKeys(std::string keys);
+    const std::optional<std::string>& macro() const { return fMacro; }
+    void setMacro(std::string macro);
+
+    // The advanced mapping, created as a primary click on first use.
+    ButtonMapping* advMapping();
+    bool hasAdvMapping() const { return fAdvMapping != nullptr; }
+
+    // The stored value written back instead of toData() (see fromStoredValue).
+    const std::optional<zed::Value>& storedForm() const { return fStoredForm; }
+
+signals:
+    void mapTypeChanged(int mapType);
+    void keysChanged();
+    void macroChanged();
+
+private:
+    void parse(std::span<const std::uint8_t> data, int depth);
+    // A change by the user: this record and the ones it is nested in no
+    // longer stand for what was stored.
+    void edited();
+
+    std::int32_t fMapType = kPrimaryClick;
+    std::optional<std::string> fKeys;
+    std::optional<std::string> fMacro;
+    std::unique_ptr<ButtonMapping> fAdvMapping;
+    ButtonMapping* fOwner = nullptr; // the record this one is the advanced mapping of
+    std::optional<zed::Value> fStoredForm;
+};
+
+using ButtonMappingList = std::vector<std::unique_ptr<ButtonMapping>>;
+
+// Conversions between a stored "ButtonMappings" array and the pane's records.
+namespace ButtonMappingSupport {
+// One record per element, in order.
+ButtonMappingList mappingArray(const zed::Array& data);
+// One mapping data value per record, in order.
+zed::Array mappingDataArray(const ButtonMappingList& mappings);
+// A new record for the element at index; a primary click when there is none.
+std::unique_ptr<ButtonMapping> mappingAtIndex(const zed::Array& data, std::int32_t index);
+// Appends the record's stored form; anything but a ButtonMapping is a
+// programming error.
+void addMapping(zed::Array& data, const QObject* mapping);
+} // namespace ButtonMappingSupport
+
+class TovikCopperhoundPref : public PreferencePane {
+    Q_OBJECT
+    Q_PROPERTY(int orientation READ orientation WRITE setOrientation)
+    Q_PROPERTY(double sensitivity READ sensitivity WRITE setSensitivity)
+    Q_PROPERTY(int otfs READ otfs WRITE setOtfs)
+    Q_PROPERTY(int otfsOnScreen READ otfsOnScreen WRITE setOtfsOnScreen)
+    Q_PROPERTY(double dblClickSpeed READ dblClickSpeed WRITE setDblClickSpeed)
+    Q_PROPERTY(int masterSensitivityOn READ masterSensitivityOn WRITE setMasterSensitivityOn)
+    Q_PROPERTY(double masterSensitivityX READ masterSensitivityX WRITE setMasterSensitivityX)
+    Q_PROPERTY(double masterSensitivityY READ masterSensitivityY WRITE setMasterSensitivityY)
+    Q_PROPERTY(double pointerSpeed READ pointerSpeed WRITE setPointerSpeed)
+    Q_PROPERTY(int masterAccelOn READ masterAccelOn WRITE setMasterAccelOn)
+    Q_PROPERTY(double masterAccel READ masterAccel WRITE setMasterAccel)
+    Q_PROPERTY(int resolution READ resolution WRITE setResolution)
+    Q_PROPERTY(double scrollWheelSpeed READ scrollWheelSpeed WRITE setScrollWheelSpeed)
+    Q_PROPERTY(ButtonMapping* currentMapping READ currentMapping)
+    Q_PROPERTY(ButtonMapping* button1Mapping READ button1Mapping)
+    Q_PROPERTY(ButtonMapping* button2Mapping READ button2Mapping)
+    Q_PROPERTY(ButtonMapping* button3Mapping READ button3Mapping)
+    Q_PROPERTY(ButtonMapping* button4Mapping READ button4Mapping)
+    Q_PROPERTY(ButtonMapping* button5Mapping READ button5Mapping)
+    Q_PROPERTY(ButtonMapping* button6Mapping READ button6Mapping)
+    Q_PROPERTY(ButtonMapping* button7Mapping READ button7Mapping)
+
+public:
+    static constexpr int kButtonCount = 7;
+
+    explicit TovikCopperhoundPref(QObject* parent = nullptr);
+    ~TovikCopperhoundPref() override;
+
+    // The pane model that button mappings report to: the last one that
+    // loaded its settings, while it exists.
+    static TovikCopperhoundPref* houndPref();
+
+    QWidget* loadMainView() override;
+    // Loads the settings and saves them once, so that the agent and the
+    // pages start from what the pane shows.
+    void willSelect() override;
+    void didUnselect() override;
+
+    // Loads the settings unless they are loaded.
+    void initPrefs();
+    void destroyPrefs();
+    bool isLoaded() const { return fPrefs.has_value(); }
+    // The settings dictionary as it will be saved; empty while not loaded.
+    const std::optional<zed::Dictionary>& prefs() const { return fPrefs; }
+
+    // Writes the whole dictionary as the domain, flushes it, then announces
+    // it to the agent and to the pane's pages. Nothing while not loaded.
+    void notifyPrefsChange();
+    // Stores the mappings into the dictionary, then saves.
+    void notifyMappingPrefsChange();
+
+    int orientation() const;
+    void setOrientation(int value);
+    double sensitivity() const;
+    void setSensitivity(double value);
+    int otfs() const;
+    void setOtfs(int value);
+    int otfsOnScreen() const;
+    void setOtfsOnScreen(int value);
+    // Shown as a speed; stored as 10 minus the speed.
+    double dblClickSpeed() const;
+    void setDblClickSpeed(double value);
+    int masterSensitivityOn() const;
+    void setMasterSensitivityOn(int value);
+    double masterSensitivityX() const;
+    void setMasterSensitivityX(double value);
+    double masterSensitivityY() const;
+    void setMasterSensitivityY(double value);
+    double pointerSpeed() const;
+    void setPointerSpeed(double value);
+    int masterAccelOn() const;
+    void setMasterAccelOn(int value);
+    double masterAccel() const;
+    void setMasterAccel(double value);
+    int resolution() const;
+    void setResolution(int value);
+    double scrollWheelSpeed() const;
+    void setScrollWheelSpeed(double value);
+
+    // The mapping being edited; the pane must be loaded.
+    ButtonMapping* currentMapping() const;
+    ButtonMapping* button1Mapping() const { return buttonMapping(0); }
+    ButtonMapping* button2Mapping() const { return buttonMapping(1); }
+    ButtonMapping* button3Mapping() const { return buttonMapping(2); }
+    ButtonMapping* button4Mapping() const { return buttonMapping(3); }
+    ButtonMapping* button5Mapping() const { return buttonMapping(4); }
+    ButtonMapping* button6Mapping() const { return buttonMapping(5); }
+    ButtonMapping* button7Mapping() const { return buttonMapping(6); }
+    // All records (seven, or more when more were stored); empty while not loaded.
+    std::vector<ButtonMapping*> mappings() const;
+
+    // Whether, with `mapping` (the very object) taking `mapType`, some listed
+    // button would still have the primary click.
+    bool isValidMapType(int mapType, const ButtonMapping* mapping) const;
+
+    // The buttons page; it is sent doAssignKey, doMacroConfig and
+    // doAdvancedConfig (each taking the sender as QObject*).
+    QObject* buttonsController() const { return fButtonsController; }
+    void setButtonsController(QObject* controller) { fButtonsController = controller; }
+
+public slots:
+    // From a button's mapping pop-up (a QComboBox): its "tag" property is the
+    // button's index 0-6, its current index the chosen map type.
+    void doCurrentMappingChanged(QObject* sender);
+    void doTovikSite(QObject* sender = nullptr);
+    void doTovikUpdate(QObject* sender = nullptr);
+    void doTovikHelp(QObject* sender = nullptr);
+
+private:
+    ButtonMapping* buttonMapping(int index) const;
+    int intSetting(const char* key, int fallback) const;
+    double doubleSetting(const char* key, double fallback) const;
+    void setSetting(const char* key, zed::Value value);
+    void openLocalizedUrl(const char* key);
+    void sendToButtonsController(const char* action);
+
+    std::optional<zed::Dictionary> fPrefs;
+    std::string fBundleId;
+    std::optional<ButtonMappingList> fMappings;
+    ButtonMapping* fCurrMapping = nullptr; // one of fMappings
+    QPointer<QObject> fButtonsController;
+};
