@@ -1,6 +1,9 @@
 #include "Platform.h"
 
+#include "DBusHidSystem.h"
+#include "DBusLoginSession.h"
 #include "DBusNotificationCenter.h"
+#include "DBusRegistry.h"
 #include "FakeIOKit.h"
 #include "FilePreferenceDomains.h"
 
@@ -65,6 +68,36 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     } else {
         std::fprintf(stderr, "zed: notifications stay within this process\n");
         p->setDistributedCenter(std::make_unique<LocalNotificationCenter>());
+    }
+    // Each service has its own connection, attached to the agent's loop so
+    // that its signals are dispatched there.
+    auto attached = [&p](BusKind kind) {
+        BusPtr bus = openBus(kind);
+        if (bus && !p->runLoop().attachBus(bus.get())) {
+            bus.reset();
+        }
+        return bus;
+    };
+    if (p->kind() == Kind::Simulator) {
+        // The simulated mouse serves the registry, its HID system and the
+        // login session on the session bus.
+        BusPtr registry = attached(BusKind::Session);
+        if (!registry) {
+            std::fprintf(stderr, "zed: no session bus, so no simulated mouse\n");
+            return p;
+        }
+        p->setRegistry(std::make_unique<DBusRegistry>(std::move(registry)));
+        if (BusPtr hid = attached(BusKind::Session)) {
+            p->setHidSystem(std::make_unique<DBusHidSystem>(std::move(hid)));
+        }
+        if (BusPtr session = attached(BusKind::Session)) {
+            p->setLoginSession(std::make_unique<DBusLoginSession>(std::move(session)));
+        }
+    } else if (BusPtr registry = attached(BusKind::System)) {
+        // The mouse's driver serves the registry on the system bus; without
+        // it (or without the bus, already reported) there are no services.
+        // The HID system and the session wait for their desktop backends.
+        p->setRegistry(std::make_unique<DBusRegistry>(std::move(registry)));
     }
     return p;
 }
