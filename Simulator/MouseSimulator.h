@@ -1,0 +1,133 @@
+// The simulated machine behind zed-mouse-sim serve: a device registry with an
+// "IOHIDSystem" service and plugged mice (a USB device and its driver each),
+// a login session, and the control interface its command line talks to.
+// Everything the agent does to the driver and the HID system is recorded.
+#pragma once
+
+#include "Platform/DBusValue.h"
+#include "Platform/IOKit.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace zed::sim {
+
+inline constexpr const char* kControlPath = "/com/tovik/MouseSimulator";
+inline constexpr const char* kControlInterface = "com.tovik.MouseSimulator";
+inline constexpr const char* kErrorNoMouse = "com.tovik.MouseSimulator.Error.NoMouse";
+inline constexpr const char* kErrorInvalid = "com.tovik.MouseSimulator.Error.InvalidArgument";
+
+// The acceleration the HID system reports for a key until it is set.
+inline constexpr double kStartingAcceleration = 0.6875;
+
+struct SimulatorOptions {
+    bool withHidSystem = true;
+    bool loggedIn = true;
+    bool onConsole = true;
+};
+
+class MouseSimulator {
+public:
+    enum class Kind { HidSystem, UsbDevice, Driver };
+
+    MouseSimulator(sd_bus* bus, SimulatorOptions options);
+    ~MouseSimulator();
+    MouseSimulator(const MouseSimulator&) = delete;
+    MouseSimulator& operator=(const MouseSimulator&) = delete;
+
+    // Registers every object, then takes the bus name. False with a message
+    // when that fails (another simulator or a driver already owns the name).
+    bool start();
+
+    struct Mouse {
+        io_service_t driver;
+        io_service_t device;
+        std::int32_t product;
+    };
+    // Adds a driver and then its USB device, so that whoever reacts to the
+    // device's arrival already finds the driver.
+    Mouse plug(std::int32_t vendor, std::int32_t product);
+    // The mouse named by its driver's or its device's id; 0 names the last
+    // plugged one. Removes the driver first, so that whoever reacts to the
+    // device's removal no longer finds it.
+    std::optional<Mouse> unplug(io_service_t id);
+    std::optional<Mouse> sendMessage(io_service_t id, std::uint32_t word, std::uint64_t argument);
+    void failNext(IOReturn status) { failNext_ = status; }
+    // away, back (sends Activated), login, logout, none. False when unknown.
+    bool changeSession(const std::string& change);
+    // driver, hid, events, session or devices; empty when unknown.
+    std::optional<std::vector<std::string>> show(const std::string& what) const;
+
+private:
+    struct Service {
+        MouseSimulator* sim;
+        io_service_t id;
+        Kind kind;
+        std::string className;
+        Dictionary properties;
+        std::int32_t product = 0;
+        std::vector<SlotPtr> slots;
+    };
+
+    static const sd_bus_vtable kServiceVtable[];
+    static const sd_bus_vtable kHidVtable[];
+    static const sd_bus_vtable kSessionVtable[];
+    static const sd_bus_vtable kControlVtable[];
+
+    // io.Service
+    static int getClassName(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+                            void* userdata, sd_bus_error*);
+    static int getProperties(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+                             void* userdata, sd_bus_error*);
+    static int onSetProperties(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    // HID system
+    static int onOpen(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onClose(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onSetMouseButtonMode(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onSetAcceleration(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onGetAcceleration(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onPostEvent(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    // Login session
+    static int onCopySession(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    // Control
+    static int onPlug(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onUnplug(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onSendMessage(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onFailNext(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onSetSession(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onShow(sd_bus_message* m, void* userdata, sd_bus_error* error);
+
+    Service* addService(Kind kind, const std::string& className, Dictionary properties);
+    void removeService(io_service_t id);
+    const Mouse* findMouse(io_service_t id) const;
+    void record(std::deque<std::string>& log, std::string line);
+    bool isOpen(std::uint32_t connect) const { return connects_.count(connect) != 0; }
+    Dictionary sessionDictionary() const;
+
+    sd_bus* bus_;
+    SimulatorOptions options_;
+    SlotPtr managerSlot_;
+    std::vector<SlotPtr> fixedSlots_;
+    std::map<io_service_t, std::unique_ptr<Service>> services_;
+    std::vector<Mouse> mice_; // in plug order
+    io_service_t nextId_ = 1;
+    IOReturn failNext_ = kIOReturnSuccess;
+
+    std::set<std::uint32_t> connects_;
+    std::uint32_t nextConnect_;
+    std::map<std::string, double> acceleration_;
+
+    std::string userName_;
+    std::int32_t userId_ = 0;
+    bool sessionPresent_ = true;
+
+    std::deque<std::string> driverLog_, hidLog_, eventLog_;
+    std::int64_t seq_ = 0; // one sequence over all records: their order across logs
+};
+
+} // namespace zed::sim

@@ -1,0 +1,326 @@
+// zed-mouse-sim: the simulated mouse. "serve" runs the simulated machine on
+// the session bus; every other command asks the running one to do something.
+#include "Commands.h"
+#include "MouseSimulator.h"
+#include "Platform/DBusClient.h"
+#include "Platform/DriverInterface.h"
+#include "Platform/RunLoop.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace zed;
+using namespace zed::sim;
+
+constexpr std::uint64_t kCallTimeoutUsec = 5'000'000;
+
+void usage(FILE* out) {
+    std::fputs("usage: zed-mouse-sim COMMAND [ARGS]\n"
+               "  serve [--without-hid] [--logged-out] [--away]\n"
+               "                          run the simulated machine on the session bus\n"
+               "  plug [--product 1|2] [--vendor ID]\n"
+               "                          plug a mouse in; prints its id (its driver's service)\n"
+               "  unplug [ID]             remove a mouse (default: the last plugged)\n"
+               "  message WORD [--to ID] [--argument N]\n"
+               "                          send a driver message word (hex 0x.. or decimal)\n"
+               "  press BUTTON [--step up|down] [--advanced] [--begin] [--end] [--to ID]\n"
+               "                          send the word of a button press (BUTTON 1-7)\n"
+               "  show driver|hid|events|session|devices\n"
+               "                          print what was received, one JSON record a line\n"
+               "  fail-next STATUS        the driver's next SetProperties answers STATUS\n"
+               "  session away|back|login|logout|none\n"
+               "                          switch the login session (back: session activated)\n",
+               out);
+}
+
+int usageError(const std::string& why) {
+    std::fprintf(stderr, "zed-mouse-sim: %s\n", why.c_str());
+    usage(stderr);
+    return 2;
+}
+
+int serve(const std::vector<std::string>& args) {
+    SimulatorOptions options;
+    for (const std::string& a : args) {
+        if (a == "--without-hid") {
+            options.withHidSystem = false;
+        } else if (a == "--logged-out") {
+            options.loggedIn = false;
+        } else if (a == "--away") {
+            options.onConsole = false;
+        } else {
+            return usageError("serve: unexpected \"" + a + "\"");
+        }
+    }
+    RunLoop loop;
+    BusPtr bus = openBus(BusKind::Session);
+    if (!loop.valid() || !bus || !loop.attachBus(bus.get())) {
+        std::fprintf(stderr, "zed-mouse-sim: cannot serve without a session bus\n");
+        return 1;
+    }
+    auto stop = [&loop] { loop.exit(0); };
+    auto term = loop.addSignal(SIGTERM, stop);
+    auto intr = loop.addSignal(SIGINT, stop);
+    MouseSimulator sim(bus.get(), options);
+    if (!sim.start()) {
+        return 1;
+    }
+    const char* unique = nullptr;
+    sd_bus_get_unique_name(bus.get(), &unique);
+    std::printf("zed-mouse-sim: serving %s as %s\n", registrybus::kBusName, unique ? unique : "?");
+    std::fflush(stdout);
+    const int r = loop.run();
+    std::printf("zed-mouse-sim: stopped\n");
+    return r < 0 ? 1 : 0;
+}
+
+// Calls the running simulator's control interface.
+class Control {
+public:
+    bool open() {
+        bus_ = openBus(BusKind::Session);
+        return static_cast<bool>(bus_);
+    }
+
+    // False with a message when the call fails.
+    bool call(const char* member, const std::function<int(sd_bus_message*)>& append,
+              MessagePtr* reply) {
+        sd_bus_message* raw = nullptr;
+        int r = sd_bus_message_new_method_call(bus_.get(), &raw, registrybus::kBusName,
+                                               kControlPath, kControlInterface, member);
+        MessagePtr m(raw);
+        if (r >= 0) {
+            r = sd_bus_message_set_auto_start(m.get(), 0);
+        }
+        if (r >= 0 && append) {
+            r = append(m.get());
+        }
+        BusError error;
+        sd_bus_message* replyRaw = nullptr;
+        if (r >= 0) {
+            r = sd_bus_call(bus_.get(), m.get(), kCallTimeoutUsec, error.get(), &replyRaw);
+        }
+        MessagePtr answer(replyRaw);
+        if (r < 0) {
+            if (sd_bus_error_has_names(error.get(), SD_BUS_ERROR_SERVICE_UNKNOWN,
+                                       SD_BUS_ERROR_NAME_HAS_NO_OWNER)) {
+                std::fprintf(stderr, "zed-mouse-sim: the simulator is not running "
+                                     "(start it with: zed-mouse-sim serve)\n");
+            } else if (sd_bus_error_has_names(error.get(), SD_BUS_ERROR_UNKNOWN_OBJECT,
+                                              SD_BUS_ERROR_UNKNOWN_METHOD)) {
+                std::fprintf(stderr,
+                             "zed-mouse-sim: %s is served by something other than "
+                             "the simulator\n",
+                             registrybus::kBusName);
+            } else {
+                const sd_bus_error* e = error.get();
+                std::fprintf(stderr, "zed-mouse-sim: %s\n",
+                             sd_bus_error_is_set(e) && e->message ? e->message
+                                                                  : error.text(r).c_str());
+            }
+            return false;
+        }
+        if (reply) {
+            *reply = std::move(answer);
+        }
+        return true;
+    }
+
+private:
+    BusPtr bus_;
+};
+
+int sendWord(Control& control, std::uint32_t to, std::uint32_t word, std::uint64_t argument) {
+    MessagePtr reply;
+    if (!control.call(
+            "SendMessage",
+            [&](sd_bus_message* m) { return sd_bus_message_append(m, "uut", to, word, argument); },
+            &reply)) {
+        return 1;
+    }
+    std::uint32_t driver = 0;
+    sd_bus_message_read(reply.get(), "u", &driver);
+    std::printf("0x%08x\n", word);
+    return 0;
+}
+
+int command(const std::string& name, const std::vector<std::string>& args) {
+    Control control;
+    auto connect = [&control] {
+        if (!control.open()) {
+            std::fprintf(stderr, "zed-mouse-sim: no session bus (is DBUS_SESSION_BUS_ADDRESS "
+                                 "set?)\n");
+            return false;
+        }
+        return true;
+    };
+    MessagePtr reply;
+
+    if (name == "plug") {
+        std::int32_t vendor = kTovikVendorId;
+        std::int32_t product = kCopperhoundProductIds[0];
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const bool hasNext = i + 1 < args.size();
+            if ((args[i] == "--product" || args[i] == "--vendor") && hasNext) {
+                auto v = parseStatus(args[i + 1]);
+                if (!v) {
+                    return usageError(args[i] + " takes a number");
+                }
+                (args[i] == "--product" ? product : vendor) = *v;
+                ++i;
+            } else {
+                return usageError("plug: unexpected \"" + args[i] + "\"");
+            }
+        }
+        if (!connect() ||
+            !control.call(
+                "Plug",
+                [&](sd_bus_message* m) { return sd_bus_message_append(m, "ii", vendor, product); },
+                &reply)) {
+            return 1;
+        }
+        std::uint32_t driver = 0, device = 0;
+        sd_bus_message_read(reply.get(), "uu", &driver, &device);
+        std::printf("%u\n", driver);
+        return 0;
+    }
+    if (name == "unplug") {
+        std::uint32_t id = 0;
+        if (args.size() > 1) {
+            return usageError("unplug takes at most one ID");
+        }
+        if (!args.empty()) {
+            auto v = parseId(args[0]);
+            if (!v) {
+                return usageError("not a mouse id: \"" + args[0] + "\"");
+            }
+            id = *v;
+        }
+        if (!connect() ||
+            !control.call(
+                "Unplug", [&](sd_bus_message* m) { return sd_bus_message_append(m, "u", id); },
+                &reply)) {
+            return 1;
+        }
+        std::uint32_t driver = 0, device = 0;
+        sd_bus_message_read(reply.get(), "uu", &driver, &device);
+        std::printf("%u\n", driver);
+        return 0;
+    }
+    if (name == "message") {
+        std::optional<std::uint32_t> word;
+        std::uint32_t to = 0;
+        std::uint64_t argument = 0;
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const bool hasNext = i + 1 < args.size();
+            if (args[i] == "--to" && hasNext) {
+                auto v = parseId(args[++i]);
+                if (!v) {
+                    return usageError("--to takes a mouse id");
+                }
+                to = *v;
+            } else if (args[i] == "--argument" && hasNext) {
+                auto v = parseWord(args[++i]);
+                if (!v) {
+                    return usageError("--argument takes a number");
+                }
+                argument = *v;
+            } else if (!word) {
+                word = parseWord(args[i]);
+                if (!word) {
+                    return usageError("WORD is hex (0x..) or decimal, 32 bits: \"" + args[i] +
+                                      "\"");
+                }
+            } else {
+                return usageError("message: unexpected \"" + args[i] + "\"");
+            }
+        }
+        if (!word) {
+            return usageError("message needs a WORD");
+        }
+        return connect() ? sendWord(control, to, *word, argument) : 1;
+    }
+    if (name == "press") {
+        std::string why;
+        auto press = parsePress(args, &why);
+        if (!press) {
+            return usageError("press: " + why);
+        }
+        return connect() ? sendWord(control, press->to, pressWord(*press), 0) : 1;
+    }
+    if (name == "show") {
+        if (args.size() != 1) {
+            return usageError("show driver|hid|events|session|devices");
+        }
+        if (!connect() ||
+            !control.call(
+                "Show",
+                [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", args[0].c_str()); },
+                &reply)) {
+            return 1;
+        }
+        char** lines = nullptr;
+        if (sd_bus_message_read_strv(reply.get(), &lines) < 0) {
+            std::fprintf(stderr, "zed-mouse-sim: unreadable answer\n");
+            return 1;
+        }
+        for (char** l = lines; l && *l; ++l) {
+            std::printf("%s\n", *l);
+            std::free(*l);
+        }
+        std::free(lines);
+        return 0;
+    }
+    if (name == "fail-next") {
+        std::optional<std::int32_t> status = args.size() == 1 ? parseStatus(args[0]) : std::nullopt;
+        if (!status) {
+            return usageError("fail-next takes one STATUS (hex 0x.. or decimal)");
+        }
+        return connect() && control.call(
+                                "FailNext",
+                                [&](sd_bus_message* m) {
+                                    return sd_bus_message_append(m, "i", *status);
+                                },
+                                nullptr)
+                   ? 0
+                   : 1;
+    }
+    if (name == "session") {
+        if (args.size() != 1) {
+            return usageError("session away|back|login|logout|none");
+        }
+        return connect() && control.call(
+                                "SetSession",
+                                [&](sd_bus_message* m) {
+                                    return sd_bus_message_append(m, "s", args[0].c_str());
+                                },
+                                nullptr)
+                   ? 0
+                   : 1;
+    }
+    return usageError("unknown command \"" + name + "\"");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        usage(stderr);
+        return 2;
+    }
+    const std::string name = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    if (name == "help" || name == "--help" || name == "-h") {
+        usage(stdout);
+        return 0;
+    }
+    if (name == "serve") {
+        return serve(args);
+    }
+    return command(name, args);
+}
