@@ -33,6 +33,7 @@ public:
     void setUnreadable(io_service_t service) { unreadable_.push_back(service); }
 
     const std::vector<SetCall>& setCalls() const { return setCalls_; }
+    void clearSetCalls() { setCalls_.clear(); }
     std::vector<Dictionary> setCallsOn(io_service_t service) const;
     int interestWatchers(io_service_t service) const;
     int matchingWatchers() const;

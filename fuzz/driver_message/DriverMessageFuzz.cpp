@@ -79,5 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Application::GetApp()->prefs->SendPrefsToDriver(&settings);
     DriverNotifProc(nullptr, agent.driver, word, argument);
     agent.hid->events.clear();
+    agent.registry->clearSetCalls();
     return 0;
 }
