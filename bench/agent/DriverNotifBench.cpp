@@ -9,9 +9,8 @@
 #include "Platform/FilePreferenceDomains.h"
 #include "Platform/Platform.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -87,8 +86,8 @@ BENCHMARK(BM_DriverNotifMacro16);
 void BM_DriverNotifStep(benchmark::State& state) {
     const bool onDisk = state.range(0) != 0;
     Agent agent(onDisk);
-    agent.apply(zed::Data{7}, {{"OtfsOnScreen", zed::Value(std::int32_t{0})},
-                               {"Sensitivity", zed::Value(5.0)}});
+    agent.apply(zed::Data{7},
+                {{"OtfsOnScreen", zed::Value(std::int32_t{0})}, {"Sensitivity", zed::Value(5.0)}});
     std::uint32_t word = 0x0001;
     for (auto _ : state) {
         DriverNotifProc(nullptr, agent.driver, word, 0);
