@@ -167,6 +167,8 @@ void Application::Terminate() {
     zed::Platform::current().distributedCenter().removeObserver(nullptr, kNotificationName,
                                                                 kNotificationObject);
     prefs.reset();
+    // An overlay still on screen goes with the agent, before its display does.
+    ResetDriverNotifProc();
 }
 
 void ResendPrefs(void*, void* info) {

@@ -27,5 +27,5 @@ void DeviceRemovedNotifProc(void* refCon, zed::ServiceIterator& iterator);
 // The driver's general-interest messages.
 void DriverNotifProc(void* refCon, zed::io_service_t service, std::uint32_t messageType,
                      std::uint64_t messageArgument);
-// Drops the overlay that driver messages opened (a new platform in tests).
+// Closes the overlay that driver messages opened (at quit, and for tests).
 void ResetDriverNotifProc();
