@@ -1,0 +1,53 @@
+// Installs a test platform for the agent's own code (Application, HidUtils,
+// Preferences) with whatever desktop services a test puts in, and puts the
+// agent's globals back afterwards.
+#pragma once
+
+#include "Daemon/Application.h"
+#include "Daemon/HidUtils.h"
+#include "Platform/Platform.h"
+
+#include <functional>
+#include <vector>
+
+namespace deskfake {
+
+class RecordingProcess : public zed::ProcessControl {
+public:
+    uid_t getuid() override { return 4242; }
+    int setuid(uid_t) override { return 0; }
+    void sleep(unsigned seconds) override {
+        sleeps.push_back(seconds);
+        if (onSleep) {
+            onSleep(static_cast<int>(sleeps.size()));
+        }
+    }
+    void exit(int status) override { exits.push_back(status); }
+    std::vector<unsigned> sleeps;
+    std::vector<int> exits;
+    std::function<void(int)> onSleep;
+};
+
+struct AgentPlatform {
+    AgentPlatform() {
+        auto p = zed::Platform::makeFake();
+        platform = p.get();
+        auto proc = std::make_unique<RecordingProcess>();
+        process = proc.get();
+        p->setProcess(std::move(proc));
+        zed::Platform::install(std::move(p));
+        Application::sApp.reset();
+        ResetEventDriver();
+        gModifiers = 0;
+    }
+    ~AgentPlatform() {
+        Application::sApp.reset();
+        ResetEventDriver();
+        gModifiers = 0;
+        zed::Platform::install(zed::Platform::makeFake());
+    }
+    zed::Platform* platform = nullptr;
+    RecordingProcess* process = nullptr;
+};
+
+} // namespace deskfake

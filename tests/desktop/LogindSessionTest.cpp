@@ -1,0 +1,232 @@
+#include "Platform/LogindSession.h"
+
+#include "AgentPlatform.h"
+#include "Daemon/Application.h"
+#include "Daemon/CallBacks.h"
+#include "LogindMock.h"
+
+#include <gtest/gtest.h>
+
+using namespace zed;
+
+namespace {
+
+constexpr std::uint32_t kUid = 1000;
+
+class LogindSessionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        mock = new deskfake::LogindMock;
+        whyNot = new std::string(mock->start());
+    }
+    static void TearDownTestSuite() {
+        delete mock;
+        delete whyNot;
+    }
+    void SetUp() override {
+        if (!whyNot->empty()) {
+            GTEST_SKIP() << *whyNot;
+        }
+        ASSERT_TRUE(mock->reset());
+    }
+
+    std::unique_ptr<LogindSession> session(std::uint32_t uid = kUid, std::string id = {}) {
+        return std::make_unique<LogindSession>(loop, mock->connect(), uid, std::move(id));
+    }
+    static bool flag(const Dictionary& d, const char* key) {
+        const Value* v = lookup(d, key);
+        return v && v->toBool().value_or(false);
+    }
+    // Runs the loop until the condition holds (or a generous bound passes).
+    template <typename F> void pumpUntil(F condition) {
+        for (int i = 0; i < 200 && !condition(); ++i) {
+            loop.runOnce(0.05);
+        }
+    }
+    // Runs the loop until nothing more arrives.
+    void drain() {
+        while (loop.runOnce(0.3)) {
+        }
+    }
+
+    static deskfake::LogindMock* mock;
+    static std::string* whyNot;
+    RunLoop loop;
+};
+
+deskfake::LogindMock* LogindSessionTest::mock = nullptr;
+std::string* LogindSessionTest::whyNot = nullptr;
+
+// --- The session dictionary -----------------------------------------------
+
+TEST_F(LogindSessionTest, ALoggedInActiveSessionIsDoneAndOnTheConsole) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    auto s = session();
+    const auto d = s->copyCurrentDictionary();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(*lookup(*d, kCGSSessionUserNameKey), Value("alice"));
+    EXPECT_EQ(*lookup(*d, kCGSSessionUserIDKey), Value(std::int32_t{1000}));
+    EXPECT_TRUE(flag(*d, kCGSessionLoginDoneKey));
+    EXPECT_TRUE(flag(*d, kCGSessionOnConsoleKey));
+    EXPECT_EQ(s->sessionPath(), deskfake::LogindMock::sessionPath("c1"));
+}
+
+TEST_F(LogindSessionTest, ASessionInTheBackgroundIsLoggedInButNotOnTheConsole) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", false));
+    const auto d = session()->copyCurrentDictionary();
+    ASSERT_TRUE(d);
+    EXPECT_TRUE(flag(*d, kCGSessionLoginDoneKey));
+    EXPECT_FALSE(flag(*d, kCGSessionOnConsoleKey));
+}
+
+TEST_F(LogindSessionTest, AUserWithoutASessionHasNone) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(session(4321)->copyCurrentDictionary());
+    testing::internal::GetCapturedStderr();
+}
+
+TEST_F(LogindSessionTest, AGreeterIsNotAFinishedLogin) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    ASSERT_TRUE(mock->setSessionString("c1", "Class", "greeter"));
+    const auto d = session()->copyCurrentDictionary();
+    ASSERT_TRUE(d);
+    EXPECT_FALSE(flag(*d, kCGSessionLoginDoneKey));
+    EXPECT_FALSE(flag(*d, kCGSessionOnConsoleKey));
+}
+
+TEST_F(LogindSessionTest, AClosingSessionNoLongerCounts) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    ASSERT_TRUE(mock->setSessionString("c1", "State", "closing"));
+    const auto d = session()->copyCurrentDictionary();
+    ASSERT_TRUE(d);
+    EXPECT_FALSE(flag(*d, kCGSessionLoginDoneKey));
+}
+
+TEST_F(LogindSessionTest, ASessionWithoutASeatIsNotOnTheConsole) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    ASSERT_TRUE(mock->setSessionSeat("c1", "", "/"));
+    const auto d = session()->copyCurrentDictionary();
+    ASSERT_TRUE(d);
+    EXPECT_TRUE(flag(*d, kCGSessionLoginDoneKey));
+    EXPECT_FALSE(flag(*d, kCGSessionOnConsoleKey));
+}
+
+TEST_F(LogindSessionTest, TheSessionTheAgentWasStartedInIsPreferred) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", false));
+    ASSERT_TRUE(mock->addSession("c2", "seat0", kUid, "alice", true));
+    auto s = session(kUid, "c2");
+    const auto d = s->copyCurrentDictionary();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(s->sessionPath(), deskfake::LogindMock::sessionPath("c2"));
+    EXPECT_TRUE(flag(*d, kCGSessionOnConsoleKey));
+    // Another user's session id is not taken for ours.
+    ASSERT_TRUE(mock->addSession("c3", "seat0", 2000, "bob", true));
+    auto other = session(kUid, "c3");
+    other->copyCurrentDictionary();
+    EXPECT_EQ(other->sessionPath(), deskfake::LogindMock::sessionPath("c1"));
+}
+
+// --- Switching users ------------------------------------------------------
+
+TEST_F(LogindSessionTest, SwitchingAwayAndBackDeliversOneActivatedEventPerReturn) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    auto s = session();
+    int activated = 0;
+    std::vector<bool> onConsoleWhenCalled;
+    ASSERT_TRUE(s->setActivatedHandler([&] {
+        ++activated;
+        auto d = s->copyCurrentDictionary();
+        onConsoleWhenCalled.push_back(d && flag(*d, kCGSessionOnConsoleKey));
+    }));
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(
+            mock->addSession("g" + std::to_string(round), "seat0", 2000 + round, "bob", true));
+        ASSERT_TRUE(mock->setSessionBool("c1", "Active", false));
+        ASSERT_TRUE(mock->setSessionBool("c1", "Active", true));
+    }
+    pumpUntil([&] { return activated >= 2; });
+    drain();
+    EXPECT_EQ(activated, 2);
+    EXPECT_EQ(onConsoleWhenCalled, (std::vector<bool>{true, true}));
+}
+
+TEST_F(LogindSessionTest, AnotherUsersSessionComingBackIsNotOurs) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    ASSERT_TRUE(mock->addSession("c2", "seat0", 2000, "bob", false));
+    auto s = session();
+    int activated = 0;
+    ASSERT_TRUE(s->setActivatedHandler([&] { ++activated; }));
+    ASSERT_TRUE(mock->setSessionBool("c2", "Active", true));
+    ASSERT_TRUE(mock->setSessionBool("c1", "Active", false));
+    ASSERT_TRUE(mock->setSessionBool("c1", "Active", true));
+    // Signals keep their order, so bob's came in before ours did.
+    pumpUntil([&] { return activated >= 1; });
+    drain();
+    EXPECT_EQ(activated, 1);
+}
+
+TEST_F(LogindSessionTest, OtherPropertyChangesAreNoActivation) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    auto s = session();
+    int activated = 0;
+    ASSERT_TRUE(s->setActivatedHandler([&] { ++activated; }));
+    ASSERT_TRUE(mock->setSessionBool("c1", "IdleHint", true));
+    ASSERT_TRUE(mock->setSessionBool("c1", "LockedHint", true));
+    ASSERT_TRUE(mock->setSessionBool("c1", "Active", true)); // already active
+    ASSERT_TRUE(mock->setSessionBool("c1", "Active", false));
+    ASSERT_TRUE(mock->setSessionBool("c1", "Active", true));
+    pumpUntil([&] { return activated >= 1; });
+    drain();
+    EXPECT_EQ(activated, 1);
+}
+
+// --- The agent's wait for the console -------------------------------------
+
+TEST_F(LogindSessionTest, TheAgentWaitsASecondAtATimeUntilTheSessionIsBack) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    ASSERT_TRUE(mock->addSession("g1", "seat0", 2000, "bob", true));
+    ASSERT_TRUE(mock->setSessionBool("c1", "Active", false));
+    deskfake::AgentPlatform agent;
+    agent.platform->setLoginSession(session());
+    struct GaveUp {};
+    agent.process->onSleep = [](int sleeps) {
+        if (sleeps == 3) {
+            mock->setSessionBool("c1", "Active", true);
+        }
+        if (sleeps > 20) {
+            throw GaveUp{}; // the session never came back: end the wait, fail below
+        }
+    };
+    testing::internal::CaptureStdout();
+    try {
+        EXPECT_EQ(SwitchEventsHandler(nullptr, nullptr, nullptr), 0);
+    } catch (const GaveUp&) {
+        ADD_FAILURE() << "the agent kept waiting after the session came back";
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(agent.process->sleeps, (std::vector<unsigned>{1, 1, 1}));
+    EXPECT_EQ(Application::GetApp()->userName, std::optional<std::string>("alice"));
+    EXPECT_EQ(Application::GetApp()->userId, 1000);
+}
+
+TEST(LogindSessionWithoutBus, HasNoSessionAndCannotReportSwitches) {
+    RunLoop loop;
+    LogindSession s(loop, nullptr, kUid);
+    EXPECT_FALSE(s.copyCurrentDictionary());
+    EXPECT_FALSE(s.setActivatedHandler([] {}));
+}
+
+TEST(ProcessLoginSession, IsThisProcesssUserLoggedInAtTheConsole) {
+    ProcessLoginSession s;
+    const auto d = s.copyCurrentDictionary();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(*lookup(*d, kCGSSessionUserIDKey), Value(static_cast<std::int32_t>(getuid())));
+    EXPECT_EQ(*lookup(*d, kCGSessionLoginDoneKey), Value(true));
+    EXPECT_EQ(*lookup(*d, kCGSessionOnConsoleKey), Value(true));
+    const Value* name = lookup(*d, kCGSSessionUserNameKey);
+    ASSERT_TRUE(name && name->asString());
+    EXPECT_FALSE(name->asString()->empty());
+}
+
+} // namespace

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary root and checks where everything lands.
+# Usage: check-install.sh BUILD_DIR PREFIX AUTOSTART_DIR [OPTIONAL_PATH...]
+# Optional paths (the settings application, the pane) are expected when given.
+set -u
+build=$1 prefix=$2 autostart=$3
+shift 3
+root=$(mktemp -d /tmp/zed-install-XXXXXX)
+trap 'rm -rf "$root"' EXIT
+fail=0
+check() { # condition description
+    if ! eval "$1"; then
+        echo "FAIL: $2"
+        fail=1
+    fi
+}
+
+if ! DESTDIR="$root" cmake --install "$build" >"$root.log" 2>&1; then
+    cat "$root.log"
+    rm -f "$root.log"
+    echo "FAIL: cmake --install"
+    exit 1
+fi
+rm -f "$root.log"
+p="$root$prefix"
+case $autostart in /*) a="$root$autostart" ;; *) a="$p/$autostart" ;; esac
+
+for program in zed-agent zed-mouse-sim zed-defaults; do
+    check "[ -x '$p/bin/$program' ]" "program $program in $prefix/bin"
+done
+for path in "$@"; do
+    check "[ -e '$p/$path' ]" "$prefix/$path"
+done
+
+unit="$p/lib/systemd/user/zed-agent.service"
+check "[ -f '$unit' ]" "systemd user unit in $prefix/lib/systemd/user"
+check "grep -qx 'ExecStart=$prefix/bin/zed-agent' '$unit'" "the unit starts the installed agent"
+check "grep -qx 'PartOf=graphical-session.target' '$unit'" "the unit stops with the session"
+check "grep -qx 'After=graphical-session.target' '$unit'" "the unit starts after the session"
+check "grep -qx 'WantedBy=graphical-session.target' '$unit'" "the unit is wanted by the session"
+check "grep -qx 'Restart=on-failure' '$unit'" "the unit restarts on failure"
+
+entry="$a/zed-agent.desktop"
+wrapper="$p/libexec/zed/zed-agent-autostart"
+check "[ -f '$entry' ]" "autostart entry in $autostart"
+check "grep -qx 'X-GNOME-HiddenUnderSystemd=true' '$entry'" "autostart entry hidden under systemd"
+check "grep -qx 'Exec=$prefix/libexec/zed/zed-agent-autostart' '$entry'" "autostart runs the wrapper"
+check "[ -x '$wrapper' ]" "autostart wrapper in $prefix/libexec/zed"
+
+rule="$p/lib/udev/rules.d/70-zed-uinput.rules"
+check "[ -f '$rule' ]" "udev rule in $prefix/lib/udev/rules.d"
+check "grep -q 'KERNEL==\"uinput\"' '$rule' && grep -q 'TAG+=\"uaccess\"' '$rule'" "the rule gives the seat user uinput"
+check "grep -q 'static_node=uinput' '$rule'" "the rule covers the node before the module loads"
+check "grep -qx uinput '$p/lib/modules-load.d/zed-uinput.conf'" "uinput loaded at boot"
+
+# The wrapper starts the agent only where the unit does not: a stand-in
+# systemctl answers for the user's manager.
+if [ -x "$wrapper" ]; then
+    fake="$root/fake"
+    mkdir -p "$fake/bin"
+    printf '#!/bin/sh\necho agent started\n' >"$fake/bin/zed-agent"
+    chmod +x "$fake/bin/zed-agent"
+    sed "s|$prefix/bin/zed-agent|$fake/bin/zed-agent|" "$wrapper" >"$fake/wrapper"
+    chmod +x "$fake/wrapper"
+    systemctl_says() { # exit status of is-enabled
+        printf '#!/bin/sh\ncase "$*" in *show-environment*) exit 0;; *is-active*) exit 3;; *is-enabled*) exit %s;; esac\nexit 1\n' "$1" >"$fake/bin/systemctl"
+        chmod +x "$fake/bin/systemctl"
+    }
+    systemctl_says 0
+    check "[ -z \"\$(PATH='$fake/bin':/usr/bin:/bin '$fake/wrapper')\" ]" "no second agent where the unit is enabled"
+    systemctl_says 1
+    check "[ \"\$(PATH='$fake/bin':/usr/bin:/bin '$fake/wrapper')\" = 'agent started' ]" "the agent starts where the unit is not enabled"
+    rm -f "$fake/bin/systemctl"
+    check "[ \"\$(PATH='$fake/bin':/usr/bin:/bin '$fake/wrapper')\" = 'agent started' ]" "the agent starts without systemd"
+fi
+
+[ $fail -eq 0 ] && echo "everything is where it belongs"
+exit $fail
