@@ -7,4 +7,4 @@ add_library(zed_daemon STATIC
 target_link_libraries(zed_daemon PUBLIC zed_platform zed_sensdrawer)
 
 add_executable(zed-agent ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${CMAKE_SOURCE_DIR}/tests/overlay/LeakSuppressions.cpp)
-target_link_libraries(zed-agent PRIVATE zed_daemon)
+target_link_libraries(zed-agent PRIVATE zed_daemon zed_desktop)

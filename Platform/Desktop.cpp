@@ -1,5 +1,7 @@
 #include "Desktop.h"
 
+#include "DBusRegistry.h"
+
 #include <ctime>
 
 namespace zed {
@@ -28,6 +30,21 @@ std::unique_ptr<DesktopHidSystem> makeDesktopHidSystem() {
 std::unique_ptr<Registry> makeDesktopRegistry(std::unique_ptr<Registry> inner,
                                               std::shared_ptr<HidPropertyTarget> hid) {
     return std::make_unique<DesktopRegistry>(std::move(inner), std::move(hid));
+}
+
+void installDesktopServices(Platform& platform) {
+    auto hid = makeDesktopHidSystem();
+    std::unique_ptr<Registry> driver;
+    // The mouse's driver serves its registry on the system bus; without it
+    // (already reported) there are only the desktop's own services.
+    if (BusPtr bus = openBus(BusKind::System)) {
+        if (platform.runLoop().attachBus(bus.get())) {
+            driver = std::make_unique<DBusRegistry>(std::move(bus));
+        }
+    }
+    platform.setRegistry(makeDesktopRegistry(std::move(driver), hid->propertyTarget()));
+    platform.setHidSystem(std::move(hid));
+    platform.setLoginSession(makeLogindSession(platform.runLoop()));
 }
 
 } // namespace zed

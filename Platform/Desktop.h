@@ -7,6 +7,7 @@
 #include "DesktopHidSystem.h"
 #include "DesktopRegistry.h"
 #include "LogindSession.h"
+#include "Platform.h"
 #include "RunLoop.h"
 
 #include <memory>
@@ -21,5 +22,11 @@ std::unique_ptr<DesktopHidSystem> makeDesktopHidSystem();
 // system's property target (DesktopHidSystem::propertyTarget()).
 std::unique_ptr<Registry> makeDesktopRegistry(std::unique_ptr<Registry> inner,
                                               std::shared_ptr<HidPropertyTarget> hid);
+
+// Gives the desktop platform the services only the agent needs: the mouse
+// driver's registry on the system bus (with the HID system's service added),
+// the HID system and the login session. Each is attached to the platform's
+// run loop; what is missing is reported once and left out.
+void installDesktopServices(Platform& platform);
 
 } // namespace zed

@@ -93,12 +93,10 @@ std::unique_ptr<Platform> Platform::makeDefault() {
         if (BusPtr session = attached(BusKind::Session)) {
             p->setLoginSession(std::make_unique<DBusLoginSession>(std::move(session)));
         }
-    } else if (BusPtr registry = attached(BusKind::System)) {
-        // The mouse's driver serves the registry on the system bus; without
-        // it (or without the bus, already reported) there are no services.
-        // The HID system and the session wait for their desktop backends.
-        p->setRegistry(std::make_unique<DBusRegistry>(std::move(registry)));
     }
+    // On the desktop the registry, HID system and session are the agent's
+    // alone: it installs them (installDesktopServices) and nothing else pays
+    // for them.
     return p;
 }
 

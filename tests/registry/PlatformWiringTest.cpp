@@ -1,8 +1,10 @@
 // Which registry, HID system and session the process's platform takes.
+#include "Platform/Desktop.h"
 #include "Platform/DriverInterface.h"
 #include "Platform/Platform.h"
 #include "SimulatorHarness.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -59,26 +61,36 @@ TEST_F(PlatformWiringTest, TheSimulatorPlatformTakesEverythingFromTheSimulator) 
     EXPECT_TRUE(runUntil(platform->runLoop(), [&] { return activated == 1; }));
 }
 
-TEST_F(PlatformWiringTest, TheDesktopTakesOnlyTheRegistryFromTheSystemBus) {
+TEST_F(PlatformWiringTest, TheDesktopAgentTakesTheDriverFromTheSystemBusAndAddsItsHidSystem) {
     ScopedEnv env("ZED_PLATFORM", "linux");
     // The session bus stands in for the system bus here.
     ScopedEnv system("DBUS_SYSTEM_BUS_ADDRESS", std::getenv("DBUS_SESSION_BUS_ADDRESS"));
     auto platform = Platform::makeDefault();
-    std::vector<io_service_t> hid;
-    platform->registry().getMatchingServices(driver::kHidSystemClassName, &hid);
-    ASSERT_EQ(hid.size(), 1u);
-    io_connect_t connect = 0;
-    EXPECT_NE(platform->hidSystem().open(hid[0], kIOHIDParamConnectType, &connect), 0);
-    EXPECT_FALSE(platform->loginSession().copyCurrentDictionary());
+    std::vector<io_service_t> services{1};
+    platform->registry().getMatchingServices(driver::kHidSystemClassName, &services);
+    EXPECT_TRUE(services.empty()) << "other programs than the agent get no registry";
+
+    installDesktopServices(*platform);
+    ASSERT_EQ(sim({"plug"}).exitCode, 0);
+    EXPECT_TRUE(runUntil(platform->runLoop(), [&] {
+        platform->registry().getMatchingServices(driver::kDriverClassName, &services);
+        return services.size() == 1;
+    }));
+    platform->registry().getMatchingServices(driver::kHidSystemClassName, &services);
+    EXPECT_NE(std::find(services.begin(), services.end(), DesktopRegistry::kHidSystemService),
+              services.end());
 }
 
-TEST_F(PlatformWiringTest, WithoutASystemBusTheDesktopHasNoServices) {
+TEST_F(PlatformWiringTest, WithoutASystemBusTheDesktopAgentHasOnlyItsOwnHidSystem) {
     ScopedEnv env("ZED_PLATFORM", "linux");
     ScopedEnv system("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zed-test-bus");
     auto platform = Platform::makeDefault();
+    installDesktopServices(*platform);
     std::vector<io_service_t> services{1};
-    EXPECT_EQ(platform->registry().getMatchingServices(driver::kHidSystemClassName, &services), 0);
+    EXPECT_EQ(platform->registry().getMatchingServices(driver::kDriverClassName, &services), 0);
     EXPECT_TRUE(services.empty());
+    EXPECT_EQ(platform->registry().getMatchingServices(driver::kHidSystemClassName, &services), 0);
+    EXPECT_EQ(services, std::vector<io_service_t>{DesktopRegistry::kHidSystemService});
 }
 
 } // namespace
