@@ -1,5 +1,6 @@
 #include "PaneBundle.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,10 +20,31 @@ const char sAnchor = 0;
 PaneBundle::PaneBundle(QString path, QJsonObject info, const QLocale& locale,
                        const QString& translations)
     : path_(std::move(path)), info_(std::move(info)) {
-    // Tries each of the locale's languages, "de_AT" before "de"; then English.
-    if (translator_.load(locale, kStringsName, QStringLiteral("_"), translations) ||
-        translator_.load(kStringsName + QStringLiteral("_en"), translations)) {
-        language_ = translator_.language();
+    // The pane's own strings decide the language: each of the locale's
+    // languages, "de_AT" before "de"; then English.
+    auto own = std::make_unique<QTranslator>();
+    if (!own->load(locale, kStringsName, QStringLiteral("_"), translations) &&
+        !own->load(kStringsName + QStringLiteral("_en"), translations)) {
+        return;
+    }
+    const QString ownFile = QFileInfo(own->filePath()).fileName();
+    language_ = own->language();
+    translators_.push_back(std::move(own));
+
+    // Then every other strings file of that language, whichever page it is for.
+    const QString suffix = QStringLiteral("_") +
+                           QFileInfo(ownFile).completeBaseName().section(QLatin1Char('_'), 1) +
+                           QStringLiteral(".qm");
+    const QStringList files =
+        QDir(translations).entryList({QStringLiteral("*") + suffix}, QDir::Files, QDir::Name);
+    for (const QString& file : files) {
+        if (file == ownFile) {
+            continue;
+        }
+        auto page = std::make_unique<QTranslator>();
+        if (page->load(file, translations)) {
+            translators_.push_back(std::move(page));
+        }
     }
 }
 
@@ -58,7 +80,27 @@ QString PaneBundle::identifier() const {
 
 QString PaneBundle::localizedString(const char* key) const {
     // Id-based translations: the key is the message id, there is no context.
-    return translator_.translate(nullptr, key);
+    for (const auto& translator : translators_) {
+        QString text = translator->translate(nullptr, key);
+        if (!text.isNull()) {
+            return text;
+        }
+    }
+    return {};
+}
+
+void PaneBundle::installTranslations() const {
+    for (const auto& translator : translators_) {
+        // Installing again moves it to the front; each is installed once.
+        QCoreApplication::removeTranslator(translator.get());
+        QCoreApplication::installTranslator(translator.get());
+    }
+}
+
+QString PaneBundle::pathForResource(const QString& name, const QString& type) const {
+    const QString path =
+        QStringLiteral(":/com.tovik.ZED/Resources/") + name + QLatin1Char('.') + type;
+    return QFile::exists(path) ? path : QString();
 }
 
 } // namespace zed

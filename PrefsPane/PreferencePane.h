@@ -32,6 +32,8 @@ public:
 protected:
     // Builds the pane's interface; the plain base gives an empty view.
     virtual zed::QObjectOwner<QWidget> makeMainView() { return zed::QObjectOwner<QWidget>::make(); }
+    // For a pane whose view reads the pane: lets it go while the pane is whole.
+    void destroyMainView() { mainView_.reset(); }
 
 private:
     zed::QObjectOwner<QWidget> mainView_;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPointer>
+#include <type_traits>
 #include <utility>
 
 namespace zed {
@@ -18,6 +19,11 @@ public:
     }
     ~QObjectOwner() { reset(); }
     QObjectOwner(QObjectOwner&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    // An owner of a derived object becomes an owner of its base.
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    QObjectOwner(QObjectOwner<U>&& other) noexcept : object_(other.object_.data()) {
+        other.object_ = nullptr;
+    }
     QObjectOwner& operator=(QObjectOwner&& other) noexcept {
         if (this != &other) {
             reset();
@@ -38,6 +44,7 @@ public:
     }
 
 private:
+    template <class U> friend class QObjectOwner;
     QPointer<T> object_;
 };
 
