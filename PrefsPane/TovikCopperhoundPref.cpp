@@ -1,12 +1,16 @@
 #include "TovikCopperhoundPref.h"
 
 #include "PaneAssert.h"
+#include "PaneMainView.h"
 #include "PaneNotificationCenter.h"
 #include "PaneServices.h"
+#include "Platform/FilePreferenceDomains.h"
 #include "Platform/Platform.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QMetaObject>
 #include <QUrl>
 #include <algorithm>
@@ -30,6 +34,10 @@ const char* const kMasterAccelOn = "MasterAccelOn";
 const char* const kMasterAccel = "MasterAccel";
 const char* const kResolution = "Resolution";
 const char* const kScrollWheelSpeed = "ScrollWheelSpeed";
+
+// The settings that the agent writes while the pane may be open.
+const std::array<const char*, 3> kAgentSensitivities = {kSensitivity, kMasterSensitivityX,
+                                                        kMasterSensitivityY};
 
 // The agent's double-click setting runs the other way from the speed shown.
 constexpr double kDblClickSpeedMirror = 10.0;
@@ -230,6 +238,8 @@ void addMapping(zed::Array& data, const QObject* mapping) {
 TovikCopperhoundPref::TovikCopperhoundPref(QObject* parent) : PreferencePane(parent) {}
 
 TovikCopperhoundPref::~TovikCopperhoundPref() {
+    // The view and its pages go first: they still read the settings.
+    destroyMainView();
     // Mappings outliving their pane must not report to it.
     if (sHoundPref == this) {
         sHoundPref = nullptr;
@@ -248,6 +258,11 @@ QWidget* TovikCopperhoundPref::loadMainView() {
         services.registerHelpBook(bundle);
     }
     return PreferencePane::loadMainView();
+}
+
+zed::QObjectOwner<QWidget> TovikCopperhoundPref::makeMainView() {
+    zed::PaneServices::current().bundle().installTranslations();
+    return zed::QObjectOwner<PaneMainView>::make(this);
 }
 
 void TovikCopperhoundPref::willSelect() {
@@ -283,9 +298,14 @@ void TovikCopperhoundPref::initPrefs() {
     }
     fMappings = std::move(mappings);
     fCurrMapping = fMappings->front().get();
+    rememberStoredSensitivities();
+    watchDomain();
+    emit settingsChanged();
 }
 
 void TovikCopperhoundPref::destroyPrefs() {
+    fDomainWatcher.reset();
+    fStoredSens = {};
     fPrefs.reset();
     fCurrMapping = nullptr;
     fMappings.reset();
@@ -301,6 +321,7 @@ void TovikCopperhoundPref::notifyPrefsChange() {
     domains.replaceDomain(fBundleId, *fPrefs);
     // On disk before the agent hears of it.
     domains.synchronize(fBundleId);
+    rememberStoredSensitivities();
     platform.distributedCenter().post("TovikCopperhound", "PrefsChange", &*fPrefs, true);
     // A copy: an observer may change or drop the settings while others are
     // still being told.
@@ -312,6 +333,7 @@ void TovikCopperhoundPref::notifyMappingPrefsChange() {
     if (!fPrefs || !fMappings) {
         return;
     }
+    takeAgentSensitivities();
     fPrefs->insert_or_assign(kButtonMappings,
                              zed::Value(ButtonMappingSupport::mappingDataArray(*fMappings)));
     notifyPrefsChange();
@@ -345,8 +367,78 @@ void TovikCopperhoundPref::setSetting(const char* key, zed::Value value) {
     if (!fPrefs) {
         return;
     }
+    // First what the agent stored meanwhile, then the user's own change,
+    // which wins for its key.
+    takeAgentSensitivities();
     fPrefs->insert_or_assign(key, std::move(value));
     notifyPrefsChange();
+    emit settingsChanged();
+}
+
+// Sensitivities stored by the agent
+
+void TovikCopperhoundPref::rememberStoredSensitivities() {
+    for (std::size_t i = 0; i < kAgentSensitivities.size(); ++i) {
+        const zed::Value* v = fPrefs ? zed::lookup(*fPrefs, kAgentSensitivities[i]) : nullptr;
+        fStoredSens[i] = v ? std::optional<zed::Value>(*v) : std::nullopt;
+    }
+}
+
+bool TovikCopperhoundPref::takeAgentSensitivities() {
+    if (!fPrefs) {
+        return false;
+    }
+    const auto stored = zed::Platform::current().preferences().persistentDomain(fBundleId);
+    if (!stored) {
+        return false;
+    }
+    bool taken = false;
+    for (std::size_t i = 0; i < kAgentSensitivities.size(); ++i) {
+        const zed::Value* onDisk = zed::lookup(*stored, kAgentSensitivities[i]);
+        // The agent writes numbers; anything else is not its step.
+        if (!onDisk || !onDisk->toDouble() || (fStoredSens[i] && *fStoredSens[i] == *onDisk)) {
+            continue;
+        }
+        fPrefs->insert_or_assign(kAgentSensitivities[i], *onDisk);
+        fStoredSens[i] = *onDisk;
+        taken = true;
+    }
+    if (taken) {
+        emit settingsChanged();
+    }
+    return taken;
+}
+
+void TovikCopperhoundPref::watchDomain() {
+    auto* files =
+        dynamic_cast<zed::FilePreferenceDomains*>(&zed::Platform::current().preferences());
+    if (!files) {
+        return; // domains that are no files change only through this process
+    }
+    const QString file = QString::fromStdString(files->pathFor(fBundleId, {}));
+    if (file.isEmpty()) {
+        return;
+    }
+    fDomainWatcher = std::make_unique<QFileSystemWatcher>();
+    // Every write replaces the file (a new one renamed over it), so the
+    // folder is watched as well as the file of the moment.
+    const QString folder = QFileInfo(file).absolutePath();
+    QDir().mkpath(folder);
+    fDomainWatcher->addPath(folder);
+    if (QFileInfo::exists(file)) {
+        fDomainWatcher->addPath(file);
+    }
+    const auto changed = [this, file] {
+        if (!fDomainWatcher) {
+            return;
+        }
+        if (QFileInfo::exists(file) && !fDomainWatcher->files().contains(file)) {
+            fDomainWatcher->addPath(file);
+        }
+        takeAgentSensitivities();
+    };
+    connect(fDomainWatcher.get(), &QFileSystemWatcher::directoryChanged, this, changed);
+    connect(fDomainWatcher.get(), &QFileSystemWatcher::fileChanged, this, changed);
 }
 
 int TovikCopperhoundPref::orientation() const {

@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -105,21 +106,28 @@ std::unique_ptr<ButtonMapping> mappingAtIndex(const zed::Array& data, std::int32
 void addMapping(zed::Array& data, const QObject* mapping);
 } // namespace ButtonMappingSupport
 
+class QFileSystemWatcher;
+
 class TovikCopperhoundPref : public PreferencePane {
     Q_OBJECT
-    Q_PROPERTY(int orientation READ orientation WRITE setOrientation)
-    Q_PROPERTY(double sensitivity READ sensitivity WRITE setSensitivity)
-    Q_PROPERTY(int otfs READ otfs WRITE setOtfs)
-    Q_PROPERTY(int otfsOnScreen READ otfsOnScreen WRITE setOtfsOnScreen)
-    Q_PROPERTY(double dblClickSpeed READ dblClickSpeed WRITE setDblClickSpeed)
-    Q_PROPERTY(int masterSensitivityOn READ masterSensitivityOn WRITE setMasterSensitivityOn)
-    Q_PROPERTY(double masterSensitivityX READ masterSensitivityX WRITE setMasterSensitivityX)
-    Q_PROPERTY(double masterSensitivityY READ masterSensitivityY WRITE setMasterSensitivityY)
-    Q_PROPERTY(double pointerSpeed READ pointerSpeed WRITE setPointerSpeed)
-    Q_PROPERTY(int masterAccelOn READ masterAccelOn WRITE setMasterAccelOn)
-    Q_PROPERTY(double masterAccel READ masterAccel WRITE setMasterAccel)
-    Q_PROPERTY(int resolution READ resolution WRITE setResolution)
-    Q_PROPERTY(double scrollWheelSpeed READ scrollWheelSpeed WRITE setScrollWheelSpeed)
+    Q_PROPERTY(int orientation READ orientation WRITE setOrientation NOTIFY settingsChanged)
+    Q_PROPERTY(double sensitivity READ sensitivity WRITE setSensitivity NOTIFY settingsChanged)
+    Q_PROPERTY(int otfs READ otfs WRITE setOtfs NOTIFY settingsChanged)
+    Q_PROPERTY(int otfsOnScreen READ otfsOnScreen WRITE setOtfsOnScreen NOTIFY settingsChanged)
+    Q_PROPERTY(
+        double dblClickSpeed READ dblClickSpeed WRITE setDblClickSpeed NOTIFY settingsChanged)
+    Q_PROPERTY(int masterSensitivityOn READ masterSensitivityOn WRITE setMasterSensitivityOn NOTIFY
+                   settingsChanged)
+    Q_PROPERTY(double masterSensitivityX READ masterSensitivityX WRITE setMasterSensitivityX NOTIFY
+                   settingsChanged)
+    Q_PROPERTY(double masterSensitivityY READ masterSensitivityY WRITE setMasterSensitivityY NOTIFY
+                   settingsChanged)
+    Q_PROPERTY(double pointerSpeed READ pointerSpeed WRITE setPointerSpeed NOTIFY settingsChanged)
+    Q_PROPERTY(int masterAccelOn READ masterAccelOn WRITE setMasterAccelOn NOTIFY settingsChanged)
+    Q_PROPERTY(double masterAccel READ masterAccel WRITE setMasterAccel NOTIFY settingsChanged)
+    Q_PROPERTY(int resolution READ resolution WRITE setResolution NOTIFY settingsChanged)
+    Q_PROPERTY(double scrollWheelSpeed READ scrollWheelSpeed WRITE setScrollWheelSpeed NOTIFY
+                   settingsChanged)
     Q_PROPERTY(ButtonMapping* currentMapping READ currentMapping)
     Q_PROPERTY(ButtonMapping* button1Mapping READ button1Mapping)
     Q_PROPERTY(ButtonMapping* button2Mapping READ button2Mapping)
@@ -155,6 +163,14 @@ public:
     // Writes the whole dictionary as the domain, flushes it, then announces
     // it to the agent and to the pane's pages. Nothing while not loaded.
     void notifyPrefsChange();
+
+    // The agent stores the three sensitivities after each on-the-fly step
+    // while the pane may be open. Takes those it changed on disk since the
+    // pane last read or wrote them into the pane's copy, so that the next
+    // save keeps them; every other key stays the pane's. Runs when the domain
+    // file changes and before each change the pane makes. True when some
+    // value was taken.
+    bool takeAgentSensitivities();
     // Stores the mappings into the dictionary, then saves.
     void notifyMappingPrefsChange();
 
@@ -207,6 +223,11 @@ public:
     QObject* buttonsController() const { return fButtonsController; }
     void setButtonsController(QObject* controller) { fButtonsController = controller; }
 
+signals:
+    // Some setting has a new value: set through the pane, loaded, or taken
+    // from the agent.
+    void settingsChanged();
+
 public slots:
     // From a button's mapping pop-up (a QComboBox): its "tag" property is the
     // button's index 0-6, its current index the chosen map type.
@@ -215,8 +236,16 @@ public slots:
     void doTovikUpdate(QObject* sender = nullptr);
     void doTovikHelp(QObject* sender = nullptr);
 
+protected:
+    // The pages of the interface files, bound to this model.
+    zed::QObjectOwner<QWidget> makeMainView() override;
+
 private:
     ButtonMapping* buttonMapping(int index) const;
+    // What the domain holds of the sensitivities now that the pane's copy
+    // was read or written.
+    void rememberStoredSensitivities();
+    void watchDomain();
     int intSetting(const char* key, int fallback) const;
     double doubleSetting(const char* key, double fallback) const;
     void setSetting(const char* key, zed::Value value);
@@ -228,4 +257,8 @@ private:
     std::optional<ButtonMappingList> fMappings;
     ButtonMapping* fCurrMapping = nullptr; // one of fMappings
     QPointer<QObject> fButtonsController;
+    // "Sensitivity", "MasterSensitivityX", "MasterSensitivityY" as last read
+    // or written by the pane; absent when the domain had none.
+    std::array<std::optional<zed::Value>, 3> fStoredSens;
+    std::unique_ptr<QFileSystemWatcher> fDomainWatcher;
 };

@@ -28,5 +28,193 @@
         <extracomment>The alert's only button.</extracomment>
         <translation>OK</translation>
     </message>
+    <message id="ADV_TITLE">
+        <source>Advanced Settings</source>
+        <translation>Erweiterte Einstellungen</translation>
+    </message>
+    <message id="ADV_SENSOR_GROUP">
+        <source>Sensor</source>
+        <translation>Sensor</translation>
+    </message>
+    <message id="ADV_RESOLUTION_LABEL">
+        <source>&amp;Resolution:</source>
+        <translation>&amp;Auflösung:</translation>
+    </message>
+    <message id="ADV_RESOLUTION_TIP">
+        <source>How finely the mouse's sensor reads movements.</source>
+        <translation>Wie fein der Sensor der Maus Bewegungen erfasst.</translation>
+    </message>
+    <message id="ADV_RESOLUTION_400">
+        <source>400 dpi</source>
+        <translation>400 dpi</translation>
+    </message>
+    <message id="ADV_RESOLUTION_800">
+        <source>800 dpi</source>
+        <translation>800 dpi</translation>
+    </message>
+    <message id="ADV_RESOLUTION_1600">
+        <source>1600 dpi</source>
+        <translation>1600 dpi</translation>
+    </message>
+    <message id="ADV_RESOLUTION_3200">
+        <source>3200 dpi</source>
+        <translation>3200 dpi</translation>
+    </message>
+    <message id="ADV_POINTER_LABEL">
+        <source>&amp;Pointer speed:</source>
+        <translation>&amp;Zeigergeschwindigkeit:</translation>
+    </message>
+    <message id="ADV_OTFS_GROUP">
+        <source>On-the-fly sensitivity</source>
+        <translation>Empfindlichkeit im laufenden Betrieb</translation>
+    </message>
+    <message id="ADV_OTFS_CHECK">
+        <source>&amp;Buttons set to on-the-fly sensitivity step it while you work</source>
+        <translation>&amp;Tasten für die Empfindlichkeit verstellen sie während der Arbeit</translation>
+    </message>
+    <message id="ADV_OTFS_TIP">
+        <source>Each press of such a button changes the sensitivity by 0.2, between 1.0 and 10.0.</source>
+        <translation>Jeder Druck einer solchen Taste ändert die Empfindlichkeit um 0,2, zwischen 1,0 und 10,0.</translation>
+    </message>
+    <message id="ADV_OTFS_SCREEN_CHECK">
+        <source>&amp;Show the new sensitivity on the screen</source>
+        <translation>Neue Empfindlichkeit auf dem Bildschirm an&amp;zeigen</translation>
+    </message>
+    <message id="ADV_NOTE">
+        <source>Changes take effect at once; OK closes this window.</source>
+        <translation>Änderungen gelten sofort; OK schließt dieses Fenster.</translation>
+    </message>
+    <message id="ADV_OK_BUTTON">
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message id="PANE_TAB_SENSITIVITY">
+        <source>Sensitivity</source>
+        <translation>Empfindlichkeit</translation>
+    </message>
+    <message id="PANE_TAB_BUTTONS">
+        <source>Buttons</source>
+        <translation>Tasten</translation>
+    </message>
+    <message id="PANE_SITE_BUTTON">
+        <source>Tovik on the &amp;Web</source>
+        <translation>Tovik im &amp;Web</translation>
+    </message>
+    <message id="PANE_SITE_TIP">
+        <source>Opens the maker's web site in your browser.</source>
+        <translation>Öffnet die Website des Herstellers im Browser.</translation>
+    </message>
+    <message id="PANE_UPDATE_BUTTON">
+        <source>Check for &amp;Updates</source>
+        <translation>Nach &amp;Updates suchen</translation>
+    </message>
+    <message id="PANE_UPDATE_TIP">
+        <source>Opens the page with the latest software for your mouse.</source>
+        <translation>Öffnet die Seite mit der neuesten Software für Ihre Maus.</translation>
+    </message>
+    <message id="PANE_HELP_BUTTON">
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message id="PANE_HELP_TIP">
+        <source>Explains every setting of this pane.</source>
+        <translation>Erklärt jede Einstellung dieses Bereichs.</translation>
+    </message>
+    <message id="SENS_HAND_GROUP">
+        <source>Hand</source>
+        <translation>Hand</translation>
+    </message>
+    <message id="SENS_RIGHT_HAND">
+        <source>&amp;Right hand</source>
+        <translation>&amp;Rechte Hand</translation>
+    </message>
+    <message id="SENS_LEFT_HAND">
+        <source>&amp;Left hand</source>
+        <translation>&amp;Linke Hand</translation>
+    </message>
+    <message id="SENS_TRACKING_GROUP">
+        <source>Tracking</source>
+        <translation>Zeigerbewegung</translation>
+    </message>
+    <message id="SENS_SENSITIVITY_LABEL">
+        <source>&amp;Sensitivity:</source>
+        <translation>&amp;Empfindlichkeit:</translation>
+    </message>
+    <message id="PANE_SLOW">
+        <source>Slow</source>
+        <translation>Langsam</translation>
+    </message>
+    <message id="SENS_SENSITIVITY_TIP">
+        <source>How far the pointer travels for a movement of the mouse, from 1.0 to 10.0.</source>
+        <translation>Wie weit sich der Zeiger bei einer Bewegung der Maus bewegt, von 1,0 bis 10,0.</translation>
+    </message>
+    <message id="PANE_FAST">
+        <source>Fast</source>
+        <translation>Schnell</translation>
+    </message>
+    <message id="SENS_ONE_RADIO">
+        <source>&amp;One sensitivity for both directions</source>
+        <translation>Eine Empfindlichkeit für beide Richtu&amp;ngen</translation>
+    </message>
+    <message id="SENS_SEPARATE_RADIO">
+        <source>Separa&amp;te horizontal and vertical sensitivities</source>
+        <translation>Ge&amp;trennte Empfindlichkeit für waagerecht und senkrecht</translation>
+    </message>
+    <message id="SENS_X_LABEL">
+        <source>Horizontal (&amp;X):</source>
+        <translation>Waagerecht (&amp;X):</translation>
+    </message>
+    <message id="SENS_Y_LABEL">
+        <source>Vertical (&amp;Y):</source>
+        <translation>Senkrecht (&amp;Y):</translation>
+    </message>
+    <message id="SENS_ACCEL_GROUP">
+        <source>Acceleration</source>
+        <translation>Beschleunigung</translation>
+    </message>
+    <message id="SENS_ACCEL_CHECK">
+        <source>&amp;Mouse acceleration</source>
+        <translation>&amp;Mausbeschleunigung</translation>
+    </message>
+    <message id="SENS_ACCEL_TIP">
+        <source>On: the mouse accelerates the pointer by the amount below and the desktop's own acceleration is turned off.</source>
+        <translation>Ein: Die Maus beschleunigt den Zeiger um den Betrag unten, und die Beschleunigung des Desktops wird ausgeschaltet.</translation>
+    </message>
+    <message id="SENS_ACCEL_LABEL">
+        <source>&amp;Amount:</source>
+        <translation>&amp;Betrag:</translation>
+    </message>
+    <message id="SENS_WHEEL_GROUP">
+        <source>Scrolling and double-click</source>
+        <translation>Scrollen und Doppelklick</translation>
+    </message>
+    <message id="SENS_SCROLL_LABEL">
+        <source>Scroll-wheel s&amp;peed:</source>
+        <translation>Scrollrad-&amp;Geschwindigkeit:</translation>
+    </message>
+    <message id="SENS_DBLCLICK_LABEL">
+        <source>&amp;Double-click speed:</source>
+        <translation>&amp;Doppelklick-Geschwindigkeit:</translation>
+    </message>
+    <message id="SENS_DBLCLICK_TIP">
+        <source>How quickly the two clicks of a double-click must follow each other.</source>
+        <translation>Wie schnell die beiden Klicks eines Doppelklicks aufeinander folgen müssen.</translation>
+    </message>
+    <message id="SENS_MOVIE_TIP">
+        <source>Double-click the picture to try the double-click speed.</source>
+        <translation>Doppelklicken Sie auf das Bild, um die Doppelklick-Geschwindigkeit auszuprobieren.</translation>
+    </message>
+    <message id="SENS_DBLCLICK_HINT">
+        <source>Double-click the picture to try the speed you have set.</source>
+        <translation>Doppelklicken Sie auf das Bild, um die eingestellte Geschwindigkeit auszuprobieren.</translation>
+    </message>
+    <message id="SENS_ADVANCED_BUTTON">
+        <source>Ad&amp;vanced…</source>
+        <translation>Erwe&amp;itert…</translation>
+    </message>
+    <message id="SENS_ADVANCED_TIP">
+        <source>Resolution, pointer speed and on-the-fly sensitivity.</source>
+        <translation>Auflösung, Zeigergeschwindigkeit und Empfindlichkeit im laufenden Betrieb.</translation>
+    </message>
 </context>
 </TS>

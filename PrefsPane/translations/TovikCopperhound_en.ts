@@ -28,5 +28,193 @@
         <extracomment>The alert's only button.</extracomment>
         <translation>OK</translation>
     </message>
+    <message id="ADV_TITLE">
+        <source>Advanced Settings</source>
+        <translation>Advanced Settings</translation>
+    </message>
+    <message id="ADV_SENSOR_GROUP">
+        <source>Sensor</source>
+        <translation>Sensor</translation>
+    </message>
+    <message id="ADV_RESOLUTION_LABEL">
+        <source>&amp;Resolution:</source>
+        <translation>&amp;Resolution:</translation>
+    </message>
+    <message id="ADV_RESOLUTION_TIP">
+        <source>How finely the mouse's sensor reads movements.</source>
+        <translation>How finely the mouse's sensor reads movements.</translation>
+    </message>
+    <message id="ADV_RESOLUTION_400">
+        <source>400 dpi</source>
+        <translation>400 dpi</translation>
+    </message>
+    <message id="ADV_RESOLUTION_800">
+        <source>800 dpi</source>
+        <translation>800 dpi</translation>
+    </message>
+    <message id="ADV_RESOLUTION_1600">
+        <source>1600 dpi</source>
+        <translation>1600 dpi</translation>
+    </message>
+    <message id="ADV_RESOLUTION_3200">
+        <source>3200 dpi</source>
+        <translation>3200 dpi</translation>
+    </message>
+    <message id="ADV_POINTER_LABEL">
+        <source>&amp;Pointer speed:</source>
+        <translation>&amp;Pointer speed:</translation>
+    </message>
+    <message id="ADV_OTFS_GROUP">
+        <source>On-the-fly sensitivity</source>
+        <translation>On-the-fly sensitivity</translation>
+    </message>
+    <message id="ADV_OTFS_CHECK">
+        <source>&amp;Buttons set to on-the-fly sensitivity step it while you work</source>
+        <translation>&amp;Buttons set to on-the-fly sensitivity step it while you work</translation>
+    </message>
+    <message id="ADV_OTFS_TIP">
+        <source>Each press of such a button changes the sensitivity by 0.2, between 1.0 and 10.0.</source>
+        <translation>Each press of such a button changes the sensitivity by 0.2, between 1.0 and 10.0.</translation>
+    </message>
+    <message id="ADV_OTFS_SCREEN_CHECK">
+        <source>&amp;Show the new sensitivity on the screen</source>
+        <translation>&amp;Show the new sensitivity on the screen</translation>
+    </message>
+    <message id="ADV_NOTE">
+        <source>Changes take effect at once; OK closes this window.</source>
+        <translation>Changes take effect at once; OK closes this window.</translation>
+    </message>
+    <message id="ADV_OK_BUTTON">
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message id="PANE_TAB_SENSITIVITY">
+        <source>Sensitivity</source>
+        <translation>Sensitivity</translation>
+    </message>
+    <message id="PANE_TAB_BUTTONS">
+        <source>Buttons</source>
+        <translation>Buttons</translation>
+    </message>
+    <message id="PANE_SITE_BUTTON">
+        <source>Tovik on the &amp;Web</source>
+        <translation>Tovik on the &amp;Web</translation>
+    </message>
+    <message id="PANE_SITE_TIP">
+        <source>Opens the maker's web site in your browser.</source>
+        <translation>Opens the maker's web site in your browser.</translation>
+    </message>
+    <message id="PANE_UPDATE_BUTTON">
+        <source>Check for &amp;Updates</source>
+        <translation>Check for &amp;Updates</translation>
+    </message>
+    <message id="PANE_UPDATE_TIP">
+        <source>Opens the page with the latest software for your mouse.</source>
+        <translation>Opens the page with the latest software for your mouse.</translation>
+    </message>
+    <message id="PANE_HELP_BUTTON">
+        <source>&amp;Help</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message id="PANE_HELP_TIP">
+        <source>Explains every setting of this pane.</source>
+        <translation>Explains every setting of this pane.</translation>
+    </message>
+    <message id="SENS_HAND_GROUP">
+        <source>Hand</source>
+        <translation>Hand</translation>
+    </message>
+    <message id="SENS_RIGHT_HAND">
+        <source>&amp;Right hand</source>
+        <translation>&amp;Right hand</translation>
+    </message>
+    <message id="SENS_LEFT_HAND">
+        <source>&amp;Left hand</source>
+        <translation>&amp;Left hand</translation>
+    </message>
+    <message id="SENS_TRACKING_GROUP">
+        <source>Tracking</source>
+        <translation>Tracking</translation>
+    </message>
+    <message id="SENS_SENSITIVITY_LABEL">
+        <source>&amp;Sensitivity:</source>
+        <translation>&amp;Sensitivity:</translation>
+    </message>
+    <message id="PANE_SLOW">
+        <source>Slow</source>
+        <translation>Slow</translation>
+    </message>
+    <message id="SENS_SENSITIVITY_TIP">
+        <source>How far the pointer travels for a movement of the mouse, from 1.0 to 10.0.</source>
+        <translation>How far the pointer travels for a movement of the mouse, from 1.0 to 10.0.</translation>
+    </message>
+    <message id="PANE_FAST">
+        <source>Fast</source>
+        <translation>Fast</translation>
+    </message>
+    <message id="SENS_ONE_RADIO">
+        <source>&amp;One sensitivity for both directions</source>
+        <translation>&amp;One sensitivity for both directions</translation>
+    </message>
+    <message id="SENS_SEPARATE_RADIO">
+        <source>Separa&amp;te horizontal and vertical sensitivities</source>
+        <translation>Separa&amp;te horizontal and vertical sensitivities</translation>
+    </message>
+    <message id="SENS_X_LABEL">
+        <source>Horizontal (&amp;X):</source>
+        <translation>Horizontal (&amp;X):</translation>
+    </message>
+    <message id="SENS_Y_LABEL">
+        <source>Vertical (&amp;Y):</source>
+        <translation>Vertical (&amp;Y):</translation>
+    </message>
+    <message id="SENS_ACCEL_GROUP">
+        <source>Acceleration</source>
+        <translation>Acceleration</translation>
+    </message>
+    <message id="SENS_ACCEL_CHECK">
+        <source>&amp;Mouse acceleration</source>
+        <translation>&amp;Mouse acceleration</translation>
+    </message>
+    <message id="SENS_ACCEL_TIP">
+        <source>On: the mouse accelerates the pointer by the amount below and the desktop's own acceleration is turned off.</source>
+        <translation>On: the mouse accelerates the pointer by the amount below and the desktop's own acceleration is turned off.</translation>
+    </message>
+    <message id="SENS_ACCEL_LABEL">
+        <source>&amp;Amount:</source>
+        <translation>&amp;Amount:</translation>
+    </message>
+    <message id="SENS_WHEEL_GROUP">
+        <source>Scrolling and double-click</source>
+        <translation>Scrolling and double-click</translation>
+    </message>
+    <message id="SENS_SCROLL_LABEL">
+        <source>Scroll-wheel s&amp;peed:</source>
+        <translation>Scroll-wheel s&amp;peed:</translation>
+    </message>
+    <message id="SENS_DBLCLICK_LABEL">
+        <source>&amp;Double-click speed:</source>
+        <translation>&amp;Double-click speed:</translation>
+    </message>
+    <message id="SENS_DBLCLICK_TIP">
+        <source>How quickly the two clicks of a double-click must follow each other.</source>
+        <translation>How quickly the two clicks of a double-click must follow each other.</translation>
+    </message>
+    <message id="SENS_MOVIE_TIP">
+        <source>Double-click the picture to try the double-click speed.</source>
+        <translation>Double-click the picture to try the double-click speed.</translation>
+    </message>
+    <message id="SENS_DBLCLICK_HINT">
+        <source>Double-click the picture to try the speed you have set.</source>
+        <translation>Double-click the picture to try the speed you have set.</translation>
+    </message>
+    <message id="SENS_ADVANCED_BUTTON">
+        <source>Ad&amp;vanced…</source>
+        <translation>Ad&amp;vanced…</translation>
+    </message>
+    <message id="SENS_ADVANCED_TIP">
+        <source>Resolution, pointer speed and on-the-fly sensitivity.</source>
+        <translation>Resolution, pointer speed and on-the-fly sensitivity.</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,97 @@
+#include "SensitivityController.h"
+
+#include "CustomMovieView.h"
+#include "PaneServices.h"
+
+#include <QDialog>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QMovie>
+
+SensitivityController::SensitivityController(QDialog* advancedPanel, CustomMovieView* dblClickPanel,
+                                             QObject* parent)
+    : QObject(parent), fAdvancedPanel(advancedPanel), fDblClickPanel(dblClickPanel) {
+    if (fAdvancedPanel) {
+        fAdvancedPanel->installEventFilter(this);
+    }
+}
+
+SensitivityController::~SensitivityController() {
+    if (fDblClickPanel && fDblClickPanel->movie() == fMovie.get()) {
+        fDblClickPanel->setMovie(nullptr);
+    }
+    fMovie.reset();
+    // A sheet still running must not wait for a controller that is gone.
+    if (fModalLoop) {
+        fModalLoop->exit(0);
+    }
+}
+
+void SensitivityController::awakeFromNib() {
+    const QString path = zed::PaneServices::current().bundle().pathForResource(
+        QStringLiteral("doubleclick"), QStringLiteral("gif"));
+    // A missing resource leaves a movie that plays nothing.
+    fMovie = std::make_unique<QMovie>(path);
+    if (fDblClickPanel) {
+        fDblClickPanel->setMovie(fMovie.get());
+        fDblClickPanel->gotoEnd();
+    }
+}
+
+void SensitivityController::doAdvancedSettings(QObject*) {
+    if (!fAdvancedPanel || fModalLoop) {
+        return; // no dialog, or it is open already
+    }
+    int returnCode = 0;
+    QEventLoop loop;
+    fModalLoop = &loop;
+    fSheetContext = &returnCode;
+    // Closing the pane's window destroys the dialog with it.
+    connect(fAdvancedPanel, &QObject::destroyed, &loop, [&loop] { loop.exit(0); });
+
+    const QPointer<SensitivityController> self(this);
+    fAdvancedPanel->setWindowModality(Qt::WindowModal);
+    fAdvancedPanel->show();
+    fAdvancedPanel->raise();
+    fAdvancedPanel->activateWindow();
+    loop.exec(QEventLoop::DialogExec);
+
+    if (!self) {
+        return;
+    }
+    fModalLoop = nullptr;
+    fSheetContext = nullptr;
+    if (fAdvancedPanel) {
+        disconnect(fAdvancedPanel, &QObject::destroyed, &loop, nullptr);
+        fAdvancedPanel->hide();
+    }
+}
+
+void SensitivityController::applyAdvancedSettings(QObject*) {
+    if (fModalLoop) {
+        advancedDidEnd(fAdvancedPanel, 1, fSheetContext);
+    }
+}
+
+void SensitivityController::advancedDidEnd(QWidget*, int returnCode, int* contextInfo) {
+    if (fModalLoop) {
+        fModalLoop->exit(0);
+    }
+    if (contextInfo) {
+        *contextInfo = returnCode;
+    }
+}
+
+bool SensitivityController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fAdvancedPanel && fModalLoop) {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
