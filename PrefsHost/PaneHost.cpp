@@ -1,0 +1,125 @@
+#include "PaneHost.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QShortcut>
+
+namespace zed {
+
+HostStrings::HostStrings(const QLocale& locale) {
+    const QString folder = QStringLiteral(":/zed-prefs/translations");
+    if (translator_.load(locale, QStringLiteral("zed-prefs"), QStringLiteral("_"), folder) ||
+        translator_.load(QStringLiteral("zed-prefs_en"), folder)) {
+        QCoreApplication::installTranslator(&translator_);
+    }
+}
+
+HostStrings::~HostStrings() = default;
+
+PanePlugin::PanePlugin() = default;
+
+PanePlugin::~PanePlugin() {
+    pane_.reset();
+}
+
+QStringList PanePlugin::paneFolders() {
+    return {QDir(QCoreApplication::applicationDirPath())
+                .absoluteFilePath(QStringLiteral("../lib/panes")),
+            QStringLiteral(ZED_PANE_INSTALL_DIR)};
+}
+
+QString PanePlugin::findPane() {
+    for (const QString& folder : paneFolders()) {
+        const QDir panes(folder);
+        const QStringList names = panes.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString& name : names) {
+            const QString library = panes.filePath(name + QLatin1Char('/') + name + ".so");
+            if (QFileInfo(library).isFile() &&
+                QPluginLoader(library).metaData().value("IID").toString() ==
+                    QLatin1String(PreferencePaneFactory_iid)) {
+                return QFileInfo(library).canonicalFilePath();
+            }
+        }
+    }
+    return {};
+}
+
+bool PanePlugin::load(const QString& path) {
+    if (path.isEmpty()) {
+        //: %1: the folders searched, one a line.
+        error_ = qtTrId("HOST_NO_PANE").arg(paneFolders().join(QLatin1Char('\n')));
+        return false;
+    }
+    loader_.setFileName(path);
+    if (!loader_.load()) {
+        //: %1: the library, %2: the loader's reason.
+        error_ = qtTrId("HOST_PANE_NOT_LOADED").arg(path, loader_.errorString());
+        return false;
+    }
+    auto* factory = qobject_cast<PreferencePaneFactory*>(loader_.instance());
+    if (factory) {
+        pane_ = factory->createPane();
+    }
+    if (!pane_) {
+        //: %1: the library.
+        error_ = qtTrId("HOST_NOT_A_PANE").arg(path);
+        return false;
+    }
+    return true;
+}
+
+QJsonObject PanePlugin::info() const {
+    return loader_.metaData().value("MetaData").toObject();
+}
+
+PrefsWindow::PrefsWindow(PreferencePane& pane, QWidget* parent) : QMainWindow(parent), pane_(pane) {
+    // The desktop's keys for quitting and closing, and Ctrl+Q wherever the
+    // desktop names none; one shortcut, so that no key is taken twice.
+    QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Quit);
+    keys += QKeySequence::keyBindings(QKeySequence::Close);
+    keys += QKeySequence(Qt::CTRL | Qt::Key_Q);
+    QList<QKeySequence> unique;
+    for (const QKeySequence& k : keys) {
+        if (!k.isEmpty() && !unique.contains(k)) {
+            unique += k;
+        }
+    }
+    auto* shortcut = new QShortcut(this);
+    shortcut->setKeys(unique);
+    connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+}
+
+PrefsWindow::~PrefsWindow() {
+    unselect();
+    // The view belongs to the pane, which may outlive this window.
+    if (QWidget* view = centralWidget(); view && view == pane_.mainView()) {
+        takeCentralWidget()->setParent(nullptr);
+    }
+}
+
+void PrefsWindow::showPane() {
+    QWidget* view = pane_.loadMainView();
+    if (view && centralWidget() != view) {
+        setCentralWidget(view);
+    }
+    pane_.willSelect();
+    selected_ = true;
+    show();
+}
+
+void PrefsWindow::closeEvent(QCloseEvent* event) {
+    unselect();
+    event->accept();
+}
+
+void PrefsWindow::unselect() {
+    if (selected_) {
+        selected_ = false;
+        pane_.didUnselect();
+    }
+}
+
+} // namespace zed
