@@ -1,0 +1,119 @@
+// While the pane is open the agent stores new sensitivities after each
+// on-the-fly step. The pane takes those three values into its copy and its
+// controls, so that its next save does not put the old ones back; every
+// other key stays the pane's own.
+#include "PrefsTestSupport.h"
+
+#include <QDoubleSpinBox>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+namespace zed::test {
+namespace {
+
+// One on-the-fly step as the agent saves it: the three values, nothing else.
+Dictionary agentStep(double overall, double x, double y) {
+    return {{"Sensitivity", Value(overall)},
+            {"MasterSensitivityX", Value(x)},
+            {"MasterSensitivityY", Value(y)}};
+}
+
+class AgentSensitivities : public PrefsTest {
+protected:
+    void SetUp() override {
+        PrefsTest::SetUp();
+        Dictionary stored = agentDefaults();
+        stored["Sensitivity"] = Value(5.0);
+        stored["MasterSensitivityX"] = Value(4.0);
+        stored["MasterSensitivityY"] = Value(3.0);
+        storeAsAgent(stored);
+    }
+};
+
+TEST_F(AgentSensitivities, NextSaveKeepsTheAgentsSteps) {
+    showPane();
+    storeAsAgent(agentStep(5.2, 4.2, 3.2));
+    // The user changes something else before the pane has heard of the file.
+    QTest::keyClick(control<QRadioButton>("leftHandRadio"), Qt::Key_Space);
+
+    EXPECT_EQ(*onDisk("Orientation"), Value(std::int32_t{1}));
+    EXPECT_EQ(*onDisk("Sensitivity"), Value(5.2));
+    EXPECT_EQ(*onDisk("MasterSensitivityX"), Value(4.2));
+    EXPECT_EQ(*onDisk("MasterSensitivityY"), Value(3.2));
+    // The agent is told the values it has, not the pane's old ones.
+    EXPECT_EQ(*lookup(posts.back().userInfo, "Sensitivity"), Value(5.2));
+    EXPECT_DOUBLE_EQ(pane->sensitivity(), 5.2);
+}
+
+TEST_F(AgentSensitivities, ControlsFollowTheFileAsTheAgentWritesIt) {
+    showPane();
+    QSignalSpy changed(pane.get(), &TovikCopperhoundPref::settingsChanged);
+    storeAsAgent(agentStep(6.4, 4.0, 3.0));
+    ASSERT_TRUE(changed.wait(10000)) << "the domain file was not watched";
+    EXPECT_DOUBLE_EQ(control<QDoubleSpinBox>("sensitivitySpin")->value(), 6.4);
+    EXPECT_EQ(control<QSlider>("sensitivitySlider")->value(), 32);
+    // Taking the values is no change of the pane's: nothing saved or posted.
+    EXPECT_EQ(posts.size(), 1u);
+}
+
+TEST_F(AgentSensitivities, UsersOwnChangeWinsForItsKey) {
+    showPane();
+    storeAsAgent(agentStep(5.2, 4.2, 3.2));
+    pane->setSensitivity(7.0);
+    EXPECT_EQ(*onDisk("Sensitivity"), Value(7.0));
+    EXPECT_EQ(*onDisk("MasterSensitivityX"), Value(4.2));
+    EXPECT_EQ(*onDisk("MasterSensitivityY"), Value(3.2));
+}
+
+TEST_F(AgentSensitivities, OtherKeysChangedOnDiskAreOverwrittenAsBefore) {
+    showPane();
+    storeAsAgent({{"Resolution", Value(std::int32_t{3})}, {"Otfs", Value(std::int32_t{1})}});
+    EXPECT_FALSE(pane->takeAgentSensitivities());
+    pane->setOrientation(1);
+    EXPECT_EQ(*onDisk("Resolution"), Value(std::int32_t{0}));
+    EXPECT_EQ(*onDisk("Otfs"), Value(std::int32_t{0}));
+}
+
+TEST_F(AgentSensitivities, PanesOwnSavesAreNotTakenForTheAgents) {
+    showPane();
+    pane->setMasterSensitivityX(9.0);
+    EXPECT_FALSE(pane->takeAgentSensitivities());
+    storeAsAgent(agentStep(5.0, 9.0, 3.0)); // what the pane already has
+    EXPECT_FALSE(pane->takeAgentSensitivities());
+    EXPECT_DOUBLE_EQ(pane->masterSensitivityX(), 9.0);
+}
+
+TEST_F(AgentSensitivities, StepIntoAnEmptyDomainIsTaken) {
+    // A fresh pane saves only "Orientation"; the agent then adds its values.
+    FilePreferenceDomains files(folder());
+    files.removeDomain(kDomain);
+    ASSERT_TRUE(files.synchronize(kDomain));
+    showPane();
+    storeAsAgent(agentStep(1.2, 1.0, 1.0));
+    EXPECT_TRUE(pane->takeAgentSensitivities());
+    EXPECT_DOUBLE_EQ(pane->sensitivity(), 1.2);
+    pane->setOtfs(0);
+    EXPECT_EQ(*onDisk("Sensitivity"), Value(1.2));
+}
+
+TEST_F(AgentSensitivities, ValuesThatAreNoNumbersAreLeftAlone) {
+    showPane();
+    storeAsAgent({{"Sensitivity", Value(std::string("fast"))}});
+    EXPECT_FALSE(pane->takeAgentSensitivities());
+    EXPECT_DOUBLE_EQ(pane->sensitivity(), 5.0);
+}
+
+TEST_F(AgentSensitivities, NothingIsTakenWhileThePaneIsNotLoaded) {
+    showPane();
+    pane->didUnselect();
+    storeAsAgent(agentStep(8.0, 8.0, 8.0));
+    EXPECT_FALSE(pane->takeAgentSensitivities());
+    // Selected again, it reads the domain afresh anyway.
+    pane->willSelect();
+    EXPECT_DOUBLE_EQ(pane->sensitivity(), 8.0);
+}
+
+} // namespace
+} // namespace zed::test
