@@ -57,7 +57,13 @@ bool DesktopPaneServices::gotoHelpPage(const QString& book, const QString& page,
     if (it == helpBooks_.end()) {
         return false;
     }
-    QUrl url = QUrl::fromLocalFile(QDir(it->second).filePath(page));
+    // A page in the bundle's language, when the book has one, beside the English.
+    const QDir folder(it->second);
+    const QString localized = folder.filePath(bundle_->language() + QLatin1Char('/') + page);
+    QUrl url = QUrl::fromLocalFile(bundle_->language() != QLatin1String("en") &&
+                                           QFileInfo(localized).isFile()
+                                       ? localized
+                                       : folder.filePath(page));
     if (!anchor.isEmpty()) {
         url.setFragment(anchor);
     }

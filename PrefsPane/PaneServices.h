@@ -27,7 +27,9 @@ public:
     virtual bool openUrl(const QUrl& url) = 0;
     // Makes the bundle's help book known by its name; false when it has none.
     virtual bool registerHelpBook(const PaneBundle& bundle) = 0;
-    // Opens a page of a registered help book; false when it cannot.
+    // Opens a page of a registered help book (in the bundle's language when
+    // the book has that page in a folder named like the language); false when
+    // it cannot.
     virtual bool gotoHelpPage(const QString& book, const QString& page, const QString& anchor) = 0;
     // Shows the refusal of a map-type choice; returns once it was dismissed.
     virtual void displayMapTypeAlert() = 0;

@@ -90,6 +90,22 @@ TEST_F(DesktopHelp, RegisteredBookOpensItsPageAsAFile) {
     EXPECT_EQ(services.opened[1].adjusted(QUrl::RemoveFragment), expected);
 }
 
+TEST_F(DesktopHelp, PageInTheBundlesLanguageIsPreferred) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath("help/de"));
+    QFile german(QDir(dir.path()).filePath("help/de/index.htm"));
+    ASSERT_TRUE(german.open(QIODevice::WriteOnly));
+    UrlRecordingServices services(std::make_unique<PaneBundle>(
+        dir.path(), PaneBundle::embeddedInfo(), QLocale(QLocale::German)));
+    ASSERT_TRUE(services.registerHelpBook(services.bundle()));
+    EXPECT_TRUE(services.gotoHelpPage("ZED Help", "index.htm", {}));
+    // A page the book has only in English opens in English.
+    EXPECT_TRUE(services.gotoHelpPage("ZED Help", "other.htm", {}));
+    ASSERT_EQ(services.opened.size(), 2u);
+    EXPECT_EQ(services.opened[0],
+              QUrl::fromLocalFile(QDir(dir.path()).filePath("help/de/index.htm")));
+    EXPECT_EQ(services.opened[1], QUrl::fromLocalFile(QDir(dir.path()).filePath("help/other.htm")));
+}
+
 TEST_F(DesktopHelp, BundleWithoutTheBookFolderRegistersNothing) {
     QTemporaryDir bare;
     UrlRecordingServices services(bundleAt(bare.path()));
