@@ -1,0 +1,351 @@
+#include "KeyInputPanel.h"
+
+#include "PaneAssert.h"
+#include "Platform/KeyCodes.h"
+#include "Platform/KeyboardLayout.h"
+#include "Platform/SystemLog.h"
+#include "SettingsBinder.h"
+#include "TovikCopperhoundPref.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+const QChar kDownArrow(0x2193);
+const QChar kUpArrow(0x2191);
+
+struct KeyName {
+    std::uint16_t keyCode;
+    const char* label;
+};
+
+// Keys whose caps do not depend on the keyboard layout. Ordered by key code.
+constexpr std::array kKeyNames{
+    KeyName{36, "Ret"},   KeyName{48, "Tab"},  KeyName{49, "Spc"},     KeyName{51, "Bck"},
+    KeyName{53, "Esc"},   KeyName{54, "Cmd"},  KeyName{55, "Cmd"},     KeyName{56, "Shift"},
+    KeyName{57, "CpLk"},  KeyName{58, "Opt"},  KeyName{59, "Ctrl"},    KeyName{60, "Shift"},
+    KeyName{61, "Opt"},   KeyName{62, "Ctrl"}, KeyName{71, "NumLock"}, KeyName{76, "Ent"},
+    KeyName{96, "F5"},    KeyName{97, "F6"},   KeyName{98, "F7"},      KeyName{99, "F3"},
+    KeyName{100, "F8"},   KeyName{101, "F9"},  KeyName{103, "F11"},    KeyName{105, "F13"},
+    KeyName{109, "F10"},  KeyName{111, "F12"}, KeyName{115, "Home"},   KeyName{116, "PgUp"},
+    KeyName{117, "Del"},  KeyName{118, "F4"},  KeyName{119, "End"},    KeyName{120, "F2"},
+    KeyName{121, "PgDn"}, KeyName{122, "F1"},  KeyName{123, "Lft"},    KeyName{124, "Rht"},
+    KeyName{125, "Dn"},   KeyName{126, "Up"},
+};
+
+constexpr std::uint16_t kRightCommand = 54;
+constexpr std::uint16_t kCommand = 55;
+constexpr std::uint16_t kShift = 56;
+constexpr std::uint16_t kCapsLock = 57;
+constexpr std::uint16_t kOption = 58;
+constexpr std::uint16_t kControl = 59;
+constexpr std::uint16_t kRightShift = 60;
+constexpr std::uint16_t kRightOption = 61;
+constexpr std::uint16_t kRightControl = 62;
+constexpr std::uint16_t kFunction = 63;
+
+// Keys that report changes of the modifier state instead of presses.
+bool isModifierKey(std::uint16_t code) {
+    return code >= kRightCommand && code <= kFunction;
+}
+
+// The flag a modifier key holds down; 0 for Caps Lock, Fn and other keys.
+std::uint32_t modifierMask(std::uint16_t code) {
+    switch (code) {
+    case kRightCommand:
+    case kCommand:
+        return KeyInputPanel::kCommandKeyMask;
+    case kShift:
+    case kRightShift:
+        return KeyInputPanel::kShiftKeyMask;
+    case kOption:
+    case kRightOption:
+        return KeyInputPanel::kAlternateKeyMask;
+    case kControl:
+    case kRightControl:
+        return KeyInputPanel::kControlKeyMask;
+    default:
+        return 0;
+    }
+}
+
+// Super (Meta) is the Command key, Alt the Option key.
+std::uint32_t modifierFlags(Qt::KeyboardModifiers modifiers) {
+    std::uint32_t flags = 0;
+    if (modifiers & Qt::ShiftModifier) {
+        flags |= KeyInputPanel::kShiftKeyMask;
+    }
+    if (modifiers & Qt::ControlModifier) {
+        flags |= KeyInputPanel::kControlKeyMask;
+    }
+    if (modifiers & Qt::AltModifier) {
+        flags |= KeyInputPanel::kAlternateKeyMask;
+    }
+    if (modifiers & Qt::MetaModifier) {
+        flags |= KeyInputPanel::kCommandKeyMask;
+    }
+    return flags;
+}
+
+// An item's value as the agent reads it: its leading digits.
+std::uint16_t itemValue(const QString& item) {
+    const QByteArray text = item.toLatin1();
+    return static_cast<std::uint16_t>(std::strtol(text.constData(), nullptr, 10));
+}
+
+} // namespace
+
+KeyInputPanel::KeyInputPanel(QWidget* parent)
+    : QDialog(parent), fBeep([] { QApplication::beep(); }) {}
+
+KeyInputPanel::~KeyInputPanel() = default;
+
+void KeyInputPanel::awakeFromNib() {
+    fIsMacro = false;
+    fTextBox = qobject_cast<QLineEdit*>(viewWithTag(this, kAssignKeyTextTag));
+    if (!fTextBox) {
+        fTextBox = qobject_cast<QLineEdit*>(viewWithTag(this, kMacroTextTag));
+        fIsMacro = true;
+    }
+    ZED_PANE_ASSERT(fTextBox != nullptr, "fTextBox != NULL");
+    fTextBox->setReadOnly(true);
+    // Not selectable either: the box only shows the recording.
+    fTextBox->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    // The panel itself keeps the focus, so that no control spends a key
+    // (Space on a button, arrows on the pop-up) before it is recorded.
+    const QList<QWidget*> controls = findChildren<QWidget*>();
+    for (QWidget* control : controls) {
+        control->setFocusPolicy(Qt::NoFocus);
+    }
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+ButtonMapping* KeyInputPanel::editedMapping() const {
+    ZED_PANE_ASSERT(fDelegate != nullptr, "fDelegate != NULL");
+    ButtonMapping* mapping = fDelegate->currentMapping();
+    return fIsAdvanced ? mapping->advMapping() : mapping;
+}
+
+void KeyInputPanel::notifyBegin(bool isAdvanced) {
+    fIsAdvanced = isAdvanced;
+    ButtonMapping* mapping = editedMapping();
+    const std::optional<std::string>& text = fIsMacro ? mapping->macro() : mapping->keys();
+    fHeldModifiers.clear();
+    fKeyEquivalentsDown.clear();
+
+    if (!text || text->empty()) {
+        fKeyCodes = QStringList();
+        fTextBox->setText(QString());
+        return;
+    }
+    fKeyCodes = QString::fromStdString(*text).split(QLatin1Char(','));
+    QStringList labels;
+    for (const QString& item : *fKeyCodes) {
+        const std::uint16_t value = itemValue(item);
+        QString label;
+        if (fIsMacro) {
+            label += (value & kKeyRelease) ? kUpArrow : kDownArrow;
+        }
+        label += getKeyString(value & 0xFF);
+        labels.push_back(label);
+    }
+    fTextBox->setText(labels.join(QLatin1Char(' ')));
+}
+
+void KeyInputPanel::notifyEnd() {
+    if (!fKeyCodes) {
+        return; // not open
+    }
+    ButtonMapping* mapping = editedMapping();
+    if (fIsAdvanced) {
+        mapping->setMapType(fIsMacro ? ButtonMapping::kKeyMacro : ButtonMapping::kKeyCombination);
+    }
+    const std::string text = fKeyCodes->join(QLatin1Char(',')).toStdString();
+    fKeyCodes.reset();
+    if (fIsMacro) {
+        mapping->setMacro(text);
+    } else {
+        mapping->setKeys(text);
+    }
+}
+
+bool KeyInputPanel::performKeyEquivalent(const KeyEvent& event) {
+    if (!(event.modifierFlags & kCommandKeyMask)) {
+        return false;
+    }
+    keyDown(event);
+    keyUp(event);
+    return true;
+}
+
+void KeyInputPanel::keyDown(const KeyEvent& event) {
+    if (!event.isRepeat) {
+        handleKeyDown(event.keyCode);
+    }
+}
+
+void KeyInputPanel::keyUp(const KeyEvent& event) {
+    if (!event.isRepeat) {
+        handleKeyUp(event.keyCode);
+    }
+}
+
+void KeyInputPanel::appendLabel(const QString& label) {
+    fTextBox->setText(fTextBox->text() + QLatin1Char(' ') + label);
+}
+
+void KeyInputPanel::handleKeyDown(std::uint16_t keyCode) {
+    if (!fKeyCodes) {
+        return;
+    }
+    if (fIsMacro && fKeyCodes->size() == kMaxMacroEntries) {
+        fBeep();
+        return;
+    }
+    if (!fIsMacro) {
+        // Each key starts a new combination.
+        clearKeyCodes();
+    }
+    appendLabel(fIsMacro ? kDownArrow + getKeyString(keyCode) : getKeyString(keyCode));
+    fKeyCodes->push_back(QString::number(keyCode | kKeyPress));
+}
+
+void KeyInputPanel::handleKeyUp(std::uint16_t keyCode) {
+    if (!fKeyCodes || !fIsMacro || fKeyCodes->size() == kMaxMacroEntries) {
+        return;
+    }
+    appendLabel(kUpArrow + getKeyString(keyCode));
+    fKeyCodes->push_back(QString::number(keyCode | kKeyRelease));
+}
+
+void KeyInputPanel::flagsChanged(const KeyEvent& event) {
+    if (!fKeyCodes || event.keyCode == kFunction) {
+        return;
+    }
+    const std::uint32_t mask = modifierMask(event.keyCode);
+    // Caps Lock and keys without a flag count every change as a press.
+    const bool press = mask == 0 || (event.modifierFlags & mask) != 0;
+    if (!fIsMacro) {
+        // Modifiers pressed after a key join its combination.
+        if (press) {
+            appendLabel(getKeyString(event.keyCode));
+            fKeyCodes->push_back(QString::number(event.keyCode | kKeyPress));
+        }
+        return;
+    }
+    appendLabel((press ? kDownArrow : kUpArrow) + getKeyString(event.keyCode));
+    fKeyCodes->push_back(QString::number(event.keyCode | (press ? kKeyPress : kKeyRelease)));
+}
+
+QString KeyInputPanel::getKeyString(std::uint16_t keyCode) const {
+    const auto named = std::lower_bound(
+        kKeyNames.begin(), kKeyNames.end(), keyCode,
+        [](const KeyName& name, std::uint16_t code) { return name.keyCode < code; });
+    if (named != kKeyNames.end() && named->keyCode == keyCode) {
+        return QString::fromLatin1(named->label);
+    }
+
+    std::optional<std::uint16_t> evdev;
+    if (keyCode <= 0xFF) {
+        evdev = zed::evdevFromVirtualKey(static_cast<std::uint8_t>(keyCode));
+    }
+    const char32_t character =
+        evdev ? zed::KeyboardLayout::current().unshiftedCharacter(*evdev) : 0;
+    const std::uint32_t result = character;
+    zed::systemLog("keycode = %x, keychar = %c or %c", keyCode, static_cast<int>(result & 0xFF),
+                   static_cast<int>(result >> 16));
+    zed::systemLog("keys = %ld", static_cast<long>(result));
+    // The whole character, not only its low byte, so that layouts beyond
+    // Latin-1 name their keys too.
+    return character ? QString::fromUcs4(&character, 1) : QString();
+}
+
+void KeyInputPanel::clearKeyCodes(QObject*) {
+    fTextBox->setText(QString());
+    if (fKeyCodes) {
+        fKeyCodes->clear();
+    }
+}
+
+void KeyInputPanel::hitKeyDown(QObject*) {
+    const int item = fKeyMenu ? fKeyMenu->currentIndex() : -1;
+    if (item >= 0 && static_cast<std::size_t>(item) < kKeyMenuItems.size()) {
+        handleKeyDown(kKeyMenuItems[static_cast<std::size_t>(item)]);
+    }
+}
+
+void KeyInputPanel::hitKeyUp(QObject*) {
+    const int item = fKeyMenu ? fKeyMenu->currentIndex() : -1;
+    if (item >= 0 && static_cast<std::size_t>(item) < kKeyMenuItems.size()) {
+        handleKeyUp(kKeyMenuItems[static_cast<std::size_t>(item)]);
+    }
+}
+
+bool KeyInputPanel::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+        // Taken, so that the key comes as a key press instead of a shortcut.
+        event->accept();
+        return true;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        keyEvent(static_cast<QKeyEvent*>(event));
+        return true;
+    case QEvent::Show:
+        setFocus(Qt::OtherFocusReason);
+        return QDialog::event(event);
+    default:
+        return QDialog::event(event);
+    }
+}
+
+void KeyInputPanel::keyEvent(QKeyEvent* qtEvent) {
+    qtEvent->accept();
+    // On X11 the native scan code is the X key code: evdev + 8.
+    const auto virtualKey = zed::virtualKeyFromX11Keycode(qtEvent->nativeScanCode());
+    if (!virtualKey) {
+        return; // a key the stored lists cannot name
+    }
+    const bool press = qtEvent->type() == QEvent::KeyPress;
+    KeyEvent event{*virtualKey, modifierFlags(qtEvent->modifiers()), qtEvent->isAutoRepeat()};
+
+    if (isModifierKey(event.keyCode)) {
+        // Modifier keys report a change of state: one per press for Caps
+        // Lock, one per press and release for the others.
+        if (event.isRepeat || (event.keyCode == kCapsLock && !press)) {
+            return;
+        }
+        if (press) {
+            fHeldModifiers.insert(event.keyCode);
+        } else {
+            fHeldModifiers.erase(event.keyCode);
+        }
+        // The key's own flag stays set while its twin on the other side is held.
+        const std::uint32_t mask = modifierMask(event.keyCode);
+        const bool held =
+            std::any_of(fHeldModifiers.begin(), fHeldModifiers.end(),
+                        [mask](std::uint16_t code) { return modifierMask(code) == mask; });
+        event.modifierFlags = (event.modifierFlags & ~mask) | (held ? mask : 0);
+        flagsChanged(event);
+        return;
+    }
+
+    if (press) {
+        if (performKeyEquivalent(event)) {
+            fKeyEquivalentsDown.insert(event.keyCode);
+            return;
+        }
+        keyDown(event);
+        return;
+    }
+    if (fKeyEquivalentsDown.erase(event.keyCode) > 0) {
+        return; // recorded with its press
+    }
+    keyUp(event);
+}

@@ -1,0 +1,119 @@
+// The key capture panel: records the keys that a mouse button is to type,
+// either as a key combination (the assign-key panel, presses only) or as a
+// key macro (the macro panel, presses and releases in order), shows a label
+// for each recorded key, and hands the recording to the button's mapping as
+// a key list ("512,256") when it closes.
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+
+class QComboBox;
+class QKeyEvent;
+class QLineEdit;
+class ButtonMapping;
+class TovikCopperhoundPref;
+
+class KeyInputPanel : public QDialog {
+    Q_OBJECT
+
+public:
+    // Key list items: the virtual key code with one of these set.
+    static constexpr int kKeyPress = 0x200;
+    static constexpr int kKeyRelease = 0x100;
+    // A full macro takes no further keys.
+    static constexpr int kMaxMacroEntries = 16;
+    static constexpr int kAssignKeyTextTag = 998;
+    static constexpr int kMacroTextTag = 999;
+
+    // Modifier flags of a key event, as the stored key codes know them.
+    static constexpr std::uint32_t kShiftKeyMask = 0x20000;
+    static constexpr std::uint32_t kControlKeyMask = 0x40000;
+    static constexpr std::uint32_t kAlternateKeyMask = 0x80000;
+    static constexpr std::uint32_t kCommandKeyMask = 0x100000;
+
+    // The special keys of the pop-up, by item: F1-F13, Tab, Escape, Shift,
+    // Control, Option, Command.
+    static constexpr std::array<std::uint16_t, 19> kKeyMenuItems{
+        122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111, 105, 48, 53, 56, 59, 58, 55};
+
+    // What the panel reads of a key event.
+    struct KeyEvent {
+        std::uint16_t keyCode = 0;       // virtual key code
+        std::uint32_t modifierFlags = 0; // the masks above
+        bool isRepeat = false;
+    };
+
+    explicit KeyInputPanel(QWidget* parent = nullptr);
+    ~KeyInputPanel() override;
+
+    // The pane object, asked for the mapping being edited.
+    void setDelegate(TovikCopperhoundPref* delegate) { fDelegate = delegate; }
+    TovikCopperhoundPref* delegate() const { return fDelegate; }
+    // The special-key pop-up.
+    void setKeyMenu(QComboBox* keyMenu) { fKeyMenu = keyMenu; }
+    QComboBox* keyMenu() const { return fKeyMenu; }
+
+    // Once, after the interface file was loaded: finds the text box (tag 998
+    // for the assign-key panel, else 999 for the macro panel).
+    void awakeFromNib();
+    // Loads the keys of the current mapping, or of its advanced mapping.
+    void notifyBegin(bool isAdvanced);
+    // Stores the recording into that mapping, which saves and notifies.
+    void notifyEnd();
+
+    // Handled when Command is held: the key is recorded as pressed and
+    // released at once, and no shortcut sees it.
+    bool performKeyEquivalent(const KeyEvent& event);
+    void keyDown(const KeyEvent& event);
+    void keyUp(const KeyEvent& event);
+    void flagsChanged(const KeyEvent& event);
+    void handleKeyDown(std::uint16_t keyCode);
+    void handleKeyUp(std::uint16_t keyCode);
+    // A fixed label, else the character of the user's keyboard layout.
+    QString getKeyString(std::uint16_t keyCode) const;
+
+    bool isMacro() const { return fIsMacro; }
+    bool isAdvanced() const { return fIsAdvanced; }
+    QLineEdit* textBox() const { return fTextBox; }
+    // The recording; empty while the panel is closed.
+    const std::optional<QStringList>& keyCodes() const { return fKeyCodes; }
+
+    // How the panel refuses a key (the system beep unless replaced).
+    void setBeep(std::function<void()> beep) { fBeep = std::move(beep); }
+
+public slots:
+    void clearKeyCodes(QObject* sender = nullptr);
+    void hitKeyDown(QObject* sender = nullptr);
+    void hitKeyUp(QObject* sender = nullptr);
+
+protected:
+    // Every key reaches the recording: no shortcut, default button, Escape
+    // or focus change takes it first.
+    bool event(QEvent* event) override;
+
+private:
+    void keyEvent(QKeyEvent* event);
+    ButtonMapping* editedMapping() const;
+    void appendLabel(const QString& label);
+
+    QLineEdit* fTextBox = nullptr;
+    std::optional<QStringList> fKeyCodes;
+    QPointer<QComboBox> fKeyMenu;
+    bool fIsMacro = false;
+    bool fIsAdvanced = false;
+
+    QPointer<TovikCopperhoundPref> fDelegate;
+    std::function<void()> fBeep;
+    // Modifier keys held, by virtual key code: tells a release of one Shift
+    // while the other is still held.
+    std::set<std::uint16_t> fHeldModifiers;
+    // Keys taken as key equivalents: their release was recorded with the press.
+    std::set<std::uint16_t> fKeyEquivalentsDown;
+};
