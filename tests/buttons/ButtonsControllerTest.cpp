@@ -1,0 +1,290 @@
+#include "ButtonsTestSupport.h"
+#include "SettingsBinder.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace zed::test {
+namespace {
+
+class ButtonsControllerTest : public ButtonsPageTest {
+protected:
+    // The picture a dialog shows in its view tagged 99.
+    static QPixmap dialogMouse(QDialog* panel) {
+        auto* view = qobject_cast<QLabel*>(viewWithTag(panel, ButtonsController::kMouseImageTag));
+        return view ? view->pixmap() : QPixmap();
+    }
+    static bool same(const QPixmap& a, const QPixmap& b) {
+        return !a.isNull() && a.cacheKey() == b.cacheKey();
+    }
+    static QPushButton* button(QWidget* dialog, const char* name) {
+        return dialog->findChild<QPushButton*>(name);
+    }
+    void setOrientation(int orientation) { pane->setOrientation(orientation); }
+};
+
+// Pictures follow the stored orientation
+
+using ButtonsPictures = ButtonsControllerTest;
+
+TEST_F(ButtonsPictures, TheFourPicturesAreLoadedAndDiffer) {
+    showPage();
+    for (const QPixmap* p : {&controller->rightHandImage(), &controller->leftHandImage(),
+                             &controller->rightMouseImage(), &controller->leftMouseImage()}) {
+        EXPECT_FALSE(p->isNull());
+    }
+    EXPECT_NE(controller->rightHandImage().toImage(), controller->leftHandImage().toImage());
+    EXPECT_NE(controller->rightMouseImage().toImage(), controller->leftMouseImage().toImage());
+}
+
+TEST_F(ButtonsPictures, ADialogOpenedBeforeAnySaveShowsTheRightHandMouse) {
+    showPage(false); // loaded but not selected: nothing was saved yet
+    EXPECT_TRUE(controller->handsPanel()->pixmap().isNull()) << "the page waits for the first save";
+    QPixmap shown;
+    whenDialogOpens([&] {
+        shown = dialogMouse(controller->modalPanel());
+        controller->applyMacroConfig();
+    });
+    controller->doMacroConfig(pane.get());
+    EXPECT_TRUE(same(shown, controller->rightMouseImage()));
+}
+
+TEST_F(ButtonsPictures, SelectingThePaneShowsThePicturesOfTheStoredOrientation) {
+    store({{"Orientation", Value(std::int32_t{0})}});
+    showPage();
+    EXPECT_TRUE(same(controller->handsPanel()->pixmap(), controller->rightHandImage()));
+    EXPECT_TRUE(same(controller->mousePanel()->pixmap(), controller->rightMouseImage()));
+}
+
+TEST_F(ButtonsPictures, AnyNonZeroOrientationSelectsTheLeftHandPictures) {
+    showPage();
+    for (int orientation : {1, 2, -1}) {
+        setOrientation(orientation);
+        EXPECT_EQ(controller->orientation(), orientation);
+        EXPECT_TRUE(same(controller->handsPanel()->pixmap(), controller->leftHandImage()));
+        EXPECT_TRUE(same(controller->mousePanel()->pixmap(), controller->leftMouseImage()));
+    }
+    QPixmap shown;
+    whenDialogOpens([&] {
+        shown = dialogMouse(controller->modalPanel());
+        controller->applyAdvancedConfig();
+    });
+    controller->doAdvancedConfig(pane.get());
+    EXPECT_TRUE(same(shown, controller->leftMouseImage()));
+
+    setOrientation(0);
+    EXPECT_TRUE(same(controller->handsPanel()->pixmap(), controller->rightHandImage()));
+}
+
+TEST_F(ButtonsPictures, ASaveWithoutOrientationChangesNothing) {
+    showPage();
+    setOrientation(1);
+    PaneNotificationCenter::defaultCenter().post(kPrefsChangeNotification,
+                                                 Dictionary{{"Sensitivity", Value(3.0)}});
+    PaneNotificationCenter::defaultCenter().post(kPrefsChangeNotification,
+                                                 Dictionary{{"Orientation", Value("left")}});
+    EXPECT_EQ(controller->orientation(), 1);
+    EXPECT_TRUE(same(controller->handsPanel()->pixmap(), controller->leftHandImage()));
+    EXPECT_TRUE(same(controller->mousePanel()->pixmap(), controller->leftMouseImage()));
+}
+
+TEST_F(ButtonsPictures, TheControllerStopsObservingWhenDestroyed) {
+    const std::size_t before = PaneNotificationCenter::defaultCenter().observerCount();
+    showPage();
+    EXPECT_GT(PaneNotificationCenter::defaultCenter().observerCount(), before);
+    container.reset();
+    EXPECT_EQ(PaneNotificationCenter::defaultCenter().observerCount(), before);
+    pane->setOrientation(1); // would reach a destroyed controller
+}
+
+// Key dialogs as sheets
+
+using ButtonsKeyDialogs = ButtonsControllerTest;
+
+TEST_F(ButtonsKeyDialogs, ChoosingAKeyCombinationOpensTheAssignKeySheetAndStoresTheKeys) {
+    showPage();
+    bool sheet = false;
+    QDialog* opened = nullptr;
+    whenDialogOpens([&] {
+        opened = controller->modalPanel();
+        sheet = controller->modalPanelIsSheet();
+        EXPECT_TRUE(opened->isVisible());
+        EXPECT_EQ(opened->windowModality(), Qt::WindowModal);
+        press(opened, KEY_S);
+        button(opened, "assignKeyApplyButton")->click();
+    });
+    pick(1, ButtonMapping::kKeyCombination);
+    EXPECT_EQ(opened, controller->assignKeyPanel());
+    EXPECT_TRUE(sheet);
+    EXPECT_FALSE(opened->isVisible()) << "ordered out after the run";
+    EXPECT_EQ(pane->button2Mapping()->mapType(), ButtonMapping::kKeyCombination);
+    EXPECT_EQ(pane->button2Mapping()->keys(), "513");
+    const Value* stored = storedValue("ButtonMappings");
+    ASSERT_TRUE(stored && stored->asArray());
+    EXPECT_EQ(stored->asArray()->at(1), Value(Data{3, '5', '1', '3'}));
+}
+
+TEST_F(ButtonsKeyDialogs, TheMacroSheetRecordsWithItsControls) {
+    showPage();
+    whenDialogOpens([&] {
+        QDialog* panel = controller->modalPanel();
+        EXPECT_EQ(panel, controller->macroPanel());
+        controller->macroPanel()->keyMenu()->setCurrentIndex(14);
+        button(panel, "macroPressButton")->click();
+        button(panel, "macroReleaseButton")->click();
+        press(panel, KEY_B);
+        button(panel, "macroClearButton")->click();
+        press(panel, KEY_A);
+        release(panel, KEY_A);
+        button(panel, "macroApplyButton")->click();
+    });
+    pick(2, ButtonMapping::kKeyMacro);
+    EXPECT_EQ(pane->button3Mapping()->macro(), "512,256");
+}
+
+TEST_F(ButtonsKeyDialogs, HowTheDialogEndsDoesNotMatterToWhatIsStored) {
+    showPage();
+    whenDialogOpens([&] {
+        press(controller->modalPanel(), KEY_A);
+        controller->modalPanel()->close(); // the window's close button
+    });
+    pick(3, ButtonMapping::kKeyCombination);
+    EXPECT_EQ(pane->button4Mapping()->keys(), "512");
+
+    int code = 7;
+    whenDialogOpens([&] {
+        press(controller->modalPanel(), KEY_S);
+        controller->dialogDidEnd(controller->modalPanel(), 0, &code);
+    });
+    pick(3, ButtonMapping::kKeyCombination);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(pane->button4Mapping()->keys(), "513");
+}
+
+TEST_F(ButtonsKeyDialogs, ChoosingTheSameTypeAgainOpensThePanelAgain) {
+    showPage();
+    int opened = 0;
+    for (int round = 0; round < 2; ++round) {
+        whenDialogOpens([&] {
+            ++opened;
+            controller->applyAssignKey();
+        });
+        pick(1, ButtonMapping::kKeyCombination);
+    }
+    EXPECT_EQ(opened, 2);
+}
+
+TEST_F(ButtonsKeyDialogs, ConfirmingAnotherPanelThanTheOpenOneDoesNothing) {
+    showPage();
+    bool stillOpen = false;
+    whenDialogOpens([&] {
+        controller->applyMacroConfig();
+        controller->applyAdvancedConfig();
+        QCoreApplication::processEvents();
+        stillOpen = controller->modalPanel() == controller->assignKeyPanel();
+        controller->applyAssignKey();
+    });
+    pick(1, ButtonMapping::kKeyCombination);
+    EXPECT_TRUE(stillOpen);
+}
+
+// The advanced panel and its key panels
+
+using ButtonsAdvanced = ButtonsControllerTest;
+
+TEST_F(ButtonsAdvanced, ItsKeyPanelOpensWithoutASheetAndStoresIntoTheAdvancedMapping) {
+    showPage();
+    QDialog* advanced = controller->advancedPanel();
+    bool advancedWasSheet = false;
+    bool keyPanelWasSheet = true;
+    Qt::WindowModality keyPanelModality = Qt::NonModal;
+    whenDialogOpens([&] {
+        advancedWasSheet = controller->modalPanelIsSheet();
+        whenDialogOpens([&] {
+            QDialog* keys = controller->modalPanel();
+            EXPECT_EQ(keys, controller->assignKeyPanel());
+            keyPanelWasSheet = controller->modalPanelIsSheet();
+            keyPanelModality = keys->windowModality();
+            press(keys, KEY_A);
+            press(keys, KEY_LEFTMETA);
+            button(keys, "assignKeyApplyButton")->click();
+        });
+        button(advanced, "advancedKeyCombinationButton")->click();
+        EXPECT_EQ(controller->modalPanel(), advanced) << "back on the advanced panel";
+        button(advanced, "advancedApplyButton")->click();
+    });
+    pick(4, ButtonMapping::kAdvanced);
+
+    EXPECT_TRUE(advancedWasSheet);
+    EXPECT_FALSE(keyPanelWasSheet);
+    EXPECT_EQ(keyPanelModality, Qt::ApplicationModal);
+    EXPECT_FALSE(advanced->isVisible());
+    ButtonMapping* button5 = pane->button5Mapping();
+    EXPECT_EQ(button5->mapType(), ButtonMapping::kAdvanced);
+    EXPECT_FALSE(button5->keys());
+    EXPECT_EQ(button5->advMapping()->mapType(), ButtonMapping::kKeyCombination);
+    EXPECT_EQ(button5->advMapping()->keys(), "512,567");
+    const Value* stored = storedValue("ButtonMappings");
+    ASSERT_TRUE(stored && stored->asArray());
+    EXPECT_EQ(stored->asArray()->at(4), Value(withText(6, std::string("\x03") + "512,567")));
+}
+
+TEST_F(ButtonsAdvanced, ItsMacroPanelLoadsAndStoresTheAdvancedMacro) {
+    showPage();
+    pick(5, ButtonMapping::kOnTheFlySensitivity);
+    pane->button6Mapping()->advMapping()->setMacro("513,257");
+    QString shownOnOpening;
+    whenDialogOpens([&] {
+        whenDialogOpens([&] {
+            shownOnOpening = controller->macroPanel()->textBox()->text();
+            press(controller->modalPanel(), KEY_A);
+            controller->applyMacroConfig();
+        });
+        controller->doAdvancedMacroConfig();
+        controller->applyAdvancedConfig();
+    });
+    pick(5, ButtonMapping::kAdvanced);
+    EXPECT_EQ(shownOnOpening, kDown + "s " + kUp + "s");
+    EXPECT_EQ(pane->button6Mapping()->advMapping()->mapType(), ButtonMapping::kKeyMacro);
+    EXPECT_EQ(pane->button6Mapping()->advMapping()->macro(), "513,257,512");
+}
+
+// The map-type pop-ups
+
+using ButtonsPopUps = ButtonsControllerTest;
+
+TEST_F(ButtonsPopUps, TheyShowTheStoredTypesAndFollowEachLoad) {
+    store({{"ButtonMappings", mappingsOf({0, 1, 7, 5, 5, 5, 5})}});
+    showPage();
+    std::vector<int> shown;
+    for (int b = 0; b < 7; ++b) {
+        shown.push_back(popUp(b)->currentIndex());
+    }
+    EXPECT_EQ(shown, (std::vector<int>{0, 1, 7, 5, 5, 5, 5}));
+
+    pane->didUnselect();
+    store({{"ButtonMappings", mappingsOf({2, 0, 9, 0, 0, 0, 0})}});
+    pane->willSelect();
+    EXPECT_EQ(popUp(0)->currentIndex(), 2);
+    EXPECT_EQ(popUp(1)->currentIndex(), 0);
+    EXPECT_EQ(popUp(2)->currentIndex(), -1) << "a type the menu does not offer shows none";
+}
+
+TEST_F(ButtonsPopUps, ARefusedChoiceShowsTheOldTypeAgain) {
+    store({{"ButtonMappings", mappingsOf({0, 1, 1, 1, 1, 1, 1})}});
+    showPage();
+    pick(0, ButtonMapping::kKeyCombination);
+    EXPECT_EQ(services().alertCount, 1);
+    EXPECT_EQ(popUp(0)->currentIndex(), 0);
+    EXPECT_EQ(controller->modalPanel(), nullptr) << "no panel opened";
+}
+
+TEST_F(ButtonsPopUps, ItemTitlesComeFromTheStrings) {
+    showPage();
+    EXPECT_EQ(popUp(0)->itemText(0), "Primary click");
+    EXPECT_EQ(popUp(6)->itemText(7), "On-the-fly sensitivity");
+}
+
+} // namespace
+} // namespace zed::test
