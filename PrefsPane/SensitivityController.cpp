@@ -10,7 +10,8 @@
 
 SensitivityController::SensitivityController(QDialog* advancedPanel, CustomMovieView* dblClickPanel,
                                              QObject* parent)
-    : QObject(parent), fAdvancedPanel(advancedPanel), fDblClickPanel(dblClickPanel) {
+    : QObject(parent), fAdvancedPanel(advancedPanel), fDblClickPanel(dblClickPanel),
+      fFilteredPanel(advancedPanel) {
     if (fAdvancedPanel) {
         fAdvancedPanel->installEventFilter(this);
     }
@@ -83,7 +84,8 @@ void SensitivityController::advancedDidEnd(QWidget*, int returnCode, int* contex
 }
 
 bool SensitivityController::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == fAdvancedPanel && fModalLoop) {
+    // Compared by address only: the dialog may be half destroyed by now.
+    if (fModalLoop && watched == fFilteredPanel) {
         if (event->type() == QEvent::Close) {
             event->ignore();
             return true;

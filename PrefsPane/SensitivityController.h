@@ -54,4 +54,5 @@ private:
     std::unique_ptr<QMovie> fMovie;
     QEventLoop* fModalLoop = nullptr; // the sheet's run, while it goes on
     int* fSheetContext = nullptr;     // where the sheet's return code goes
+    const QObject* fFilteredPanel;    // the dialog whose events are filtered
 };
