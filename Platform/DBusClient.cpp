@@ -63,23 +63,6 @@ std::size_t footprint(const Dictionary& d) {
     return n;
 }
 
-bool sameMatchValue(const Value& a, const Value& b) {
-    if (a.isInteger() && b.isInteger()) {
-        return a.toInt64() == b.toInt64();
-    }
-    return a == b;
-}
-
-bool propertiesMatch(const Dictionary& properties, const Dictionary& matching) {
-    for (const auto& [key, value] : matching) {
-        const Value* have = lookup(properties, key);
-        if (!have || !sameMatchValue(*have, value)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 IOReturn statusFromBusError(const sd_bus_error* error, int r) {
     // The error's name first: sd-bus gives a peer that left without
     // answering the same errno as a call that timed out.

@@ -36,11 +36,6 @@ io_service_t serviceFromPath(const char* path);
 std::size_t footprint(const Value& v);
 std::size_t footprint(const Dictionary& d);
 
-// Integers are equal by value whatever their width; other values strictly.
-bool sameMatchValue(const Value& a, const Value& b);
-// Every entry of `matching` is in `properties`.
-bool propertiesMatch(const Dictionary& properties, const Dictionary& matching);
-
 // The status a failed call stands for: provider gone or silent, object gone,
 // bad arguments, or an IPC failure.
 IOReturn statusFromBusError(const sd_bus_error* error, int r);

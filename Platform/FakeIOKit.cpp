@@ -5,15 +5,6 @@
 
 namespace zed {
 
-namespace {
-bool sameValue(const Value& a, const Value& b) {
-    if (a.isInteger() && b.isInteger()) {
-        return a.toInt64() == b.toInt64();
-    }
-    return a == b;
-}
-} // namespace
-
 class FakeRegistry::Registration : public Notification {
 public:
     explicit Registration(std::shared_ptr<Watch> w) : watch_(std::move(w)) {}
@@ -25,16 +16,7 @@ private:
 
 bool FakeRegistry::matches(const Service& s, const std::string& className,
                            const Dictionary& match) {
-    if (s.className != className) {
-        return false;
-    }
-    for (const auto& [key, value] : match) {
-        const Value* have = lookup(s.properties, key);
-        if (!have || !sameValue(*have, value)) {
-            return false;
-        }
-    }
-    return true;
+    return s.className == className && propertiesMatch(s.properties, match);
 }
 
 std::vector<std::shared_ptr<FakeRegistry::Watch>> FakeRegistry::live() const {

@@ -17,6 +17,19 @@ io_service_t ServiceIterator::next() {
     return s;
 }
 
+bool propertiesMatch(const Dictionary& properties, const Dictionary& matching) {
+    for (const auto& [key, value] : matching) {
+        const Value* have = lookup(properties, key);
+        const bool same =
+            have && ((have->isInteger() && value.isInteger()) ? have->toInt64() == value.toInt64()
+                                                              : *have == value);
+        if (!same) {
+            return false;
+        }
+    }
+    return true;
+}
+
 IOReturn NullRegistry::getMatchingServices(const std::string&,
                                            std::vector<io_service_t>* services) {
     services->clear();

@@ -55,7 +55,12 @@ private:
     std::deque<io_service_t> pending_;
 };
 
-enum class MatchEvent { FirstMatch, Terminate }; // "IOServiceFirstMatch", "IOServiceTerminate"
+enum class MatchEvent { FirstMatch, Terminate };
+
+// Whether a service's properties hold every entry of a matching dictionary;
+// integers compare by value whatever their width, other values strictly.
+bool propertiesMatch(const Dictionary& properties,
+                     const Dictionary& matching); // "IOServiceFirstMatch", "IOServiceTerminate"
 
 using MatchingCallback = void (*)(void* refCon, ServiceIterator& iterator);
 // argument 0 is the null argument.
