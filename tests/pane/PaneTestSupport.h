@@ -100,9 +100,12 @@ protected:
     }
 
     // The pane as the settings application shows it: loaded, then selected.
+    // The model is tested here on its own: the buttons page (tested with its
+    // own tests) is detached, so no key panel opens and waits for a user.
     TovikCopperhoundPref& showPane() {
         pane = std::make_unique<TovikCopperhoundPref>();
         pane->loadMainView();
+        pane->setButtonsController(nullptr);
         pane->willSelect();
         return *pane;
     }
