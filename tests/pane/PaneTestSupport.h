@@ -39,6 +39,14 @@ inline Value mappingsOf(std::initializer_list<std::uint8_t> types) {
     return Value(a);
 }
 
+// The model alone: its view is an empty widget, so that these tests need no
+// page of the interface (tests/prefs and tests/buttons test those) and no
+// page's dialog opens while they change mappings.
+class ModelOnlyPane : public TovikCopperhoundPref {
+protected:
+    QObjectOwner<QWidget> makeMainView() override { return QObjectOwner<QWidget>::make(); }
+};
+
 struct Posted {
     std::string center; // "distributed" or "local"
     std::string name;
@@ -103,7 +111,7 @@ protected:
     // The model is tested here on its own: the buttons page (tested with its
     // own tests) is detached, so no key panel opens and waits for a user.
     TovikCopperhoundPref& showPane() {
-        pane = std::make_unique<TovikCopperhoundPref>();
+        pane = std::make_unique<ModelOnlyPane>();
         pane->loadMainView();
         pane->setButtonsController(nullptr);
         pane->willSelect();

@@ -49,7 +49,7 @@ TEST_F(PaneFallbacks, NoStoredDomainReadsThePanesOwnFallbacks) {
 }
 
 TEST_F(PaneFallbacks, SelectionStoresOnlyTheOrientation) {
-    pane = std::make_unique<TovikCopperhoundPref>();
+    pane = std::make_unique<ModelOnlyPane>();
     pane->loadMainView();
     EXPECT_FALSE(memory().stored(kDomain)) << "loading alone writes nothing";
     EXPECT_TRUE(posts.empty());
@@ -189,7 +189,7 @@ TEST_F(PaneSave, TheWholeDomainIsReplacedByThePanesCopy) {
 }
 
 TEST_F(PaneSave, NothingHappensWhileNotLoaded) {
-    pane = std::make_unique<TovikCopperhoundPref>();
+    pane = std::make_unique<ModelOnlyPane>();
     pane->setSensitivity(3.0);
     pane->notifyPrefsChange();
     pane->notifyMappingPrefsChange();
@@ -259,7 +259,7 @@ TEST_F(PaneSelection, AMappingOutlivingItsPaneNoLongerReportsToIt) {
 }
 
 TEST_F(PaneSelection, MainViewIsLoadedOnce) {
-    pane = std::make_unique<TovikCopperhoundPref>();
+    pane = std::make_unique<ModelOnlyPane>();
     EXPECT_EQ(pane->mainView(), nullptr);
     QWidget* view = pane->loadMainView();
     ASSERT_NE(view, nullptr);
@@ -269,7 +269,7 @@ TEST_F(PaneSelection, MainViewIsLoadedOnce) {
 }
 
 TEST_F(PaneSelection, MainViewTakenOverByAWindowIsNotDeletedTwice) {
-    pane = std::make_unique<TovikCopperhoundPref>();
+    pane = std::make_unique<ModelOnlyPane>();
     {
         QWidget window;
         pane->loadMainView()->setParent(&window);
@@ -526,7 +526,7 @@ TEST_F(PaneMapTypeRule, LeavingThePaneDuringTheAlertIsSafe) {
 using PaneAssertionsDeathTest = PaneTest;
 
 TEST_F(PaneAssertionsDeathTest, CurrentMappingNeedsLoadedSettings) {
-    pane = std::make_unique<TovikCopperhoundPref>();
+    pane = std::make_unique<ModelOnlyPane>();
     EXPECT_DEATH(pane->currentMapping(),
                  testing::AllOf(testing::HasSubstr("TovikCopperhoundPref.cpp:"),
                                 testing::HasSubstr(": failed assertion `fCurrMapping != NULL'\n")));
