@@ -17,18 +17,6 @@ using namespace zed::test;
 
 namespace {
 
-bool waitFor(const std::function<bool()>& condition, double seconds = 10) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return condition();
-}
-
 std::string lastDriverRecord() {
     const auto records = lines(sim({"show", "driver"}).out);
     return records.empty() ? std::string() : records.back();

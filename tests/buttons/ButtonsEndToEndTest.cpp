@@ -30,18 +30,6 @@
 namespace zed::test {
 namespace {
 
-bool waitFor(const std::function<bool()>& condition, double seconds = 10) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return condition();
-}
-
 std::vector<std::string> show(const std::string& what) {
     return lines(sim({"show", what}).out);
 }

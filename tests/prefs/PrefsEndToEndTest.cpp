@@ -24,18 +24,6 @@ extern char** environ;
 namespace zed::test {
 namespace {
 
-bool waitFor(const std::function<bool()>& condition, double seconds = 20) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return condition();
-}
-
 std::string slurp(const std::string& path) {
     std::ifstream in(path);
     std::ostringstream ss;

@@ -1,12 +1,14 @@
 #include "SimulatorHarness.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -209,6 +211,18 @@ BusPtr attachedSessionBus(RunLoop& loop) {
         loop.attachBus(bus.get());
     }
     return bus;
+}
+
+bool waitFor(const std::function<bool()>& condition, double timeoutSeconds) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(static_cast<int>(timeoutSeconds * 1000));
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return condition();
 }
 
 } // namespace zed::test

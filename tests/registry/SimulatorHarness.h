@@ -51,6 +51,10 @@ private:
     pid_t pid_ = -1;
 };
 
+// Polls the condition (other processes make it true) every 50 ms; false when
+// it still does not hold after timeoutSeconds.
+bool waitFor(const std::function<bool()>& condition, double timeoutSeconds = 20);
+
 // Runs the loop until the condition holds; false after timeoutSeconds.
 bool runUntil(RunLoop& loop, const std::function<bool()>& condition, double timeoutSeconds = 10);
 
