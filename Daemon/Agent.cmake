@@ -6,5 +6,5 @@ add_library(zed_daemon STATIC
 )
 target_link_libraries(zed_daemon PUBLIC zed_platform zed_sensdrawer)
 
-add_executable(zed-agent ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${CMAKE_SOURCE_DIR}/tests/overlay/LeakSuppressions.cpp)
-target_link_libraries(zed-agent PRIVATE zed_daemon zed_desktop)
+add_executable(zed-agent ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(zed-agent PRIVATE zed_daemon zed_desktop zed_leak_suppressions)

@@ -8,4 +8,4 @@ target_link_libraries(zed_sensdrawer PUBLIC zed_overlay)
 
 # Writes the panel for one or two values as PNG, to look at or compare.
 add_executable(zed-overlay-render ${CMAKE_CURRENT_LIST_DIR}/tools/zed-overlay-render.cpp)
-target_link_libraries(zed-overlay-render PRIVATE zed_sensdrawer)
+target_link_libraries(zed-overlay-render PRIVATE zed_sensdrawer zed_leak_suppressions)

@@ -9,12 +9,6 @@
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-// fontconfig never frees some of its font-matching results; not ours to release.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-#endif
 
 namespace {
 
