@@ -5,6 +5,7 @@
 #include "Platform/DriverInterface.h"
 #include "Platform/Platform.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 
@@ -121,8 +122,10 @@ void Application::RegisterForDeviceNotif() {
     auto& registry = zed::Platform::current().registry();
     // Registrations of driver instances that have gone away are dropped, so a
     // handle reused for a new instance is registered afresh.
+    std::vector<zed::io_service_t> present;
+    FindDevices(&present);
     std::erase_if(notifyPort->driverRegistrations, [&](const auto& entry) {
-        return !registry.copyProperties(entry.first).has_value();
+        return std::find(present.begin(), present.end(), entry.first) == present.end();
     });
     if (notifyPort->driverRegistrations.count(driverService)) {
         return; // one registration per instance: each message arrives once
