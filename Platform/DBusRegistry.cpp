@@ -35,15 +35,6 @@ enum class ObjectRead { Malformed, NotAService, BadService, Service };
 
 } // namespace
 
-class DBusRegistry::Registration : public Notification {
-public:
-    explicit Registration(std::shared_ptr<Watch> w) : watch_(std::move(w)) {}
-    ~Registration() override { watch_->active = false; }
-
-private:
-    std::shared_ptr<Watch> watch_;
-};
-
 DBusRegistry::DBusRegistry(BusPtr bus, std::uint64_t callTimeoutUsec)
     : bus_(std::move(bus)), timeout_(callTimeoutUsec) {
     if (!bus_) {
@@ -433,16 +424,6 @@ void DBusRegistry::removeAll() {
     }
 }
 
-std::vector<std::shared_ptr<DBusRegistry::Watch>> DBusRegistry::live() const {
-    std::vector<std::shared_ptr<Watch>> out;
-    for (const auto& w : watches_) {
-        if (w->active) {
-            out.push_back(w);
-        }
-    }
-    return out;
-}
-
 void DBusRegistry::notifyMatching(MatchEvent event, const Service& service) {
     for (const auto& w : live()) {
         if (!w->active || !w->matching || w->event != event || w->className != service.className ||
@@ -553,7 +534,7 @@ IOReturn DBusRegistry::addMatchingNotification(MatchEvent event, const std::stri
     std::erase_if(watches_, [](const auto& x) { return !x->active; });
     watches_.push_back(w);
     *iterator = std::move(it);
-    *registration = std::make_unique<Registration>(w);
+    *registration = std::make_unique<WatchRegistration>(w);
     return kIOReturnSuccess;
 }
 
@@ -573,7 +554,7 @@ IOReturn DBusRegistry::addInterestNotification(io_service_t service, InterestCal
     w->service = found->second;
     std::erase_if(watches_, [](const auto& x) { return !x->active; });
     watches_.push_back(w);
-    *registration = std::make_unique<Registration>(w);
+    *registration = std::make_unique<WatchRegistration>(w);
     return kIOReturnSuccess;
 }
 

@@ -51,19 +51,9 @@ private:
         std::string className;
         Dictionary properties;
     };
-    struct Watch {
-        bool matching = true; // else interest
-        MatchEvent event = MatchEvent::FirstMatch;
-        std::string className;
-        Dictionary match;
-        MatchingCallback matchingCallback = nullptr;
-        InterestCallback interestCallback = nullptr;
-        void* refCon = nullptr;
-        std::weak_ptr<ServiceIterator> iterator;
+    struct Watch : RegistryWatch {
         std::weak_ptr<Service> service; // interest: this incarnation only
-        bool active = true;
     };
-    class Registration;
 
     static int onInterfacesAdded(sd_bus_message* m, void* userdata, sd_bus_error* error);
     static int onInterfacesRemoved(sd_bus_message* m, void* userdata, sd_bus_error* error);
@@ -83,7 +73,7 @@ private:
     void removeService(io_service_t id);
     void removeAll();
     void notifyMatching(MatchEvent event, const Service& service);
-    std::vector<std::shared_ptr<Watch>> live() const;
+    std::vector<std::shared_ptr<Watch>> live() const { return liveWatches(watches_); }
 
     BusPtr bus_;
     std::uint64_t timeout_;

@@ -5,28 +5,9 @@
 
 namespace zed {
 
-class FakeRegistry::Registration : public Notification {
-public:
-    explicit Registration(std::shared_ptr<Watch> w) : watch_(std::move(w)) {}
-    ~Registration() override { watch_->active = false; }
-
-private:
-    std::shared_ptr<Watch> watch_;
-};
-
 bool FakeRegistry::matches(const Service& s, const std::string& className,
                            const Dictionary& match) {
     return s.className == className && propertiesMatch(s.properties, match);
-}
-
-std::vector<std::shared_ptr<FakeRegistry::Watch>> FakeRegistry::live() const {
-    std::vector<std::shared_ptr<Watch>> out;
-    for (const auto& w : watches_) {
-        if (w->active) {
-            out.push_back(w);
-        }
-    }
-    return out;
 }
 
 void FakeRegistry::notifyMatching(MatchEvent event, const Service& s) {
@@ -165,7 +146,7 @@ IOReturn FakeRegistry::addMatchingNotification(MatchEvent event, const std::stri
     }
     watches_.push_back(w);
     *iterator = it;
-    *registration = std::make_unique<Registration>(w);
+    *registration = std::make_unique<WatchRegistration>(w);
     return kIOReturnSuccess;
 }
 
@@ -180,7 +161,7 @@ IOReturn FakeRegistry::addInterestNotification(io_service_t service, InterestCal
     w->refCon = refCon;
     w->service = service;
     watches_.push_back(w);
-    *registration = std::make_unique<Registration>(w);
+    *registration = std::make_unique<WatchRegistration>(w);
     return kIOReturnSuccess;
 }
 

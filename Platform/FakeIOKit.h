@@ -55,23 +55,13 @@ private:
         std::string className;
         Dictionary properties;
     };
-    struct Watch {
-        bool matching; // else interest
-        MatchEvent event;
-        std::string className;
-        Dictionary match;
-        MatchingCallback matchingCallback = nullptr;
-        InterestCallback interestCallback = nullptr;
-        void* refCon = nullptr;
-        std::weak_ptr<ServiceIterator> iterator;
+    struct Watch : RegistryWatch {
         io_service_t service = 0;
-        bool active = true;
     };
-    class Registration;
 
     static bool matches(const Service& s, const std::string& className, const Dictionary& match);
     void notifyMatching(MatchEvent event, const Service& s);
-    std::vector<std::shared_ptr<Watch>> live() const;
+    std::vector<std::shared_ptr<Watch>> live() const { return liveWatches(watches_); }
 
     std::vector<Service> services_;
     std::vector<std::shared_ptr<Watch>> watches_;

@@ -74,6 +74,42 @@ public:
 };
 using NotificationPtr = std::unique_ptr<Notification>;
 
+// What a registry keeps of one registration. The registration handed out
+// only marks it inactive when dropped, so either may outlive the other.
+struct RegistryWatch {
+    bool matching = true; // else interest
+    MatchEvent event = MatchEvent::FirstMatch;
+    std::string className;
+    Dictionary match;
+    MatchingCallback matchingCallback = nullptr;
+    InterestCallback interestCallback = nullptr;
+    void* refCon = nullptr;
+    std::weak_ptr<ServiceIterator> iterator;
+    bool active = true;
+};
+
+class WatchRegistration : public Notification {
+public:
+    explicit WatchRegistration(std::shared_ptr<RegistryWatch> watch) : watch_(std::move(watch)) {}
+    ~WatchRegistration() override { watch_->active = false; }
+
+private:
+    std::shared_ptr<RegistryWatch> watch_;
+};
+
+// The watches still registered, copied so that callbacks may add or drop
+// registrations while the caller walks them.
+template <typename Watch>
+std::vector<std::shared_ptr<Watch>> liveWatches(const std::vector<std::shared_ptr<Watch>>& all) {
+    std::vector<std::shared_ptr<Watch>> out;
+    for (const auto& w : all) {
+        if (w->active) {
+            out.push_back(w);
+        }
+    }
+    return out;
+}
+
 class Registry {
 public:
     virtual ~Registry();
