@@ -98,7 +98,7 @@ TEST_F(AgentEndToEnd, AMousePresentAtStartIsConfiguredDuringStartupAndAgainFifte
         countContaining(show("hid"), "\"HIDClickTime\":{\"type\":\"int64\",\"value\":600000000}"),
         1u);
     // The domain was empty: the defaults are on disk now.
-    auto stored = zed::parsePropertyList(runProgram({"/bin/cat", agent.domainFile()}).out);
+    auto stored = zed::parsePropertyList(readFile(agent.domainFile()));
     ASSERT_TRUE(stored && stored->asDictionary());
     EXPECT_EQ(stored->asDictionary()->size(), 14u);
 
@@ -228,7 +228,7 @@ TEST_F(AgentEndToEnd, AStepChangesTheDriversSensitivitiesAndTheDomainOnDisk) {
                records.back().find(int32("Sensitivity", 340787)) != std::string::npos;
     })) << agent.err();
     ASSERT_TRUE(waitFor([&] {
-        auto stored = zed::parsePropertyList(runProgram({"/bin/cat", agent.domainFile()}).out);
+        auto stored = zed::parsePropertyList(readFile(agent.domainFile()));
         return stored && stored->asDictionary() &&
                zed::lookup(*stored->asDictionary(), "Sensitivity") &&
                std::abs(*zed::lookup(*stored->asDictionary(), "Sensitivity")->toDouble() - 5.2) <

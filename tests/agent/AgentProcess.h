@@ -2,9 +2,9 @@
 // settings folder and its output kept in files.
 #pragma once
 
+#include "SimulatorHarness.h"
+
 #include <string>
-#include <sys/types.h>
-#include <vector>
 
 namespace zed::test {
 
@@ -17,23 +17,25 @@ public:
 
     bool start();
     // Sends the signal and waits; the exit status, or -1.
-    int stop(int signo = 15);
+    int stop(int signo = 15) { return child_.stop(signo); }
     // Waits for the process to end by itself; the exit status, or -1 after the timeout.
-    int wait(double timeoutSeconds);
-    bool running() const { return pid_ > 0; }
+    int wait(double timeoutSeconds) { return child_.wait(timeoutSeconds); }
+    bool running() const { return child_.running(); }
 
-    std::string out() const;
-    std::string err() const;
+    std::string out() const { return child_.out(); }
+    std::string err() const { return child_.err(); }
     // The settings folder (XDG_CONFIG_HOME) and the domain file in it.
     const std::string& configHome() const { return home_; }
     std::string domainFile() const { return home_ + "/com.tovik.ZED.plist"; }
-    // Writes the domain file before the agent starts (zed-defaults style input).
+    // Writes the domain file before the agent starts.
     void writeDomain(const std::string& xml) const;
 
 private:
+    static std::string makeDir();
+
     std::string dir_;
     std::string home_;
-    pid_t pid_ = -1;
+    ChildProcess child_;
 };
 
 } // namespace zed::test

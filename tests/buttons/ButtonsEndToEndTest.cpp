@@ -49,30 +49,6 @@ void sendKey(QWidget* target, QEvent::Type type, std::uint16_t evdev,
     QCoreApplication::sendEvent(target, &event);
 }
 
-// Sets an environment variable for the test's life.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 class ButtonsEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -142,7 +118,7 @@ TEST_F(ButtonsEndToEnd, AMacroRecordedInThePanelIsTypedWhenItsButtonIsPressed) {
     emit button2->activated(ButtonMapping::kKeyMacro);
 
     // On disk as the agent and the driver read it.
-    auto stored = parsePropertyList(runProgram({"/bin/cat", agent.domainFile()}).out);
+    auto stored = parsePropertyList(readFile(agent.domainFile()));
     ASSERT_TRUE(stored && stored->asDictionary());
     const Value* mappings = lookup(*stored->asDictionary(), "ButtonMappings");
     ASSERT_TRUE(mappings && mappings->asArray() && mappings->asArray()->size() == 7);

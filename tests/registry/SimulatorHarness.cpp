@@ -5,6 +5,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -223,6 +226,106 @@ bool waitFor(const std::function<bool()>& condition, double timeoutSeconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return condition();
+}
+
+ChildProcess::ChildProcess(std::string name, std::string dir)
+    : name_(std::move(name)), dir_(std::move(dir)) {}
+
+ChildProcess::~ChildProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+bool ChildProcess::start(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env) {
+    std::vector<std::string> entries;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (!env.count(entry.substr(0, entry.find('=')))) {
+            entries.push_back(entry);
+        }
+    }
+    for (const auto& [key, value] : env) {
+        if (!value.empty()) {
+            entries.push_back(key + "=" + value);
+        }
+    }
+    std::vector<char*> envp;
+    for (auto& e : entries) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+    auto args = cArgs(argv);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string outPath = dir_ + "/" + name_ + ".out";
+    const std::string errPath = dir_ + "/" + name_ + ".err";
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    SpawnAttr attr;
+    const int r = posix_spawn(&pid_, args[0], &actions, &attr.attr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (r != 0) {
+        pid_ = -1;
+    }
+    return r == 0;
+}
+
+int ChildProcess::wait(double timeoutSeconds) {
+    int status = 0;
+    if (pid_ <= 0 ||
+        !waitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeoutSeconds)) {
+        return -1;
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int ChildProcess::stop(int signo) {
+    if (pid_ <= 0) {
+        return -1;
+    }
+    kill(pid_, signo);
+    const int status = wait(10);
+    if (status < 0 && pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    return status;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ChildProcess::out() const {
+    return readFile(dir_ + "/" + name_ + ".out");
+}
+
+std::string ChildProcess::err() const {
+    return readFile(dir_ + "/" + name_ + ".err");
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) {
+        old_ = old;
+    }
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (old_) {
+        setenv(name_, old_->c_str(), 1);
+    } else {
+        unsetenv(name_);
+    }
 }
 
 } // namespace zed::test

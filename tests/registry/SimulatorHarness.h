@@ -7,6 +7,8 @@
 #include "Platform/RunLoop.h"
 
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -23,6 +25,8 @@ struct ProgramResult {
 };
 // Runs a program to its end, capturing its output.
 ProgramResult runProgram(const std::vector<std::string>& argv);
+// A file's whole contents (empty when it cannot be read).
+std::string readFile(const std::string& path);
 // Runs a zed-mouse-sim command against the running simulator.
 ProgramResult sim(const std::vector<std::string>& args);
 // Its standard output split into lines.
@@ -32,6 +36,48 @@ std::vector<std::string> lines(const std::string& text);
 bool nameHasOwner(const char* name);
 // Polls until the name's ownership is as wanted; false after 10 seconds.
 bool waitForOwnership(const char* name, bool owned);
+
+// A program running beside the test, its output kept in DIR/NAME.out and
+// DIR/NAME.err; killed if still running when the object goes.
+class ChildProcess {
+public:
+    ChildProcess(std::string name, std::string dir);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // The test's environment with `env` laid over it (an empty value removes
+    // the variable); no signal blocked in the child.
+    bool start(const std::vector<std::string>& argv,
+               const std::map<std::string, std::string>& env = {});
+    // Its exit status once it has ended by itself, or -1 after the timeout.
+    int wait(double timeoutSeconds);
+    // Sends the signal and waits for the exit status (-1 when it would not end).
+    int stop(int signo = 15);
+    bool running() const { return pid_ > 0; }
+
+    std::string out() const;
+    std::string err() const;
+    std::string log() const { return out() + err(); }
+
+private:
+    std::string name_;
+    std::string dir_;
+    pid_t pid_ = -1;
+};
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
 
 // The simulator serving on the session bus while this object lives.
 class SimulatorProcess {
