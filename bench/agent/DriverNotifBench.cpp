@@ -1,13 +1,8 @@
 // The driver message handler on fakes: typing a 16-item macro, and one
 // on-the-fly step (without the overlay) with the domain in memory and on disk.
-#include "Daemon/Application.h"
 #include "Daemon/CallBacks.h"
-#include "Daemon/SensDrawer.h"
-#include "Platform/DriverInterface.h"
-#include "Platform/FakeIOKit.h"
-#include "Platform/FakeOverlayWindow.h"
 #include "Platform/FilePreferenceDomains.h"
-#include "Platform/Platform.h"
+#include "tests/daemon/FakeAgent.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -17,47 +12,30 @@
 
 namespace {
 
-struct Agent {
-    zed::FakeRegistry* registry = nullptr;
-    zed::FakeHidSystem* hid = nullptr;
-    zed::io_service_t driver = 0;
-    zed::FakeOverlayService overlays;
-    std::string folder;
-
-    explicit Agent(bool domainOnDisk) {
-        Application::sApp.reset();
-        auto p = zed::Platform::makeFake();
-        auto reg = std::make_unique<zed::FakeRegistry>();
-        auto hidSystem = std::make_unique<zed::FakeHidSystem>();
-        registry = reg.get();
-        hid = hidSystem.get();
-        p->setRegistry(std::move(reg));
-        p->setHidSystem(std::move(hidSystem));
-        if (domainOnDisk) {
+// A folder of its own for the domain, when the benchmark wants it on disk.
+struct DomainFolder {
+    std::string path;
+    explicit DomainFolder(bool wanted) {
+        if (wanted) {
             char tmpl[] = "/tmp/zed-bench-XXXXXX";
-            folder = mkdtemp(tmpl);
-            p->setPreferences(std::make_unique<zed::FilePreferenceDomains>(folder));
+            path = mkdtemp(tmpl);
         }
-        zed::Platform::install(std::move(p));
-        zed::SetOverlayWindowService(&overlays);
+    }
+    ~DomainFolder() {
+        if (!path.empty()) {
+            std::filesystem::remove_all(path);
+        }
+    }
+};
 
-        Application* app = Application::GetApp();
-        app->hidSystem = registry->addService(zed::driver::kHidSystemClassName, {});
-        driver = registry->addService(zed::driver::kDriverClassName, {});
-        app->driverService = driver;
-        app->prefs = std::make_unique<Preferences>();
-    }
-    ~Agent() {
-        Application::sApp.reset();
-        zed::SetOverlayWindowService(nullptr);
-        zed::Platform::install(nullptr);
-        if (!folder.empty()) {
-            std::filesystem::remove_all(folder);
-        }
-    }
+// The agent, with its domain in memory or on disk. The folder comes first so
+// that it outlives the agent's platform.
+struct Agent : DomainFolder, FakeAgent {
+    explicit Agent(bool domainOnDisk)
+        : DomainFolder(domainOnDisk),
+          FakeAgent(domainOnDisk ? std::make_unique<zed::FilePreferenceDomains>(path) : nullptr) {}
     void apply(zed::Data element, zed::Dictionary more = {}) {
-        more["ButtonMappings"] = zed::Value(zed::Array{zed::Value(std::move(element))});
-        Application::GetApp()->prefs->SendPrefsToDriver(&more);
+        FakeAgent::apply(zed::Array{zed::Value(std::move(element))}, std::move(more));
     }
 };
 

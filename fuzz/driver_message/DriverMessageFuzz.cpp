@@ -3,49 +3,15 @@
 //
 // Input: 4 bytes message word, 1 byte argument flag, 1 byte of switches, then
 // the mapping elements, separated by 0xFF 0xFE.
-#include "Daemon/Application.h"
 #include "Daemon/CallBacks.h"
-#include "Daemon/HidUtils.h"
-#include "Daemon/SensDrawer.h"
-#include "Platform/DriverInterface.h"
-#include "Platform/FakeIOKit.h"
-#include "Platform/FakeOverlayWindow.h"
-#include "Platform/Platform.h"
+#include "tests/daemon/FakeAgent.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-namespace {
-
-struct Agent {
-    zed::FakeRegistry* registry = nullptr;
-    zed::FakeHidSystem* hid = nullptr;
-    zed::io_service_t driver = 0;
-    zed::FakeOverlayService overlays;
-
-    Agent() {
-        auto p = zed::Platform::makeFake();
-        auto reg = std::make_unique<zed::FakeRegistry>();
-        auto h = std::make_unique<zed::FakeHidSystem>();
-        registry = reg.get();
-        hid = h.get();
-        p->setRegistry(std::move(reg));
-        p->setHidSystem(std::move(h));
-        zed::Platform::install(std::move(p));
-        zed::SetOverlayWindowService(&overlays);
-        Application* app = Application::GetApp();
-        app->hidSystem = registry->addService(zed::driver::kHidSystemClassName, {});
-        driver = registry->addService(zed::driver::kDriverClassName, {});
-        app->driverService = driver;
-        app->prefs = std::make_unique<Preferences>();
-    }
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Agent agent;
+    static FakeAgent agent;
     if (size < 6) {
         return 0;
     }
