@@ -120,13 +120,11 @@ void Application::RegisterForDeviceNotif() {
         return;
     }
     auto& registry = zed::Platform::current().registry();
-    // Registrations of driver instances that have gone away are dropped, so a
-    // handle reused for a new instance is registered afresh.
-    std::vector<zed::io_service_t> present;
-    FindDevices(&present);
-    std::erase_if(notifyPort->driverRegistrations, [&](const auto& entry) {
-        return std::find(present.begin(), present.end(), entry.first) == present.end();
-    });
+    // A registration dies with its driver instance or with the provider that
+    // served it; dead ones are dropped, so a handle handed out again (a new
+    // instance, or a restarted provider) is registered afresh.
+    std::erase_if(notifyPort->driverRegistrations,
+                  [](const auto& entry) { return !entry.second->live(); });
     if (notifyPort->driverRegistrations.count(driverService)) {
         return; // one registration per instance: each message arrives once
     }

@@ -7,7 +7,10 @@ HidPropertyTarget::~HidPropertyTarget() = default;
 namespace {
 // The HID system sends no general-interest messages and never goes away, so
 // its registrations have nothing to stop.
-class LocalRegistration : public Notification {};
+class LocalRegistration : public Notification {
+public:
+    bool live() const override { return true; }
+};
 } // namespace
 
 DesktopRegistry::DesktopRegistry(std::unique_ptr<Registry> inner,

@@ -47,6 +47,17 @@ void FakeRegistry::removeService(io_service_t service) {
     notifyMatching(MatchEvent::Terminate, s);
 }
 
+void FakeRegistry::restartProvider() {
+    const std::vector<Service> before = services_;
+    for (const Service& s : before) {
+        removeService(s.id);
+    }
+    for (const Service& s : before) {
+        services_.push_back(s);
+        notifyMatching(MatchEvent::FirstMatch, s);
+    }
+}
+
 void FakeRegistry::sendMessage(io_service_t service, std::uint32_t messageType,
                                std::uint64_t argument) {
     for (const auto& w : live()) {

@@ -22,6 +22,9 @@ public:
     io_service_t addService(const std::string& className, Dictionary properties);
     // Removes it and tells the Terminate watchers.
     void removeService(io_service_t service);
+    // The provider leaves and comes back: every service terminates, then
+    // arrives again under its old handle, as a restarted provider numbers them.
+    void restartProvider();
     // Sends a general-interest message to the service's watchers.
     void sendMessage(io_service_t service, std::uint32_t messageType, std::uint64_t argument = 0);
 

@@ -71,6 +71,11 @@ using InterestCallback = void (*)(void* refCon, io_service_t service, std::uint3
 class Notification {
 public:
     virtual ~Notification();
+    // Whether notifications can still arrive. A registration dies with its
+    // service, with the provider that served it and with its registry, and
+    // stays dead: a service that comes back under the same handle is heard
+    // only through a new registration.
+    virtual bool live() const = 0;
 };
 using NotificationPtr = std::unique_ptr<Notification>;
 
@@ -92,6 +97,7 @@ class WatchRegistration : public Notification {
 public:
     explicit WatchRegistration(std::shared_ptr<RegistryWatch> watch) : watch_(std::move(watch)) {}
     ~WatchRegistration() override { watch_->active = false; }
+    bool live() const override { return watch_->active; }
 
 private:
     std::shared_ptr<RegistryWatch> watch_;

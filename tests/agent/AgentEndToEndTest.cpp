@@ -25,6 +25,18 @@ std::size_t countContaining(const std::vector<std::string>& records, const std::
     return n;
 }
 
+// The typed events of the given type (10 down, 11 up) and key code.
+std::size_t keyEvents(const std::vector<std::string>& events, int type, int keyCode) {
+    std::size_t n = 0;
+    for (const auto& e : events) {
+        n += (e.find("\"type\":" + std::to_string(type) + ",") != std::string::npos &&
+              e.find("\"keyCode\":" + std::to_string(keyCode) + ",") != std::string::npos)
+                 ? 1
+                 : 0;
+    }
+    return n;
+}
+
 // A full configuration carries the button mappings; a step only the sensitivities.
 std::size_t configurations(const std::string& driver) {
     std::size_t n = 0;
@@ -236,15 +248,36 @@ TEST_F(AgentEndToEnd, AStepChangesTheDriversSensitivitiesAndTheDomainOnDisk) {
     }));
 }
 
-TEST_F(AgentEndToEnd, TheProviderGoingAwayAndComingBackNeedsNoRestart) {
+// A restarted provider hands out the same handles again; the agent must
+// listen to the new provider's driver, not keep the registration that died
+// with the old one (settings alone would still be applied).
+TEST_F(AgentEndToEnd, AfterTheProviderRestartsButtonPressesStillTypeAndStep) {
+    agent.writeDomain(domainXml(
+        {{"Sensitivity", Value(5.0)},
+         {"OtfsOnScreen", Value(0)},
+         {"ButtonMappings", Value(zed::Array{Value(zed::Data{3, '8'}), Value(zed::Data{7})})}}));
     startAgent();
-    plug();
-    ASSERT_TRUE(waitFor([&] { return show("driver").size() == 1; }));
+    const std::string before = plug();
+    ASSERT_TRUE(waitFor([&] { return configurations(before) == 1; })) << agent.err();
     ASSERT_TRUE(simulator.stop());
     ASSERT_TRUE(simulator.start());
     const std::string driver = plug();
+    ASSERT_EQ(driver, before) << "the new provider was expected to reuse the handle";
     ASSERT_TRUE(waitFor([&] { return configurations(driver) == 1; })) << agent.err();
     EXPECT_TRUE(agent.running());
+
+    // Button 1 types key 8; button 2 steps the sensitivity from 5.0 to 5.2.
+    ASSERT_EQ(sim({"press", "1"}).exitCode, 0);
+    ASSERT_EQ(sim({"press", "2", "--step", "up"}).exitCode, 0);
+    EXPECT_TRUE(waitFor([&] {
+        const auto events = show("events");
+        return keyEvents(events, 10, 8) == 1 && keyEvents(events, 11, 8) == 1;
+    })) << "no key typed after the restart: "
+        << agent.err();
+    EXPECT_TRUE(waitFor([&] {
+        return countContaining(show("driver"), int32("Sensitivity", 340787)) == 1;
+    })) << "no step reached the driver after the restart: "
+        << agent.err();
 }
 
 TEST_F(AgentEndToEnd, WithoutAHidSystemTheAgentEndsQuietly) {

@@ -101,6 +101,24 @@ TEST_F(DiscoveryTest, RemovalWhileASecondMouseRemainsKeepsItAndRegistersOnlyOnce
     EXPECT_EQ(app->driverService, 0u);
 }
 
+TEST_F(DiscoveryTest, AfterTheProviderRestartsTheDriverIsRegisteredAfreshUnderItsOldHandle) {
+    prefs->replaceDomain(
+        kPrefsDomain, {{"ButtonMappings", Value(zed::Array{Value(zed::Data{3, '8'})})}}, "alice");
+    prefs->synchronize(kPrefsDomain, "alice");
+    const zed::io_service_t driver = plugMouse();
+    start();
+    registry->restartProvider();
+    EXPECT_EQ(app->driverService, driver);
+    ASSERT_EQ(registry->interestWatchers(driver), 1) << "the registration died with the provider";
+
+    // The new provider's message reaches the agent: button 1 types key 8.
+    registry->sendMessage(driver, 0x000);
+    const auto typed = std::count_if(hid->events.begin(), hid->events.end(), [](const auto& e) {
+        return e.type == zed::NX_KEYDOWN && e.data.keyCode() == 8;
+    });
+    EXPECT_EQ(typed, 1);
+}
+
 TEST_F(DiscoveryTest, RegistrationFailuresAreReportedAndStartupGoesOn) {
     registry->setRegistrationStatus(zed::kIOReturnNoResources);
     testing::internal::CaptureStderr();

@@ -115,11 +115,16 @@ TEST_F(RegistryTest, FailNextFailsExactlyTheNextSet) {
 
 TEST_F(RegistryTest, AGoneServiceCannotBeReadOrSet) {
     const io_service_t mouse = plug();
+    InterestLog before;
+    NotificationPtr interest;
+    ASSERT_EQ(registry_->addInterestNotification(mouse, &recordInterest, &before, &interest),
+              kIOReturnSuccess);
     ASSERT_EQ(sim({"unplug"}).exitCode, 0);
     ASSERT_TRUE(runUntil(loop_, [&] { return services(kDriverClassName).empty(); }));
     EXPECT_EQ(registry_->setProperties(mouse, {{"Otfs", Value(std::int32_t{1})}}),
               kIOReturnNoDevice);
     EXPECT_FALSE(registry_->copyProperties(mouse));
+    EXPECT_FALSE(interest->live()) << "a registration on a gone service is dead";
     NotificationPtr registration;
     InterestLog log;
     EXPECT_EQ(registry_->addInterestNotification(mouse, &recordInterest, &log, &registration),
@@ -330,6 +335,8 @@ TEST_F(RegistryTest, ProviderRestartTerminatesEverythingThenServicesArriveAgain)
     InterestLog oldInterest;
     NotificationPtr oldRegistration;
     registry_->addInterestNotification(mouse, &recordInterest, &oldInterest, &oldRegistration);
+    ASSERT_TRUE(oldRegistration);
+    EXPECT_TRUE(oldRegistration->live());
 
     MatchLog hidGone, usbGone, hidBack, usbBack;
     std::shared_ptr<ServiceIterator> i1, i2, i3, i4;
@@ -355,6 +362,7 @@ TEST_F(RegistryTest, ProviderRestartTerminatesEverythingThenServicesArriveAgain)
     EXPECT_TRUE(services(kHidSystemClassName).empty());
     EXPECT_TRUE(services(kDriverClassName).empty());
     EXPECT_TRUE(registry_->provider().empty());
+    EXPECT_FALSE(oldRegistration->live()) << "its provider left: it can hear nothing more";
 
     ASSERT_TRUE(simulator_.start());
     ASSERT_TRUE(runUntil(loop_, [&] { return !hidBack.services.empty(); }));
@@ -367,9 +375,16 @@ TEST_F(RegistryTest, ProviderRestartTerminatesEverythingThenServicesArriveAgain)
     EXPECT_EQ(usbBack.services, std::vector<io_service_t>{again + 1});
     InterestLog newInterest;
     NotificationPtr newRegistration;
-    registry_->addInterestNotification(again, &recordInterest, &newInterest, &newRegistration);
+    ASSERT_EQ(
+        registry_->addInterestNotification(again, &recordInterest, &newInterest, &newRegistration),
+        kIOReturnSuccess);
+    EXPECT_TRUE(newRegistration->live());
+    EXPECT_FALSE(oldRegistration->live()) << "the handle came back, the registration did not";
     ASSERT_EQ(sim({"message", "5"}).exitCode, 0);
     ASSERT_TRUE(runUntil(loop_, [&] { return !newInterest.messages.empty(); }));
+    EXPECT_EQ(newInterest.messages.size(), 1u);
+    EXPECT_EQ(newInterest.messages[0].service, again);
+    EXPECT_EQ(newInterest.messages[0].type, 5u);
     EXPECT_TRUE(oldInterest.messages.empty());
 }
 
