@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 OSStatus SwitchEventsHandler(void*, void*, void*) {
     Application* app = Application::GetApp();
@@ -112,8 +113,23 @@ std::int32_t LeadingInt(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-// Types a key list: each item of a key combination is pressed and released;
-// each item of a macro is a press or a release as it says.
+// Calls f with the leading number of each item of a key list, in order.
+template <typename F> void ForEachKeyItem(std::string_view list, F f) {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = list.find(',', start);
+        f(LeadingInt(list.substr(start, comma - start)));
+        if (comma == std::string_view::npos) {
+            return;
+        }
+        start = comma + 1;
+    }
+}
+
+// Types a key list. A key combination is a chord: its modifier keys are held
+// through one flags change while each of its other keys is pressed and
+// released in turn, so "C, Control" types Control+C whatever the order of
+// the items. Each item of a macro is a press or a release as it says.
 void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
     for (unsigned char c : list) {
         if (c > 0x7F) {
@@ -128,16 +144,29 @@ void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
         return;
     }
     BeginHidKeySequence();
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = list.find(',', start);
-        const std::int32_t v = LeadingInt(list.substr(start, comma - start));
-        DoHidKeyEvent(static_cast<std::uint8_t>(v & 0xFF),
-                      type == kKeyMacroType ? (v & 0xFFFF) : kKeyPressAndRelease);
-        if (comma == std::string_view::npos) {
-            break;
+    if (type == kKeyMacroType) {
+        ForEachKeyItem(list, [](std::int32_t v) {
+            DoHidKeyEvent(static_cast<std::uint8_t>(v & 0xFF), v & 0xFFFF);
+        });
+    } else {
+        // Whatever press or release bits an item carries, its low byte is the key.
+        std::vector<std::uint8_t> keys;
+        std::uint32_t modifiers = 0;
+        ForEachKeyItem(list, [&](std::int32_t v) {
+            const auto key = static_cast<std::uint8_t>(v & 0xFF);
+            const std::uint32_t mask = ChordModifierMask(key);
+            if (mask != 0) {
+                modifiers |= mask;
+            } else {
+                keys.push_back(key);
+            }
+        });
+        if (modifiers != 0) {
+            HoldHidModifiers(modifiers);
         }
-        start = comma + 1;
+        for (std::uint8_t key : keys) {
+            DoHidKeyEvent(key, kKeyPressAndRelease);
+        }
     }
     EndHidKeySequence();
 }

@@ -118,6 +118,27 @@ void EndHidKeySequence() {
     Post(zed::NX_FLAGSCHANGED, zed::NXEventData{}, 2, 0, zed::kIOHIDSetGlobalEventFlags);
 }
 
+std::uint32_t ChordModifierMask(std::uint8_t key) {
+    switch (key) {
+    case kRightCommandKeyCode:
+        return NX_COMMANDMASK;
+    case kRightShiftKeyCode:
+        return NX_SHIFTMASK;
+    case kRightOptionKeyCode:
+        return NX_ALTERNATEMASK;
+    case kRightControlKeyCode:
+        return NX_CONTROLMASK;
+    default:
+        return ModifierMask(key);
+    }
+}
+
+zed::IOReturn HoldHidModifiers(std::uint32_t flags) {
+    gModifiers = flags;
+    return Post(zed::NX_FLAGSCHANGED, zed::NXEventData{}, 2, gModifiers,
+                zed::kIOHIDSetGlobalEventFlags);
+}
+
 zed::IOReturn DoHidKeyEvent(std::uint8_t key, std::int32_t flags) {
     zed::NXEventData data;
     const std::uint32_t mask = ModifierMask(key);
