@@ -116,6 +116,12 @@ void BeginHidKeySequence() {}
 void EndHidKeySequence() {
     gModifiers = 0;
     Post(zed::NX_FLAGSCHANGED, zed::NXEventData{}, 2, 0, zed::kIOHIDSetGlobalEventFlags);
+    // A macro may end with a plain key down (its release cut off by the
+    // 16-entry limit), which the flags change does not let go.
+    if (zed::Platform::current().hidSystem().releaseHeldKeys(GetEventDriver()) ==
+        zed::kIOReturnNotOpen) {
+        ResetEventDriver();
+    }
 }
 
 std::uint32_t ChordModifierMask(std::uint8_t key) {

@@ -222,4 +222,12 @@ IOReturn FakeHidSystem::postEvent(io_connect_t connect, std::uint32_t eventType,
     return kIOReturnSuccess;
 }
 
+IOReturn FakeHidSystem::releaseHeldKeys(io_connect_t connect) {
+    if (connect == 0) {
+        return kIOReturnNotOpen;
+    }
+    heldKeyReleases.push_back(events.size());
+    return kIOReturnSuccess;
+}
+
 } // namespace zed

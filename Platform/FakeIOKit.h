@@ -97,6 +97,9 @@ public:
     std::vector<std::int32_t> buttonModes;
     std::vector<AccelerationCall> accelerationSets;
     std::vector<Event> events;
+    // One entry per releaseHeldKeys on an open connection: how many events
+    // had been posted before it.
+    std::vector<std::size_t> heldKeyReleases;
     int opens = 0;
     int closes = 0;
     io_connect_t lastConnect = 0;
@@ -113,6 +116,7 @@ public:
     IOReturn postEvent(io_connect_t connect, std::uint32_t eventType, std::int16_t x,
                        std::int16_t y, const NXEventData& data, std::uint32_t dataVersion,
                        std::uint32_t eventFlags, std::uint32_t options) override;
+    IOReturn releaseHeldKeys(io_connect_t connect) override;
 
 private:
     io_connect_t nextConnect_ = 0x2000;

@@ -82,14 +82,18 @@ TEST_F(KeyEventsTest, FlagsWithoutPressOrRelease) {
     EXPECT_EQ(posted(), (std::vector<Posted>{flags(0x40000), flags(0x40000)}));
 }
 
-TEST_F(KeyEventsTest, EndingASequenceReleasesEveryModifier) {
+TEST_F(KeyEventsTest, EndingASequenceReleasesEveryModifierAndThenEveryKey) {
     BeginHidKeySequence();
     DoHidKeyEvent(58, 0x23A); // Option held at the end of a macro
     DoHidKeyEvent(57, 0x239);
+    DoHidKeyEvent(0, 0x200); // and A, never released
+    EXPECT_TRUE(hid->heldKeyReleases.empty()) << "only the end of a sequence lets go";
     EndHidKeySequence();
     EXPECT_EQ(gModifiers, 0u);
     EXPECT_EQ(posted().back(), flags(0));
     EXPECT_EQ(posted()[1], flags(0x90000));
+    // After the modifier reset, on the same connection, everything goes up.
+    EXPECT_EQ(hid->heldKeyReleases, std::vector<std::size_t>{hid->events.size()});
 }
 
 TEST_F(KeyEventsTest, TheConnectionIsOpenedOnceAndRetriedAfterAFailure) {

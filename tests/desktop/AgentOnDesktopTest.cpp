@@ -131,6 +131,25 @@ TEST_F(AgentOnDesktopTest, AKeyCombinationArrivesAsAChord) {
     EXPECT_TRUE(keyboard.held().empty());
 }
 
+TEST_F(AgentOnDesktopTest, AMacroThatEndsWithAKeyDownLeavesNothingHeld) {
+    build(false);
+    mapButton1(4, "512"); // A pressed, never released
+    press();
+    EXPECT_EQ(keyboard.keysSynced(), (Keys{{KEY_A, true}, {KEY_A, false}}));
+    EXPECT_TRUE(keyboard.held().empty());
+    // Its modifiers and a right-hand modifier key, which a macro presses as a plain key, too.
+    keyboard.events.clear();
+    mapButton1(4, "571,566,520");
+    press();
+    EXPECT_TRUE(keyboard.held().empty());
+    EXPECT_EQ(desktopHid->heldFlags(), 0u);
+    // The next sequence starts from a keyboard that holds nothing.
+    keyboard.events.clear();
+    mapButton1(4, "512,256");
+    press();
+    EXPECT_EQ(keyboard.keysSynced(), (Keys{{KEY_A, true}, {KEY_A, false}}));
+}
+
 TEST_F(AgentOnDesktopTest, WithoutUinputTheAgentStillAppliesItsSettings) {
     build(false);
     keyboard.createError = -EACCES;
