@@ -79,12 +79,31 @@ std::uint32_t ModifierMask(std::uint8_t key) {
     }
 }
 
+bool ConnectionGone(zed::IOReturn status) {
+    return status == zed::kIOReturnNotOpen || status == zed::kIOReturnNoDevice;
+}
+
 zed::IOReturn Post(std::uint32_t type, const zed::NXEventData& data, std::uint32_t version,
                    std::uint32_t flags, std::uint32_t options) {
-    const zed::IOReturn status = zed::Platform::current().hidSystem().postEvent(
-        GetEventDriver(), type, 0, 0, data, version, flags, options);
-    // A connection whose HID system went away is opened afresh next time.
-    if (status == zed::kIOReturnNotOpen || status == zed::kIOReturnNoDevice) {
+    auto& hid = zed::Platform::current().hidSystem();
+    const zed::io_connect_t connect = GetEventDriver();
+    zed::IOReturn status = hid.postEvent(connect, type, 0, 0, data, version, flags, options);
+    if (!ConnectionGone(status)) {
+        return status;
+    }
+    // A connection whose HID system went away is opened afresh, and the
+    // event goes again, once: a lost flags change would turn Command+Q
+    // into a plain Q. Without any connection the open was just tried.
+    ResetEventDriver();
+    if (connect == 0) {
+        return status;
+    }
+    const zed::io_connect_t fresh = GetEventDriver();
+    if (fresh == 0) {
+        return status;
+    }
+    status = hid.postEvent(fresh, type, 0, 0, data, version, flags, options);
+    if (ConnectionGone(status)) {
         ResetEventDriver();
     }
     return status;

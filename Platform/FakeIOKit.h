@@ -105,6 +105,11 @@ public:
     io_connect_t lastConnect = 0;
 
     int openConnections() const { return opens - closes; }
+    // The HID system restarted: the connections opened so far are gone and
+    // answer kIOReturnNotOpen; new ones work.
+    void dropConnections() { droppedUpTo_ = nextConnect_; }
+    // When set, every post answers this and records nothing.
+    IOReturn postStatus = kIOReturnSuccess;
 
     IOReturn open(io_service_t hidSystem, std::uint32_t type, io_connect_t* connect) override;
     void close(io_connect_t connect) override;
@@ -119,7 +124,10 @@ public:
     IOReturn releaseHeldKeys(io_connect_t connect) override;
 
 private:
+    bool isGone(io_connect_t connect) const { return connect == 0 || connect <= droppedUpTo_; }
+
     io_connect_t nextConnect_ = 0x2000;
+    io_connect_t droppedUpTo_ = 0;
 };
 
 } // namespace zed
