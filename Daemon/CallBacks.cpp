@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -183,7 +184,8 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
     if (!word.acceptable() || messageArgument != 0) {
         return;
     }
-    Preferences* prefs = Application::GetApp()->prefs.get();
+    Application* app = Application::GetApp();
+    Preferences* prefs = app->prefs.get();
     if (!prefs || !prefs->buttonMappings) {
         return;
     }
@@ -199,7 +201,19 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
     }
     const std::uint8_t type = (*element)[typeIndex];
 
-    if (type == kKeyCombinationType || type == kKeyMacroType) {
+    // Only a session at the console acts on the mouse: away, logged out or
+    // gone, its keys and steps would reach another user. Asked once, and only
+    // for a message that would act, as the session's events do not tell when
+    // it goes away.
+    std::optional<bool> atConsole;
+    auto inFront = [&] {
+        if (!atConsole) {
+            atConsole = app->IsLoggedIn();
+        }
+        return *atConsole;
+    };
+
+    if ((type == kKeyCombinationType || type == kKeyMacroType) && inFront()) {
         const std::string_view list(reinterpret_cast<const char*>(element->data()) + typeIndex + 1,
                                     element->size() - typeIndex - 1);
         TypeKeyList(list, type, word.button);
@@ -211,15 +225,18 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
     if (prefs->otfsOverlay) {
         if (word.overlayBegin) {
             CloseOverlay(); // a new begin replaces the overlay that shows
-            sDrawer = std::make_unique<zed::SensDrawer>();
-            sDrawer->BeginDraw();
+            if (inFront()) {
+                sDrawer = std::make_unique<zed::SensDrawer>();
+                sDrawer->BeginDraw();
+            }
         } else if (word.overlayEnd) {
             CloseOverlay();
         }
     } else {
         CloseOverlay();
     }
-    if (word.step == zed::driver::kStepNone || (type != kAdvancedType && type != kOnTheFlyType)) {
+    if (word.step == zed::driver::kStepNone || (type != kAdvancedType && type != kOnTheFlyType) ||
+        !inFront()) {
         return;
     }
     const double step = word.step == zed::driver::kStepUp ? kSensitivityStep : -kSensitivityStep;

@@ -2,6 +2,7 @@
 #include "Daemon/HidUtils.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 using zed::Dictionary;
@@ -304,5 +305,50 @@ TEST_F(DriverMessages, ANewBeginReplacesTheOverlayAndTurningItOffClosesIt) {
     Dictionary inactive{{"Otfs", Value(1)}};
     store->SendPrefsToDriver(&inactive);
     message(0x0000);
+    EXPECT_EQ(overlays.openWindows(), 0);
+}
+
+TEST_F(DriverMessages, AwayLoggedOutOrGoneTheAgentTypesAndStepsNothing) {
+    map({bytes({3}, "8,59"), bytes({7}), bytes({4}, "520,264")}, {{"Sensitivity", Value(5.0)}});
+    const Dictionary stored = storedSens();
+    const std::pair<const char*, std::function<void()>> states[] = {
+        {"away", [&] { session->setSession("alice", 501, true, false); }},
+        {"logged out", [&] { session->setSession("alice", 501, false, true); }},
+        {"gone", [&] { session->setSession(std::nullopt); }},
+    };
+    for (const auto& [name, leave] : states) {
+        leave();
+        testing::internal::CaptureStdout();
+        message(0x0000);           // key combination
+        message(0x0200);           // macro
+        message(0x20000 | 0x0101); // overlay begin and a step up
+        message(0x0101);           // another step
+        message(0x40000 | 0x0100); // overlay end
+        testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(hid->events.empty()) << name;
+        EXPECT_EQ(store->sens[kSensOverall], 5.0) << name;
+        EXPECT_EQ(newSetCalls(), 0u) << name;
+        EXPECT_EQ(storedSens(), stored) << name;
+        EXPECT_TRUE(overlays.windows().empty()) << name;
+    }
+    // Back at the console: typing and stepping work again.
+    session->setSession("alice", 501, true, true);
+    message(0x0000);
+    EXPECT_EQ(typed(), (Typed{"flags 0x40000", "down 8", "up 8", "flags 0x0"}));
+    message(0x20000 | 0x0101);
+    EXPECT_DOUBLE_EQ(store->sens[kSensOverall], 5.2);
+    EXPECT_EQ(newSetCalls(), 1u);
+    EXPECT_EQ(overlays.openWindows(), 1);
+}
+
+TEST_F(DriverMessages, AnOverlayOpenWhenTheSessionLeavesStillClosesAtItsEnd) {
+    map({bytes({7})}, {{"Sensitivity", Value(5.0)}});
+    message(0x20000 | 0x0001);
+    ASSERT_EQ(overlays.openWindows(), 1);
+    session->setSession("alice", 501, true, false);
+    message(0x0001);
+    EXPECT_DOUBLE_EQ(store->sens[kSensOverall], 5.2) << "no step while away";
+    EXPECT_EQ(overlays.windows().size(), 1u);
+    message(0x40000);
     EXPECT_EQ(overlays.openWindows(), 0);
 }
