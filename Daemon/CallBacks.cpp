@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 OSStatus SwitchEventsHandler(void*, void*, void*) {
     Application* app = Application::GetApp();
@@ -112,8 +114,23 @@ std::int32_t LeadingInt(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-// Types a key list: each item of a key combination is pressed and released;
-// each item of a macro is a press or a release as it says.
+// Calls f with the leading number of each item of a key list, in order.
+template <typename F> void ForEachKeyItem(std::string_view list, F f) {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = list.find(',', start);
+        f(LeadingInt(list.substr(start, comma - start)));
+        if (comma == std::string_view::npos) {
+            return;
+        }
+        start = comma + 1;
+    }
+}
+
+// Types a key list. A key combination is a chord: its modifier keys are held
+// through one flags change while each of its other keys is pressed and
+// released in turn, so "C, Control" types Control+C whatever the order of
+// the items. Each item of a macro is a press or a release as it says.
 void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
     for (unsigned char c : list) {
         if (c > 0x7F) {
@@ -128,16 +145,29 @@ void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
         return;
     }
     BeginHidKeySequence();
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = list.find(',', start);
-        const std::int32_t v = LeadingInt(list.substr(start, comma - start));
-        DoHidKeyEvent(static_cast<std::uint8_t>(v & 0xFF),
-                      type == kKeyMacroType ? (v & 0xFFFF) : kKeyPressAndRelease);
-        if (comma == std::string_view::npos) {
-            break;
+    if (type == kKeyMacroType) {
+        ForEachKeyItem(list, [](std::int32_t v) {
+            DoHidKeyEvent(static_cast<std::uint8_t>(v & 0xFF), v & 0xFFFF);
+        });
+    } else {
+        // Whatever press or release bits an item carries, its low byte is the key.
+        std::vector<std::uint8_t> keys;
+        std::uint32_t modifiers = 0;
+        ForEachKeyItem(list, [&](std::int32_t v) {
+            const auto key = static_cast<std::uint8_t>(v & 0xFF);
+            const std::uint32_t mask = ChordModifierMask(key);
+            if (mask != 0) {
+                modifiers |= mask;
+            } else {
+                keys.push_back(key);
+            }
+        });
+        if (modifiers != 0) {
+            HoldHidModifiers(modifiers);
         }
-        start = comma + 1;
+        for (std::uint8_t key : keys) {
+            DoHidKeyEvent(key, kKeyPressAndRelease);
+        }
     }
     EndHidKeySequence();
 }
@@ -154,7 +184,8 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
     if (!word.acceptable() || messageArgument != 0) {
         return;
     }
-    Preferences* prefs = Application::GetApp()->prefs.get();
+    Application* app = Application::GetApp();
+    Preferences* prefs = app->prefs.get();
     if (!prefs || !prefs->buttonMappings) {
         return;
     }
@@ -170,7 +201,19 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
     }
     const std::uint8_t type = (*element)[typeIndex];
 
-    if (type == kKeyCombinationType || type == kKeyMacroType) {
+    // Only a session at the console acts on the mouse: away, logged out or
+    // gone, its keys and steps would reach another user. Asked once, and only
+    // for a message that would act, as the session's events do not tell when
+    // it goes away.
+    std::optional<bool> atConsole;
+    auto inFront = [&] {
+        if (!atConsole) {
+            atConsole = app->IsLoggedIn();
+        }
+        return *atConsole;
+    };
+
+    if ((type == kKeyCombinationType || type == kKeyMacroType) && inFront()) {
         const std::string_view list(reinterpret_cast<const char*>(element->data()) + typeIndex + 1,
                                     element->size() - typeIndex - 1);
         TypeKeyList(list, type, word.button);
@@ -182,15 +225,18 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
     if (prefs->otfsOverlay) {
         if (word.overlayBegin) {
             CloseOverlay(); // a new begin replaces the overlay that shows
-            sDrawer = std::make_unique<zed::SensDrawer>();
-            sDrawer->BeginDraw();
+            if (inFront()) {
+                sDrawer = std::make_unique<zed::SensDrawer>();
+                sDrawer->BeginDraw();
+            }
         } else if (word.overlayEnd) {
             CloseOverlay();
         }
     } else {
         CloseOverlay();
     }
-    if (word.step == zed::driver::kStepNone || (type != kAdvancedType && type != kOnTheFlyType)) {
+    if (word.step == zed::driver::kStepNone || (type != kAdvancedType && type != kOnTheFlyType) ||
+        !inFront()) {
         return;
     }
     const double step = word.step == zed::driver::kStepUp ? kSensitivityStep : -kSensitivityStep;

@@ -79,12 +79,31 @@ std::uint32_t ModifierMask(std::uint8_t key) {
     }
 }
 
+bool ConnectionGone(zed::IOReturn status) {
+    return status == zed::kIOReturnNotOpen || status == zed::kIOReturnNoDevice;
+}
+
 zed::IOReturn Post(std::uint32_t type, const zed::NXEventData& data, std::uint32_t version,
                    std::uint32_t flags, std::uint32_t options) {
-    const zed::IOReturn status = zed::Platform::current().hidSystem().postEvent(
-        GetEventDriver(), type, 0, 0, data, version, flags, options);
-    // A connection whose HID system went away is opened afresh next time.
-    if (status == zed::kIOReturnNotOpen || status == zed::kIOReturnNoDevice) {
+    auto& hid = zed::Platform::current().hidSystem();
+    const zed::io_connect_t connect = GetEventDriver();
+    zed::IOReturn status = hid.postEvent(connect, type, 0, 0, data, version, flags, options);
+    if (!ConnectionGone(status)) {
+        return status;
+    }
+    // A connection whose HID system went away is opened afresh, and the
+    // event goes again, once: a lost flags change would turn Command+Q
+    // into a plain Q. Without any connection the open was just tried.
+    ResetEventDriver();
+    if (connect == 0) {
+        return status;
+    }
+    const zed::io_connect_t fresh = GetEventDriver();
+    if (fresh == 0) {
+        return status;
+    }
+    status = hid.postEvent(fresh, type, 0, 0, data, version, flags, options);
+    if (ConnectionGone(status)) {
         ResetEventDriver();
     }
     return status;
@@ -116,6 +135,33 @@ void BeginHidKeySequence() {}
 void EndHidKeySequence() {
     gModifiers = 0;
     Post(zed::NX_FLAGSCHANGED, zed::NXEventData{}, 2, 0, zed::kIOHIDSetGlobalEventFlags);
+    // A macro may end with a plain key down (its release cut off by the
+    // 16-entry limit), which the flags change does not let go.
+    if (zed::Platform::current().hidSystem().releaseHeldKeys(GetEventDriver()) ==
+        zed::kIOReturnNotOpen) {
+        ResetEventDriver();
+    }
+}
+
+std::uint32_t ChordModifierMask(std::uint8_t key) {
+    switch (key) {
+    case kRightCommandKeyCode:
+        return NX_COMMANDMASK;
+    case kRightShiftKeyCode:
+        return NX_SHIFTMASK;
+    case kRightOptionKeyCode:
+        return NX_ALTERNATEMASK;
+    case kRightControlKeyCode:
+        return NX_CONTROLMASK;
+    default:
+        return ModifierMask(key);
+    }
+}
+
+zed::IOReturn HoldHidModifiers(std::uint32_t flags) {
+    gModifiers = flags;
+    return Post(zed::NX_FLAGSCHANGED, zed::NXEventData{}, 2, gModifiers,
+                zed::kIOHIDSetGlobalEventFlags);
 }
 
 zed::IOReturn DoHidKeyEvent(std::uint8_t key, std::int32_t flags) {

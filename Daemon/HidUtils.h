@@ -46,6 +46,12 @@ inline constexpr std::uint32_t NX_SHIFTMASK = 0x20000;
 inline constexpr std::uint32_t NX_ALPHASHIFTMASK = 0x10000;
 inline constexpr std::uint32_t NX_ALTERNATEMASK = 0x80000;
 inline constexpr std::uint32_t NX_CONTROLMASK = 0x40000;
+// The right-hand modifier keys: plain keys in a macro, modifiers in a key
+// combination.
+inline constexpr std::uint8_t kRightCommandKeyCode = 54;
+inline constexpr std::uint8_t kRightShiftKeyCode = 60;
+inline constexpr std::uint8_t kRightOptionKeyCode = 61;
+inline constexpr std::uint8_t kRightControlKeyCode = 62;
 
 // Key event word bits.
 inline constexpr std::int32_t kKeyPressFlag = 0x200;
@@ -64,3 +70,11 @@ void EndHidKeySequence();
 // Posts one key event: a plain key's press and/or release, or a modifier
 // change. Returns the status of the last post, 0 when nothing was posted.
 zed::IOReturn DoHidKeyEvent(std::uint8_t key, std::int32_t flags);
+
+// The flag mask that a key of a key combination holds down: the five
+// modifier keys and their right-hand twins (with the same masks); 0 for
+// every other key.
+std::uint32_t ChordModifierMask(std::uint8_t key);
+// Holds exactly these modifiers, in one flags change (the modifiers of a key
+// combination, held while its keys are typed; EndHidKeySequence lets go).
+zed::IOReturn HoldHidModifiers(std::uint32_t flags);

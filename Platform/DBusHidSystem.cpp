@@ -137,4 +137,8 @@ IOReturn DBusHidSystem::postEvent(io_connect_t connect, std::uint32_t eventType,
         "posting an event", nullptr);
 }
 
+IOReturn DBusHidSystem::releaseHeldKeys(io_connect_t connect) {
+    return connect != 0 && connections_.count(connect) ? kIOReturnSuccess : kIOReturnNotOpen;
+}
+
 } // namespace zed

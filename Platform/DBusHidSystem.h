@@ -28,6 +28,8 @@ public:
     IOReturn postEvent(io_connect_t connect, std::uint32_t eventType, std::int16_t x,
                        std::int16_t y, const NXEventData& data, std::uint32_t dataVersion,
                        std::uint32_t eventFlags, std::uint32_t options) override;
+    // The simulated HID system records events and holds no key: nothing to do.
+    IOReturn releaseHeldKeys(io_connect_t connect) override;
 
     sd_bus* bus() const { return bus_.get(); }
 

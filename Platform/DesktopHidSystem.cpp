@@ -121,6 +121,7 @@ VirtualKeyboard* DesktopHidSystem::keyboard() {
     keyboardReported_ = false;
     // A new device starts with nothing pressed.
     held_ = 0;
+    down_.clear();
     return keyboard_.get();
 }
 
@@ -136,9 +137,15 @@ IOReturn DesktopHidSystem::send(const std::vector<std::pair<std::uint16_t, bool>
             }
             if (kb->key(code, pressed) >= 0 && kb->sync() >= 0) {
                 sent = true;
+                if (pressed) {
+                    down_.insert(code);
+                } else {
+                    down_.erase(code);
+                }
             } else {
                 keyboard_.reset();
                 held_ = 0;
+                down_.clear();
             }
         }
         if (!sent) {
@@ -208,6 +215,32 @@ IOReturn DesktopHidSystem::postEvent(io_connect_t connect, std::uint32_t eventTy
     default:
         return kIOReturnUnsupported;
     }
+}
+
+IOReturn DesktopHidSystem::releaseHeldKeys(io_connect_t connect) {
+    if (!isOpen(connect)) {
+        return kIOReturnNotOpen;
+    }
+    // The modifiers go as a flags change lets go of them (Caps Lock is
+    // tapped off), then every other key in one frame.
+    const IOReturn status = changeFlags(0);
+    if (down_.empty() || !keyboard_) {
+        down_.clear();
+        return status;
+    }
+    bool written = true;
+    for (std::uint16_t code : down_) {
+        written = keyboard_->key(code, false) >= 0 && written;
+    }
+    written = keyboard_->sync() >= 0 && written;
+    down_.clear();
+    if (!written) {
+        // The kernel releases whatever a destroyed device held.
+        keyboard_.reset();
+        held_ = 0;
+        return kIOReturnNotResponding;
+    }
+    return status;
 }
 
 } // namespace zed

@@ -48,6 +48,7 @@ public:
     IOReturn postEvent(io_connect_t connect, std::uint32_t eventType, std::int16_t x,
                        std::int16_t y, const NXEventData& data, std::uint32_t dataVersion,
                        std::uint32_t eventFlags, std::uint32_t options) override;
+    IOReturn releaseHeldKeys(io_connect_t connect) override;
 
     // What the registry's "IOHIDSystem" service hands its properties to.
     std::shared_ptr<HidPropertyTarget> propertyTarget() const { return properties_; }
@@ -69,6 +70,8 @@ private:
     std::set<io_connect_t> connections_;
     io_connect_t nextConnect_ = 1;
     std::uint32_t held_ = 0;
+    // The evdev keys that the keyboard holds down now, modifiers included.
+    std::set<std::uint16_t> down_;
 };
 
 } // namespace zed

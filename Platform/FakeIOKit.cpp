@@ -193,7 +193,7 @@ void FakeHidSystem::close(io_connect_t connect) {
 }
 
 IOReturn FakeHidSystem::setMouseButtonMode(io_connect_t connect, std::int32_t mode) {
-    if (connect == 0) {
+    if (isGone(connect)) {
         return kIOReturnNotOpen;
     }
     buttonModes.push_back(mode);
@@ -202,7 +202,7 @@ IOReturn FakeHidSystem::setMouseButtonMode(io_connect_t connect, std::int32_t mo
 
 IOReturn FakeHidSystem::setAccelerationWithKey(io_connect_t connect, const std::string& key,
                                                double value) {
-    if (connect == 0) {
+    if (isGone(connect)) {
         return kIOReturnNotOpen;
     }
     accelerationSets.push_back({key, value});
@@ -212,7 +212,7 @@ IOReturn FakeHidSystem::setAccelerationWithKey(io_connect_t connect, const std::
 
 IOReturn FakeHidSystem::getAccelerationWithKey(io_connect_t connect, const std::string&,
                                                double* value) {
-    if (connect == 0) {
+    if (isGone(connect)) {
         return kIOReturnNotOpen;
     }
     if (getAccelerationStatus != kIOReturnSuccess) {
@@ -226,10 +226,21 @@ IOReturn FakeHidSystem::postEvent(io_connect_t connect, std::uint32_t eventType,
                                   std::int16_t y, const NXEventData& data,
                                   std::uint32_t dataVersion, std::uint32_t eventFlags,
                                   std::uint32_t options) {
-    if (connect == 0) {
+    if (isGone(connect)) {
         return kIOReturnNotOpen;
     }
+    if (postStatus != kIOReturnSuccess) {
+        return postStatus;
+    }
     events.push_back({eventType, x, y, data, dataVersion, eventFlags, options, connect});
+    return kIOReturnSuccess;
+}
+
+IOReturn FakeHidSystem::releaseHeldKeys(io_connect_t connect) {
+    if (isGone(connect)) {
+        return kIOReturnNotOpen;
+    }
+    heldKeyReleases.push_back(events.size());
     return kIOReturnSuccess;
 }
 

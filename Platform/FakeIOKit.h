@@ -100,11 +100,19 @@ public:
     std::vector<std::int32_t> buttonModes;
     std::vector<AccelerationCall> accelerationSets;
     std::vector<Event> events;
+    // One entry per releaseHeldKeys on an open connection: how many events
+    // had been posted before it.
+    std::vector<std::size_t> heldKeyReleases;
     int opens = 0;
     int closes = 0;
     io_connect_t lastConnect = 0;
 
     int openConnections() const { return opens - closes; }
+    // The HID system restarted: the connections opened so far are gone and
+    // answer kIOReturnNotOpen; new ones work.
+    void dropConnections() { droppedUpTo_ = nextConnect_; }
+    // When set, every post answers this and records nothing.
+    IOReturn postStatus = kIOReturnSuccess;
 
     IOReturn open(io_service_t hidSystem, std::uint32_t type, io_connect_t* connect) override;
     void close(io_connect_t connect) override;
@@ -116,9 +124,13 @@ public:
     IOReturn postEvent(io_connect_t connect, std::uint32_t eventType, std::int16_t x,
                        std::int16_t y, const NXEventData& data, std::uint32_t dataVersion,
                        std::uint32_t eventFlags, std::uint32_t options) override;
+    IOReturn releaseHeldKeys(io_connect_t connect) override;
 
 private:
+    bool isGone(io_connect_t connect) const { return connect == 0 || connect <= droppedUpTo_; }
+
     io_connect_t nextConnect_ = 0x2000;
+    io_connect_t droppedUpTo_ = 0;
 };
 
 } // namespace zed

@@ -176,6 +176,11 @@ public:
     virtual IOReturn postEvent(io_connect_t connect, std::uint32_t eventType, std::int16_t x,
                                std::int16_t y, const NXEventData& data, std::uint32_t dataVersion,
                                std::uint32_t eventFlags, std::uint32_t options) = 0;
+    // The end of a sequence of posted key events: every key that the
+    // connection's events left down goes up, plain keys included (a
+    // flags-changed event only clears the modifiers, and a key left down
+    // would repeat).
+    virtual IOReturn releaseHeldKeys(io_connect_t connect) = 0;
 };
 
 // A platform without a registry: no services, nothing to watch.
@@ -210,6 +215,7 @@ public:
                        std::uint32_t, std::uint32_t, std::uint32_t) override {
         return kIOReturnNotOpen;
     }
+    IOReturn releaseHeldKeys(io_connect_t) override { return kIOReturnNotOpen; }
 };
 
 } // namespace zed

@@ -346,6 +346,7 @@ std::optional<std::vector<std::string>> MouseSimulator::show(const std::string& 
                                             .add("uid", userId_)
                                             .add("loginDone", options_.loggedIn)
                                             .add("onConsole", options_.onConsole)
+                                            .add("queries", sessionQueries_)
                                             .text()};
     }
     if (what == "devices") {
@@ -606,6 +607,7 @@ int MouseSimulator::onPostEvent(sd_bus_message* m, void* userdata, sd_bus_error*
 int MouseSimulator::onCopySession(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     return guarded(error, [&] {
         auto* sim = static_cast<MouseSimulator*>(userdata);
+        ++sim->sessionQueries_;
         sd_bus_message* raw = nullptr;
         int r = sd_bus_message_new_method_return(m, &raw);
         MessagePtr reply(raw);

@@ -125,6 +125,9 @@ private:
     std::string userName_;
     std::int32_t userId_ = 0;
     bool sessionPresent_ = true;
+    // How often the session was asked for: a client that checks the session
+    // before acting can be seen to have asked.
+    std::int64_t sessionQueries_ = 0;
 
     std::deque<std::string> driverLog_, hidLog_, eventLog_;
     std::int64_t seq_ = 0; // one sequence over all records: their order across logs

@@ -1,6 +1,10 @@
 #include "AgentFixture.h"
 #include "Daemon/HidUtils.h"
 
+#include <cstdio>
+#include <functional>
+#include <string>
+
 using zed::Dictionary;
 using zed::Value;
 
@@ -45,6 +49,22 @@ protected:
         }
         return out;
     }
+    // Each event as "down 8", "up 8" or "flags 0x40000" (a global flags change).
+    std::vector<std::string> typed() const {
+        std::vector<std::string> out;
+        for (const auto& e : hid->events) {
+            char text[48];
+            if (e.type == zed::NX_FLAGSCHANGED) {
+                std::snprintf(text, sizeof text, "flags 0x%x%s", e.flags,
+                              e.options == zed::kIOHIDSetGlobalEventFlags ? "" : " (not global)");
+            } else {
+                std::snprintf(text, sizeof text, "%s %u", e.type == zed::NX_KEYDOWN ? "down" : "up",
+                              e.data.keyCode());
+            }
+            out.emplace_back(text);
+        }
+        return out;
+    }
     std::size_t newSetCalls() const { return registry->setCalls().size() - calls; }
     Dictionary storedSens() {
         Dictionary d = storedDomain();
@@ -66,6 +86,7 @@ protected:
 constexpr std::uint32_t KD = zed::NX_KEYDOWN;
 constexpr std::uint32_t KU = zed::NX_KEYUP;
 constexpr std::uint32_t FC = zed::NX_FLAGSCHANGED;
+using Typed = std::vector<std::string>;
 
 } // namespace
 
@@ -75,15 +96,58 @@ TEST_F(DriverMessages, TheAgentRegistersForTheDriversMessages) {
     ASSERT_EQ(registry->interestWatchers(driver), 1);
     map({bytes({3}, "55,8")});
     registry->sendMessage(driver, 0x000);
-    EXPECT_EQ(keys().size(), 5u) << "the registered handler typed the keys";
+    EXPECT_EQ(typed(), (Typed{"flags 0x100000", "down 8", "up 8", "flags 0x0"}))
+        << "the registered handler typed the keys";
 }
 
-TEST_F(DriverMessages, AKeyCombinationIsTypedAsPlainPressesAndReleases) {
-    map({bytes({0}), bytes({3}, "55,8")});
+TEST_F(DriverMessages, AKeyCombinationHoldsItsModifiersWhileItsKeyIsTyped) {
+    // Control+C as stored without press bits, key first.
+    map({bytes({0}), bytes({3}, "8,59")});
     message(0x0100);
-    EXPECT_EQ(keys(), (std::vector<std::pair<std::uint32_t, std::uint16_t>>{
-                          {KD, 55}, {KU, 55}, {KD, 8}, {KU, 8}, {FC, 0}}));
+    EXPECT_EQ(typed(), (Typed{"flags 0x40000", "down 8", "up 8", "flags 0x0"}));
+    EXPECT_EQ(gModifiers, 0u);
     EXPECT_EQ(newSetCalls(), 0u);
+
+    // As the assign-key panel records it: key and modifiers with the press bit.
+    hid->events.clear();
+    map({bytes({3}, "512,567")});
+    message(0);
+    EXPECT_EQ(typed(), (Typed{"flags 0x100000", "down 0", "up 0", "flags 0x0"}));
+
+    // Modifiers before the key, and items carrying the release bit, count alike.
+    hid->events.clear();
+    map({bytes({3}, "55,312,8")});
+    message(0);
+    EXPECT_EQ(typed(), (Typed{"flags 0x120000", "down 8", "up 8", "flags 0x0"}));
+}
+
+TEST_F(DriverMessages, RightHandModifiersOfACombinationHoldTheirLeftTwinsMasks) {
+    map({bytes({3}, "8,54,60,61,62,57")});
+    message(0);
+    EXPECT_EQ(typed(), (Typed{"flags 0x1f0000", "down 8", "up 8", "flags 0x0"}));
+    hid->events.clear();
+    map({bytes({3}, "572")}); // right Shift alone
+    message(0);
+    EXPECT_EQ(typed(), (Typed{"flags 0x20000", "flags 0x0"}));
+}
+
+TEST_F(DriverMessages, ACombinationTypesItsPlainKeysInOrderUnderOneFlagsChange) {
+    map({bytes({3}, "0,56,1,59,11")});
+    message(0);
+    EXPECT_EQ(typed(), (Typed{"flags 0x60000", "down 0", "up 0", "down 1", "up 1", "down 11",
+                              "up 11", "flags 0x0"}));
+    // Only modifiers: they are held and let go, nothing else is typed.
+    hid->events.clear();
+    map({bytes({3}, "567,568")});
+    message(0);
+    EXPECT_EQ(typed(), (Typed{"flags 0x120000", "flags 0x0"}));
+}
+
+TEST_F(DriverMessages, MacroItemsOfRightHandModifiersStayPlainKeys) {
+    map({bytes({4}, "566,572,520,264,316,310")});
+    message(0);
+    EXPECT_EQ(typed(),
+              (Typed{"down 54", "down 60", "down 8", "up 8", "up 60", "up 54", "flags 0x0"}));
 }
 
 TEST_F(DriverMessages, AMacroReplaysPressesAndReleasesThenResetsTheModifiers) {
@@ -195,11 +259,11 @@ TEST_F(DriverMessages, PerAxisStepsChangeXThenYAndDrawBoth) {
 TEST_F(DriverMessages, AnAdvancedButtonTypesItsNestedKeysAndStepsWithoutTheBit) {
     map({bytes({0}), bytes({6, 3}, "55,8")}, {{"Sensitivity", Value(5.0)}});
     message(0x10000 | 0x0101); // advanced bit with a step: keys typed, no step (type 3)
-    EXPECT_EQ(keys().size(), 5u);
+    EXPECT_EQ(typed(), (Typed{"flags 0x100000", "down 8", "up 8", "flags 0x0"}));
     EXPECT_EQ(store->sens[0], 5.0);
     message(0x0101);
     EXPECT_DOUBLE_EQ(store->sens[0], 5.2);
-    EXPECT_EQ(keys().size(), 5u);
+    EXPECT_EQ(keys().size(), 4u);
 }
 
 TEST_F(DriverMessages, OnTheFlyOffStillTypesButIgnoresOverlayAndSteps) {
@@ -241,5 +305,50 @@ TEST_F(DriverMessages, ANewBeginReplacesTheOverlayAndTurningItOffClosesIt) {
     Dictionary inactive{{"Otfs", Value(1)}};
     store->SendPrefsToDriver(&inactive);
     message(0x0000);
+    EXPECT_EQ(overlays.openWindows(), 0);
+}
+
+TEST_F(DriverMessages, AwayLoggedOutOrGoneTheAgentTypesAndStepsNothing) {
+    map({bytes({3}, "8,59"), bytes({7}), bytes({4}, "520,264")}, {{"Sensitivity", Value(5.0)}});
+    const Dictionary stored = storedSens();
+    const std::pair<const char*, std::function<void()>> states[] = {
+        {"away", [&] { session->setSession("alice", 501, true, false); }},
+        {"logged out", [&] { session->setSession("alice", 501, false, true); }},
+        {"gone", [&] { session->setSession(std::nullopt); }},
+    };
+    for (const auto& [name, leave] : states) {
+        leave();
+        testing::internal::CaptureStdout();
+        message(0x0000);           // key combination
+        message(0x0200);           // macro
+        message(0x20000 | 0x0101); // overlay begin and a step up
+        message(0x0101);           // another step
+        message(0x40000 | 0x0100); // overlay end
+        testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(hid->events.empty()) << name;
+        EXPECT_EQ(store->sens[kSensOverall], 5.0) << name;
+        EXPECT_EQ(newSetCalls(), 0u) << name;
+        EXPECT_EQ(storedSens(), stored) << name;
+        EXPECT_TRUE(overlays.windows().empty()) << name;
+    }
+    // Back at the console: typing and stepping work again.
+    session->setSession("alice", 501, true, true);
+    message(0x0000);
+    EXPECT_EQ(typed(), (Typed{"flags 0x40000", "down 8", "up 8", "flags 0x0"}));
+    message(0x20000 | 0x0101);
+    EXPECT_DOUBLE_EQ(store->sens[kSensOverall], 5.2);
+    EXPECT_EQ(newSetCalls(), 1u);
+    EXPECT_EQ(overlays.openWindows(), 1);
+}
+
+TEST_F(DriverMessages, AnOverlayOpenWhenTheSessionLeavesStillClosesAtItsEnd) {
+    map({bytes({7})}, {{"Sensitivity", Value(5.0)}});
+    message(0x20000 | 0x0001);
+    ASSERT_EQ(overlays.openWindows(), 1);
+    session->setSession("alice", 501, true, false);
+    message(0x0001);
+    EXPECT_DOUBLE_EQ(store->sens[kSensOverall], 5.2) << "no step while away";
+    EXPECT_EQ(overlays.windows().size(), 1u);
+    message(0x40000);
     EXPECT_EQ(overlays.openWindows(), 0);
 }

@@ -27,6 +27,9 @@ struct FakeAgent {
         if (preferences) {
             p->setPreferences(std::move(preferences));
         }
+        // At the console: the agent acts on driver messages only there.
+        static_cast<zed::ScriptedLoginSession&>(p->loginSession())
+            .setSession("alice", 501, true, true);
         zed::Platform::install(std::move(p));
         zed::SetOverlayWindowService(&overlays);
 

@@ -82,14 +82,18 @@ TEST_F(KeyEventsTest, FlagsWithoutPressOrRelease) {
     EXPECT_EQ(posted(), (std::vector<Posted>{flags(0x40000), flags(0x40000)}));
 }
 
-TEST_F(KeyEventsTest, EndingASequenceReleasesEveryModifier) {
+TEST_F(KeyEventsTest, EndingASequenceReleasesEveryModifierAndThenEveryKey) {
     BeginHidKeySequence();
     DoHidKeyEvent(58, 0x23A); // Option held at the end of a macro
     DoHidKeyEvent(57, 0x239);
+    DoHidKeyEvent(0, 0x200); // and A, never released
+    EXPECT_TRUE(hid->heldKeyReleases.empty()) << "only the end of a sequence lets go";
     EndHidKeySequence();
     EXPECT_EQ(gModifiers, 0u);
     EXPECT_EQ(posted().back(), flags(0));
     EXPECT_EQ(posted()[1], flags(0x90000));
+    // After the modifier reset, on the same connection, everything goes up.
+    EXPECT_EQ(hid->heldKeyReleases, std::vector<std::size_t>{hid->events.size()});
 }
 
 TEST_F(KeyEventsTest, TheConnectionIsOpenedOnceAndRetriedAfterAFailure) {
@@ -104,4 +108,38 @@ TEST_F(KeyEventsTest, TheConnectionIsOpenedOnceAndRetriedAfterAFailure) {
     for (const auto& e : hid->events) {
         EXPECT_EQ(e.connect, hid->lastConnect);
     }
+}
+
+TEST_F(KeyEventsTest, AnEventThatFindsTheConnectionGoneArrivesOnTheReopenedOne) {
+    DoHidKeyEvent(8, 0x300);
+    hid->dropConnections(); // the HID system went away and came back
+    // Command+Q: losing the flags change would type a plain Q.
+    BeginHidKeySequence();
+    EXPECT_EQ(DoHidKeyEvent(55, 0x237), zed::kIOReturnSuccess);
+    DoHidKeyEvent(12, 0x300);
+    EndHidKeySequence();
+    EXPECT_EQ(posted(),
+              (std::vector<Posted>{down(8), up(8), flags(0x100000), down(12), up(12), flags(0)}));
+    EXPECT_EQ(hid->opens, 2);
+    for (std::size_t i = 2; i < hid->events.size(); ++i) {
+        EXPECT_EQ(hid->events[i].connect, hid->lastConnect) << i;
+    }
+    EXPECT_EQ(hid->heldKeyReleases, std::vector<std::size_t>{hid->events.size()});
+
+    // A plain key's press after another restart arrives too.
+    hid->dropConnections();
+    DoHidKeyEvent(13, 0x200);
+    EXPECT_EQ(posted().back(), down(13));
+    EXPECT_EQ(hid->opens, 3);
+}
+
+TEST_F(KeyEventsTest, AnEventIsPostedAgainOnlyOnceWhenTheNewConnectionFailsToo) {
+    DoHidKeyEvent(8, 0x300);
+    const int opens = hid->opens;
+    hid->postStatus = zed::kIOReturnNotOpen;
+    EXPECT_EQ(DoHidKeyEvent(59, 0x23B), zed::kIOReturnNotOpen);
+    EXPECT_EQ(hid->opens, opens + 1) << "one reopen and one more try, no loop";
+    hid->postStatus = zed::kIOReturnSuccess;
+    DoHidKeyEvent(9, 0x300);
+    EXPECT_EQ(posted().back(), up(9)) << "the connection is opened afresh for the next event";
 }

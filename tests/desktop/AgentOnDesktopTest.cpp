@@ -2,6 +2,7 @@
 // the virtual keyboard, its settings read back from the X server, its click
 // time reaching the desktop's double-click setting through the registry.
 #include "AgentPlatform.h"
+#include "Daemon/CallBacks.h"
 #include "Daemon/Preferences.h"
 #include "DesktopFakes.h"
 #include "Platform/FakeIOKit.h"
@@ -41,6 +42,18 @@ protected:
     }
     void apply(const Dictionary& settings) {
         Application::GetApp()->prefs->SendPrefsToDriver(&settings);
+    }
+    // Button 1 types this key list (map type 3 or 4).
+    void mapButton1(std::uint8_t type, const std::string& list) {
+        Data element{type};
+        element.insert(element.end(), list.begin(), list.end());
+        apply({{"ButtonMappings", Value(Array{Value(std::move(element))})}});
+    }
+    // The driver's message for a press of button 1, in a session at the console.
+    void press() {
+        static_cast<ScriptedLoginSession&>(agent.platform->loginSession())
+            .setSession("alice", 4242, true, true);
+        DriverNotifProc(nullptr, driver, 0x0000, 0);
     }
 
     deskfake::KeyboardLog keyboard;
@@ -87,7 +100,7 @@ TEST_F(AgentOnDesktopTest, ModifiersAMacroLeavesDownAreReleasedAtItsEnd) {
     EXPECT_EQ(desktopHid->heldFlags(), 0u);
 }
 
-TEST_F(AgentOnDesktopTest, AKeyComboOfAModifierCodeIsTypedAsAPlainKey) {
+TEST_F(AgentOnDesktopTest, PlainKeyEventsOfModifierCodesPressThoseVeryKeys) {
     build(false);
     BeginHidKeySequence();
     DoHidKeyEvent(56, 0x300);
@@ -98,6 +111,43 @@ TEST_F(AgentOnDesktopTest, AKeyComboOfAModifierCodeIsTypedAsAPlainKey) {
                                            {KEY_LEFTSHIFT, false},
                                            {KEY_RIGHTSHIFT, true},
                                            {KEY_RIGHTSHIFT, false}}));
+}
+
+TEST_F(AgentOnDesktopTest, AKeyCombinationArrivesAsAChord) {
+    build(false);
+    mapButton1(3, "8,59"); // Control+C as stored: the key, then its modifier
+    press();
+    EXPECT_EQ(keyboard.keysSynced(),
+              (Keys{{KEY_LEFTCTRL, true}, {KEY_C, true}, {KEY_C, false}, {KEY_LEFTCTRL, false}}));
+    keyboard.events.clear();
+    mapButton1(3, "512,567,572"); // A with Command and right Shift, as the panel records it
+    press();
+    EXPECT_EQ(keyboard.keysSynced(), (Keys{{KEY_LEFTMETA, true},
+                                           {KEY_LEFTSHIFT, true},
+                                           {KEY_A, true},
+                                           {KEY_A, false},
+                                           {KEY_LEFTMETA, false},
+                                           {KEY_LEFTSHIFT, false}}));
+    EXPECT_TRUE(keyboard.held().empty());
+}
+
+TEST_F(AgentOnDesktopTest, AMacroThatEndsWithAKeyDownLeavesNothingHeld) {
+    build(false);
+    mapButton1(4, "512"); // A pressed, never released
+    press();
+    EXPECT_EQ(keyboard.keysSynced(), (Keys{{KEY_A, true}, {KEY_A, false}}));
+    EXPECT_TRUE(keyboard.held().empty());
+    // Its modifiers and a right-hand modifier key, which a macro presses as a plain key, too.
+    keyboard.events.clear();
+    mapButton1(4, "571,566,520");
+    press();
+    EXPECT_TRUE(keyboard.held().empty());
+    EXPECT_EQ(desktopHid->heldFlags(), 0u);
+    // The next sequence starts from a keyboard that holds nothing.
+    keyboard.events.clear();
+    mapButton1(4, "512,256");
+    press();
+    EXPECT_EQ(keyboard.keysSynced(), (Keys{{KEY_A, true}, {KEY_A, false}}));
 }
 
 TEST_F(AgentOnDesktopTest, WithoutUinputTheAgentStillAppliesItsSettings) {

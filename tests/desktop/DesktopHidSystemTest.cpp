@@ -149,6 +149,50 @@ TEST_F(DesktopHidSystemTest, FlagBitsOtherThanTheFiveModifiersAreIgnored) {
     EXPECT_EQ(hid->heldFlags(), 0u);
 }
 
+// --- The end of a sequence -----------------------------------------------
+
+TEST_F(DesktopHidSystemTest, ReleasingHeldKeysLetsGoOfEveryKeyDownInOneFrame) {
+    key(NX_KEYDOWN, 54); // right Command, a plain key here
+    key(NX_KEYDOWN, 0);
+    key(NX_KEYDOWN, 1);
+    key(NX_KEYUP, 1);
+    flags(kShift | kCapsLock);
+    const std::size_t before = keyboard.events.size();
+    EXPECT_EQ(hid->releaseHeldKeys(connect), kIOReturnSuccess);
+    EXPECT_TRUE(keyboard.held().empty());
+    EXPECT_EQ(hid->heldFlags(), 0u);
+    // The modifiers as a flags change would let go of them (Caps Lock tapped
+    // off), then the plain keys together, one sync after them.
+    const std::vector<KeyboardLog::Event> tail(keyboard.events.end() - 3, keyboard.events.end());
+    ASSERT_GT(keyboard.events.size(), before + 3);
+    EXPECT_FALSE(tail[0].sync);
+    EXPECT_FALSE(tail[1].pressed);
+    EXPECT_FALSE(tail[1].sync);
+    EXPECT_TRUE(tail[2].sync);
+    EXPECT_EQ((std::set<std::uint16_t>{tail[0].code, tail[1].code}),
+              (std::set<std::uint16_t>{KEY_A, KEY_RIGHTMETA}));
+
+    // Nothing held: nothing sent.
+    const std::size_t after = keyboard.events.size();
+    EXPECT_EQ(hid->releaseHeldKeys(connect), kIOReturnSuccess);
+    EXPECT_EQ(keyboard.events.size(), after);
+}
+
+TEST_F(DesktopHidSystemTest, KeysOfAVanishedKeyboardAreNotReleasedOnItsSuccessor) {
+    key(NX_KEYDOWN, 0);
+    keyboard.vanished = 1;
+    key(NX_KEYDOWN, 11); // B, on a new keyboard
+    EXPECT_EQ(keyboard.created, 2);
+    EXPECT_EQ(hid->releaseHeldKeys(connect), kIOReturnSuccess);
+    EXPECT_EQ(keyboard.keysSynced().back(), (std::pair<std::uint16_t, bool>{KEY_B, false}));
+    for (const auto& e : keyboard.events) {
+        EXPECT_FALSE(e.device == 2 && e.code == KEY_A) << "A was never down on the new device";
+    }
+    EXPECT_TRUE(keyboard.held().empty());
+    hid->close(connect);
+    EXPECT_EQ(hid->releaseHeldKeys(connect), kIOReturnNotOpen);
+}
+
 // --- The keyboard device --------------------------------------------------
 
 TEST_F(DesktopHidSystemTest, TheKeyboardIsCreatedOnTheFirstPostAndKept) {
