@@ -176,6 +176,8 @@ void Application::Terminate() {
 
 void ResendPrefs(void*, void* info) {
     auto* app = static_cast<Application*>(info);
+    // Fills in only what the domain still lacks: the settings stored since
+    // start are kept, and what the domain then holds is applied.
     if (!app->hadPrefs) {
         Preferences::InitPrefs();
     }

@@ -108,11 +108,22 @@ Dictionary Preferences::InitPrefs() {
         {kButtonMappingsKey, Value(std::move(mappings))},
         {kNumButtonsKey, Value(std::int32_t{7})},
     };
+    // Only the keys the domain lacks get their default: a value stored since
+    // start (the pane's first change, an on-the-fly step) is kept. The store
+    // merges these edits into what it holds when it writes, so the other keys
+    // of a concurrent writer stay too.
     auto& prefs = zed::Platform::current().preferences();
     const std::string user = domainUser();
-    prefs.setValues(kPrefsDomain, defaults, user);
     prefs.synchronize(kPrefsDomain, user);
-    return defaults;
+    const Dictionary stored = prefs.copyAll(kPrefsDomain, user);
+    for (const auto& [key, value] : defaults) {
+        if (!stored.contains(key)) {
+            prefs.setValue(kPrefsDomain, key, value, user);
+        }
+    }
+    prefs.synchronize(kPrefsDomain, user);
+    Dictionary settings = prefs.copyAll(kPrefsDomain, user);
+    return settings.empty() ? defaults : settings;
 }
 
 void Preferences::ReadPrefs() {

@@ -41,6 +41,8 @@ public:
     virtual ~Preferences();
 
     static bool HasPrefs();
+    // Writes the defaults of the keys the domain lacks and returns what the
+    // domain then holds.
     static zed::Dictionary InitPrefs();
 
     void ReadPrefs();

@@ -135,23 +135,47 @@ TEST_F(AgentTest, ASessionSwitchWaitsForTheConsoleThenReapplies) {
     EXPECT_EQ(registry->setCallsOn(driver).size(), applied + 1) << "settings applied again";
 }
 
-TEST_F(AgentTest, TheResendTimerWritesDefaultsOnlyWhenTheDomainWasEmptyAtStart) {
+TEST_F(AgentTest, TheResendTimerKeepsWhatWasStoredSinceStartAndAddsOnlyMissingDefaults) {
     Application* app = Application::GetApp();
     app->hidSystem = hidSystem;
     ASSERT_TRUE(app->IsLoggedIn());
     app->hadPrefs = Preferences::HasPrefs();
     EXPECT_FALSE(app->hadPrefs);
     app->Init();
-    // The pane stored a value after start; the timer's defaults replace it.
+    // The pane stores its first change within the first seconds, then a mouse arrives.
     prefs->setValue(kPrefsDomain, "Sensitivity", Value(3.0), "alice");
+    prefs->setValue(kPrefsDomain, "Orientation", Value(std::int32_t{1}), "alice");
     prefs->synchronize(kPrefsDomain, "alice");
-    ResendPrefs(nullptr, app);
-    EXPECT_EQ(storedDomain().at("Sensitivity"), Value(10.0));
-    EXPECT_EQ(storedDomain().size(), 14u);
+    const zed::io_service_t driver = plugMouse();
 
-    app->hadPrefs = true;
-    prefs->setValue(kPrefsDomain, "Sensitivity", Value(3.0), "alice");
-    prefs->synchronize(kPrefsDomain, "alice");
     ResendPrefs(nullptr, app);
-    EXPECT_EQ(storedDomain().at("Sensitivity"), Value(3.0));
+    const Dictionary stored = storedDomain();
+    EXPECT_EQ(stored.size(), 14u) << "the missing defaults were added";
+    EXPECT_EQ(stored.at("Sensitivity"), Value(3.0));
+    EXPECT_EQ(stored.at("Orientation"), Value(std::int32_t{1}));
+    EXPECT_EQ(stored.at("MasterSensitivityX"), Value(10.0));
+    EXPECT_EQ(stored.at("NumButtons"), Value(std::int32_t{7}));
+    // What the domain holds then is what reaches the driver.
+    const Dictionary applied = lastSet(driver);
+    EXPECT_EQ(applied.at("Sensitivity"), Value(FixedFromDouble(3.0)));
+    EXPECT_EQ(applied.at("HIDPointerButtonMode"), Value(std::int32_t{1}));
+    EXPECT_EQ(applied.at("MasterSensitivityX"), Value(655360));
+    EXPECT_EQ(applied.count("ButtonMappings"), 1u);
+    EXPECT_EQ(app->prefs->sens[kSensOverall], 3.0);
+}
+
+TEST_F(AgentTest, TheResendTimerKeepsAStepTakenAfterTheDefaultsWereWritten) {
+    const zed::io_service_t driver = plugMouse();
+    Application* app = Application::GetApp();
+    app->hidSystem = hidSystem;
+    ASSERT_TRUE(app->IsLoggedIn());
+    app->hadPrefs = Preferences::HasPrefs();
+    app->Init(); // the mouse present at start gets the fourteen defaults
+    ASSERT_EQ(storedDomain().size(), 14u);
+    prefs->setValue(kPrefsDomain, "Sensitivity", Value(9.8), "alice"); // an on-the-fly step
+    prefs->synchronize(kPrefsDomain, "alice");
+
+    ResendPrefs(nullptr, app);
+    EXPECT_EQ(storedDomain().at("Sensitivity"), Value(9.8));
+    EXPECT_EQ(lastSet(driver).at("Sensitivity"), Value(642252));
 }

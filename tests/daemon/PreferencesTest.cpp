@@ -98,12 +98,18 @@ TEST_F(PreferencesTest, AnEmptyDomainGetsTheFourteenDefaultsAndTheirDriverValues
 }
 
 TEST_F(PreferencesTest, WithoutTheHidSystemsAccelerationTheDefaultIsAQuarter) {
+    auto emptyDomain = [this] {
+        prefs->removeDomain(kPrefsDomain, "alice");
+        prefs->synchronize(kPrefsDomain, "alice");
+    };
     hid->acceleration = 0.9;
     hid->getAccelerationStatus = zed::kIOReturnNotResponding;
     EXPECT_EQ(Preferences::InitPrefs().at("MasterAccel"), Value(0.25)) << "the read failed";
+    emptyDomain();
     hid->getAccelerationStatus = zed::kIOReturnSuccess;
     hid->openStatus = zed::kIOReturnNotPermitted;
     EXPECT_EQ(Preferences::InitPrefs().at("MasterAccel"), Value(0.25)) << "no connection";
+    emptyDomain();
     hid->openStatus = zed::kIOReturnSuccess;
     EXPECT_EQ(Preferences::InitPrefs().at("MasterAccel"), Value(0.9));
     EXPECT_EQ(storedDomain().at("MasterAccel"), Value(0.9));
