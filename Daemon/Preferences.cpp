@@ -14,6 +14,9 @@ using zed::Value;
 namespace {
 
 constexpr double kDefaultAcceleration = 0.25;
+constexpr double kDefaultSensitivity = 10.0;
+constexpr double kMinSensitivity = 1.0;
+constexpr double kMaxSensitivity = 10.0;
 constexpr double kClickTimeScale = 100000000.0; // tenths of a second to nanoseconds
 
 std::string domainUser() {
@@ -94,9 +97,9 @@ Dictionary Preferences::InitPrefs() {
     }
     Dictionary defaults{
         {kOrientationKey, Value(std::int32_t{0})},
-        {kSensitivityKey, Value(10.0)},
-        {kMasterSensitivityXKey, Value(10.0)},
-        {kMasterSensitivityYKey, Value(10.0)},
+        {kSensitivityKey, Value(kDefaultSensitivity)},
+        {kMasterSensitivityXKey, Value(kDefaultSensitivity)},
+        {kMasterSensitivityYKey, Value(kDefaultSensitivity)},
         {kMasterSensitivityOnKey, Value(std::int32_t{1})},
         {kMasterAccelKey, Value(acceleration)},
         {kMasterAccelOnKey, Value(std::int32_t{0})},
@@ -155,6 +158,15 @@ void Preferences::SendPrefsToDriver(const Dictionary* settings) {
     for (int i = kSensOverall; i <= kSensY; ++i) {
         if (const Value* v = numberFor(*settings, kSensKeys[i])) {
             sens[i] = *v->toDouble();
+            // Not a number would stay one through every step and be saved
+            // again: the default stands in, here and at the driver.
+            if (std::isnan(sens[i])) {
+                std::fprintf(stderr,
+                             "Reading the setting \"%s\" as %.1f: its value is not a number.\n",
+                             kSensKeys[i], kDefaultSensitivity);
+                std::fflush(stderr);
+                sens[i] = kDefaultSensitivity;
+            }
             driverProperties[kSensKeys[i]] = Value(FixedFromDouble(sens[i]));
         }
     }
@@ -245,10 +257,10 @@ void Preferences::SaveSensToPrefs() {
 
 double Preferences::SetSensitivity(double value, SensType type) {
     double result = value;
-    if (value > 10.0) {
-        result = 10.0;
-    } else if (value < 1.0) {
-        result = 1.0;
+    if (value > kMaxSensitivity) {
+        result = kMaxSensitivity;
+    } else if (!(value >= kMinSensitivity)) { // NaN too: it must not stick
+        result = kMinSensitivity;
     }
     sens[type] = result;
     return result;

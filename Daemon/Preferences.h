@@ -49,6 +49,7 @@ public:
     void SendPrefsToDriver(const zed::Dictionary* settings);
     void SendSensToDriver();
     void SaveSensToPrefs();
+    // Clamps to 1.0 ... 10.0 (NaN gives 1.0), holds and returns the result.
     double SetSensitivity(double value, SensType type);
 
     // The last "ButtonMappings" applied; empty until one is.
