@@ -142,7 +142,7 @@ void Application::RegisterForDeviceNotif() {
 void Application::Run() {
     auto& platform = zed::Platform::current();
     while (!IsLoggedIn()) {
-        platform.process().sleep(kLoginPollPeriod);
+        platform.process().sleep(kLoginPollPeriod, {});
     }
     platform.process().setuid(userId != 0 ? static_cast<uid_t>(userId)
                                           : platform.process().getuid());

@@ -15,7 +15,7 @@
 OSStatus SwitchEventsHandler(void*, void*, void*) {
     Application* app = Application::GetApp();
     while (!app->IsLoggedIn()) {
-        zed::Platform::current().process().sleep(Application::kLoginPollPeriod);
+        zed::Platform::current().process().sleep(Application::kLoginPollPeriod, {});
     }
     if (app->prefs) {
         app->prefs->ReadPrefs();
