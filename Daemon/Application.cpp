@@ -56,23 +56,45 @@ bool Application::IsLoggedIn() {
     return flag(zed::kCGSessionOnConsoleKey);
 }
 
+// The quit request reaches a desktop agent as a signal. Its run-loop sources
+// also keep the signals blocked, so that the waits for the console can take
+// them (ProcessControl::sleep) instead of their default action ending the
+// process with a signal status.
+void Application::InstallQuitHandler() {
+    if (quitHandlerInstalled) {
+        return;
+    }
+    quitHandlerInstalled = true;
+    bool installed = true;
+    for (int signo : kQuitSignals) {
+        if (auto source = zed::Platform::current().runLoop().addSignal(
+                signo, [] { HandleAEQuit(nullptr, nullptr, 0); })) {
+            source->detach();
+        } else {
+            installed = false;
+        }
+    }
+    PrintIOErrMsg(installed ? zed::kIOReturnSuccess : kQuitHandlerFailed,
+                  "Error registering for Quit apple event.");
+}
+
+bool Application::WaitForConsole() {
+    auto& process = zed::Platform::current().process();
+    while (!IsLoggedIn()) {
+        if (process.sleep(kLoginPollPeriod, kQuitSignals) != 0) {
+            HandleAEQuit(nullptr, nullptr, 0);
+            return false;
+        }
+    }
+    return true;
+}
+
 void Application::Init() {
     auto& platform = zed::Platform::current();
     prefs = std::make_unique<Preferences>();
     notifyPort = std::make_unique<NotificationPort>();
 
-    // The quit request reaches a desktop agent as SIGTERM (or SIGINT from a terminal).
-    bool quitInstalled = true;
-    for (int signo : {SIGTERM, SIGINT}) {
-        if (auto source =
-                platform.runLoop().addSignal(signo, [] { HandleAEQuit(nullptr, nullptr, 0); })) {
-            source->detach();
-        } else {
-            quitInstalled = false;
-        }
-    }
-    PrintIOErrMsg(quitInstalled ? zed::kIOReturnSuccess : kQuitHandlerFailed,
-                  "Error registering for Quit apple event.");
+    InstallQuitHandler(); // done already when Run came first
 
     platform.loginSession().setActivatedHandler(
         [] { SwitchEventsHandler(nullptr, nullptr, nullptr); });
@@ -141,8 +163,10 @@ void Application::RegisterForDeviceNotif() {
 
 void Application::Run() {
     auto& platform = zed::Platform::current();
-    while (!IsLoggedIn()) {
-        platform.process().sleep(kLoginPollPeriod, {});
+    // Before the first wait, so that a stop while waiting is a quit.
+    InstallQuitHandler();
+    if (!WaitForConsole()) {
+        return;
     }
     platform.process().setuid(userId != 0 ? static_cast<uid_t>(userId)
                                           : platform.process().getuid());

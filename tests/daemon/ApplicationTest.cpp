@@ -1,10 +1,15 @@
 #include "AgentFixture.h"
 #include "Daemon/HidUtils.h"
-
 #include <csignal>
 
 using zed::Dictionary;
 using zed::Value;
+
+namespace {
+// A wait that never ends would hang the test: give up after this many polls.
+struct EndlessWait {};
+constexpr int kPollsBeforeGivingUp = 20;
+} // namespace
 
 TEST(PrintFunctions, WriteTheirFormatsAndIgnoreZeroStatusesAndNullMessages) {
     testing::internal::CaptureStdout();
@@ -178,4 +183,55 @@ TEST_F(AgentTest, TheResendTimerKeepsAStepTakenAfterTheDefaultsWereWritten) {
     ResendPrefs(nullptr, app);
     EXPECT_EQ(storedDomain().at("Sensitivity"), Value(9.8));
     EXPECT_EQ(lastSet(driver).at("Sensitivity"), Value(642252));
+}
+
+// --- Quitting while the agent waits for the console ------------------------
+
+TEST_F(AgentTest, AQuitRequestDuringTheLoginWaitEndsTheProcessWithZero) {
+    session->setSession(std::nullopt);
+    process->sigtermAtSleep = 2;
+    process->onSleep = [](int n) {
+        if (n > kPollsBeforeGivingUp) {
+            throw EndlessWait{};
+        }
+    };
+    testing::internal::CaptureStdout();
+    try {
+        Application::GetApp()->Run();
+    } catch (const EndlessWait&) {
+        ADD_FAILURE() << "the wait went on after the quit request";
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to get session dictionary.\n"
+                                                      "Unable to get session dictionary.\n");
+    EXPECT_EQ(process->sleeps.size(), 2u);
+    EXPECT_EQ(process->exits, std::vector<int>{0});
+    EXPECT_TRUE(process->setuids.empty()) << "nothing after the wait ran";
+    EXPECT_FALSE(Application::GetApp()->prefs);
+    EXPECT_EQ(center->observerCount(), 0u);
+}
+
+TEST_F(AgentTest, AQuitRequestDuringASessionSwitchWaitTearsDownAndEndsWithZero) {
+    Application* app = Application::GetApp();
+    app->hidSystem = hidSystem;
+    const zed::io_service_t driver = plugMouse();
+    app->Init();
+    const auto applied = registry->setCallsOn(driver).size();
+
+    session->setSession("alice", 501, true, false); // switched away
+    process->sigtermAtSleep = 3;
+    process->onSleep = [](int n) {
+        if (n > kPollsBeforeGivingUp) {
+            throw EndlessWait{};
+        }
+    };
+    try {
+        session->activate();
+    } catch (const EndlessWait&) {
+        ADD_FAILURE() << "the wait went on after the quit request";
+    }
+    EXPECT_EQ(process->sleeps.size(), 3u);
+    EXPECT_EQ(process->exits, std::vector<int>{0});
+    EXPECT_FALSE(app->prefs) << "the settings store went with the quit";
+    EXPECT_EQ(center->observerCount(), 0u);
+    EXPECT_EQ(registry->setCallsOn(driver).size(), applied) << "nothing applied after the quit";
 }
