@@ -6,8 +6,11 @@
 #include "Platform/Platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 std::unique_ptr<Application> Application::sApp;
 
@@ -89,6 +92,56 @@ bool Application::WaitForConsole() {
     return true;
 }
 
+// Takes on the console user's identity.
+//
+// Not root: setuid with that user's id, result ignored; an ordinary user can
+// only become itself, and the agent runs on as the user it started as.
+//
+// Root, for a user other than root: that user's supplementary groups, primary
+// group and then user id, in that order (the group calls need root), each
+// checked. Any failure ends the agent with status 1 rather than going on:
+// still root, or half switched, it would write root-owned files into the
+// user's home and serve their session with rights that are not theirs.
+// Then HOME comes from the password database and XDG_CONFIG_HOME goes, so
+// that the domain read and written is the one in the user's home, not in the
+// home of the environment root was started with.
+bool Application::RunAsConsoleUser() {
+    auto& process = zed::Platform::current().process();
+    const uid_t uid = userId != 0 ? static_cast<uid_t>(userId) : process.getuid();
+    if (process.geteuid() != 0 || uid == 0) {
+        process.setuid(uid);
+        return true;
+    }
+    auto fail = [&](const std::string& what) {
+        std::fprintf(stderr, "zed-agent: %s; not going on as root.\n", what.c_str());
+        std::fflush(stderr);
+        process.exit(1);
+        return false;
+    };
+    const std::string id = "user id " + std::to_string(uid);
+    const auto user = process.userById(uid);
+    if (!user) {
+        return fail(id + " is not in the password database");
+    }
+    auto failed = [&](const char* what) {
+        const int error = errno;
+        return fail("cannot set the " + std::string(what) + " of \"" + user->name + "\" (" + id +
+                    "): " + std::strerror(error));
+    };
+    if (process.initgroups(user->name, user->gid) != 0) {
+        return failed("supplementary groups");
+    }
+    if (process.setgid(user->gid) != 0) {
+        return failed("group");
+    }
+    if (process.setuid(uid) != 0) {
+        return failed("user id");
+    }
+    process.setEnvironment("HOME", user->home.empty() ? std::nullopt : std::optional(user->home));
+    process.setEnvironment("XDG_CONFIG_HOME", std::nullopt);
+    return true;
+}
+
 void Application::Init() {
     auto& platform = zed::Platform::current();
     prefs = std::make_unique<Preferences>();
@@ -165,11 +218,9 @@ void Application::Run() {
     auto& platform = zed::Platform::current();
     // Before the first wait, so that a stop while waiting is a quit.
     InstallQuitHandler();
-    if (!WaitForConsole()) {
+    if (!WaitForConsole() || !RunAsConsoleUser()) {
         return;
     }
-    platform.process().setuid(userId != 0 ? static_cast<uid_t>(userId)
-                                          : platform.process().getuid());
 
     hidSystem = FindHidSystem();
     if (hidSystem == 0) {

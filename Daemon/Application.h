@@ -54,6 +54,7 @@ public:
 private:
     Application() = default;
     void InstallQuitHandler();
+    bool RunAsConsoleUser();
 
     bool quitHandlerInstalled = false;
 };

@@ -1,6 +1,13 @@
 #include "AgentFixture.h"
 #include "Daemon/HidUtils.h"
+#include "Platform/FilePreferenceDomains.h"
+#include "Platform/PropertyList.h"
+
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <pwd.h>
+#include <unistd.h>
 
 using zed::Dictionary;
 using zed::Value;
@@ -234,4 +241,100 @@ TEST_F(AgentTest, AQuitRequestDuringASessionSwitchWaitTearsDownAndEndsWithZero) 
     EXPECT_FALSE(app->prefs) << "the settings store went with the quit";
     EXPECT_EQ(center->observerCount(), 0u);
     EXPECT_EQ(registry->setCallsOn(driver).size(), applied) << "nothing applied after the quit";
+}
+
+// --- Started as root ---------------------------------------------------------
+
+TEST_F(AgentTest, StartedAsRootTheAgentTakesGroupsGroupThenUserAndTheirHome) {
+    registry->removeService(hidSystem); // Run ends right after taking on the user
+    process->effectiveUid = 0;
+    process->users[501] = {"alice", 501, 20, "/home/alice"};
+    Application::GetApp()->Run();
+    EXPECT_EQ(process->calls,
+              (std::vector<std::string>{"initgroups alice 20", "setgid 20", "setuid 501",
+                                        "setenv HOME=/home/alice", "unsetenv XDG_CONFIG_HOME"}));
+    EXPECT_TRUE(process->exits.empty());
+}
+
+TEST_F(AgentTest, AFailedIdentityChangeAsRootEndsTheAgentBeforeAnythingRunsAsTheUser) {
+    struct Case {
+        std::string failing; // empty: no password entry
+        std::vector<std::string> calls;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"", {}, "user id 501"},
+        {"initgroups", {"initgroups alice 20"}, "supplementary groups"},
+        {"setgid", {"initgroups alice 20", "setgid 20"}, "group"},
+        {"setuid", {"initgroups alice 20", "setgid 20", "setuid 501"}, "user id"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failing.empty() ? "no password entry" : c.failing);
+        TearDown();
+        SetUp();
+        process->effectiveUid = 0;
+        if (!c.failing.empty()) {
+            process->users[501] = {"alice", 501, 20, "/home/alice"};
+            process->failing.insert(c.failing);
+        }
+        bool loopRan = false;
+        auto probe = platform->runLoop().addTimer(zed::RunLoop::now(), [&] {
+            loopRan = true;
+            platform->runLoop().exit(0);
+        });
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        Application::GetApp()->Run();
+        const std::string err = testing::internal::GetCapturedStderr();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(process->calls, c.calls);
+        EXPECT_EQ(process->exits, std::vector<int>{1});
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_FALSE(loopRan) << "the agent went on";
+        EXPECT_EQ(registry->matchingWatchers(), 0) << "Init did not run";
+    }
+}
+
+TEST_F(AgentTest, NotStartedAsRootTheAgentOnlyAsksForTheUserAndGoesOnWhateverTheAnswer) {
+    registry->removeService(hidSystem);
+    process->users[501] = {"alice", 501, 20, "/home/alice"};
+    process->failing.insert("setuid");
+    Application::GetApp()->Run();
+    EXPECT_EQ(process->calls, std::vector<std::string>{"setuid 501"});
+    EXPECT_TRUE(process->exits.empty());
+}
+
+TEST_F(AgentTest, StartedAsRootTheDomainReadIsTheOneInTheUsersHome) {
+    namespace fs = std::filesystem;
+    char tmpl[] = "/tmp/zed-agent-home-XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmpl));
+    const fs::path base(tmpl);
+    const fs::path home = base / "alice";
+    fs::create_directories(home / ".config");
+    fs::create_directories(base / "root-config");
+    std::ofstream(home / ".config" / "com.tovik.ZED.plist")
+        << zed::toXmlPropertyList(Value(Dictionary{{"Sensitivity", Value(3.0)}}));
+    // The environment root started with.
+    ::setenv("HOME", base.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (base / "root-config").c_str(), 1);
+
+    // The domain of the user the process runs as follows the environment.
+    const passwd* self = getpwuid(geteuid());
+    ASSERT_TRUE(self && self->pw_name);
+    platform->setPreferences(std::make_unique<zed::FilePreferenceDomains>());
+    session->setSession(self->pw_name, 501, true, true);
+    process->effectiveUid = 0;
+    process->users[501] = {self->pw_name, 501, 20, home.string()};
+    bool hadPrefs = false;
+    auto probe = platform->runLoop().addTimer(zed::RunLoop::now(), [&] {
+        hadPrefs = Application::GetApp()->hadPrefs;
+        HandleAEQuit(nullptr, nullptr, 0);
+    });
+    testing::internal::CaptureStdout();
+    Application::GetApp()->Run();
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(hadPrefs) << "the settings in the user's home were not seen";
+    EXPECT_EQ(zed::FilePreferenceDomains().pathFor(kPrefsDomain, ""),
+              (home / ".config" / "com.tovik.ZED.plist").string());
+    fs::remove_all(base);
 }
