@@ -6,8 +6,11 @@
 #include "Platform/Platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 std::unique_ptr<Application> Application::sApp;
 
@@ -56,23 +59,95 @@ bool Application::IsLoggedIn() {
     return flag(zed::kCGSessionOnConsoleKey);
 }
 
+// The quit request reaches a desktop agent as a signal. Its run-loop sources
+// also keep the signals blocked, so that the waits for the console can take
+// them (ProcessControl::sleep) instead of their default action ending the
+// process with a signal status.
+void Application::InstallQuitHandler() {
+    if (quitHandlerInstalled) {
+        return;
+    }
+    quitHandlerInstalled = true;
+    bool installed = true;
+    for (int signo : kQuitSignals) {
+        if (auto source = zed::Platform::current().runLoop().addSignal(
+                signo, [] { HandleAEQuit(nullptr, nullptr, 0); })) {
+            source->detach();
+        } else {
+            installed = false;
+        }
+    }
+    PrintIOErrMsg(installed ? zed::kIOReturnSuccess : kQuitHandlerFailed,
+                  "Error registering for Quit apple event.");
+}
+
+bool Application::WaitForConsole() {
+    auto& process = zed::Platform::current().process();
+    while (!IsLoggedIn()) {
+        if (process.sleep(kLoginPollPeriod, kQuitSignals) != 0) {
+            HandleAEQuit(nullptr, nullptr, 0);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Takes on the console user's identity.
+//
+// Not root: setuid with that user's id, result ignored; an ordinary user can
+// only become itself, and the agent runs on as the user it started as.
+//
+// Root, for a user other than root: that user's supplementary groups, primary
+// group and then user id, in that order (the group calls need root), each
+// checked. Any failure ends the agent with status 1 rather than going on:
+// still root, or half switched, it would write root-owned files into the
+// user's home and serve their session with rights that are not theirs.
+// Then HOME comes from the password database and XDG_CONFIG_HOME goes, so
+// that the domain read and written is the one in the user's home, not in the
+// home of the environment root was started with.
+bool Application::RunAsConsoleUser() {
+    auto& process = zed::Platform::current().process();
+    const uid_t uid = userId != 0 ? static_cast<uid_t>(userId) : process.getuid();
+    if (process.geteuid() != 0 || uid == 0) {
+        process.setuid(uid);
+        return true;
+    }
+    auto fail = [&](const std::string& what) {
+        std::fprintf(stderr, "zed-agent: %s; not going on as root.\n", what.c_str());
+        std::fflush(stderr);
+        process.exit(1);
+        return false;
+    };
+    const std::string id = "user id " + std::to_string(uid);
+    const auto user = process.userById(uid);
+    if (!user) {
+        return fail(id + " is not in the password database");
+    }
+    auto failed = [&](const char* what) {
+        const int error = errno;
+        return fail("cannot set the " + std::string(what) + " of \"" + user->name + "\" (" + id +
+                    "): " + std::strerror(error));
+    };
+    if (process.initgroups(user->name, user->gid) != 0) {
+        return failed("supplementary groups");
+    }
+    if (process.setgid(user->gid) != 0) {
+        return failed("group");
+    }
+    if (process.setuid(uid) != 0) {
+        return failed("user id");
+    }
+    process.setEnvironment("HOME", user->home.empty() ? std::nullopt : std::optional(user->home));
+    process.setEnvironment("XDG_CONFIG_HOME", std::nullopt);
+    return true;
+}
+
 void Application::Init() {
     auto& platform = zed::Platform::current();
     prefs = std::make_unique<Preferences>();
     notifyPort = std::make_unique<NotificationPort>();
 
-    // The quit request reaches a desktop agent as SIGTERM (or SIGINT from a terminal).
-    bool quitInstalled = true;
-    for (int signo : {SIGTERM, SIGINT}) {
-        if (auto source =
-                platform.runLoop().addSignal(signo, [] { HandleAEQuit(nullptr, nullptr, 0); })) {
-            source->detach();
-        } else {
-            quitInstalled = false;
-        }
-    }
-    PrintIOErrMsg(quitInstalled ? zed::kIOReturnSuccess : kQuitHandlerFailed,
-                  "Error registering for Quit apple event.");
+    InstallQuitHandler(); // done already when Run came first
 
     platform.loginSession().setActivatedHandler(
         [] { SwitchEventsHandler(nullptr, nullptr, nullptr); });
@@ -139,11 +214,11 @@ void Application::RegisterForDeviceNotif() {
 
 void Application::Run() {
     auto& platform = zed::Platform::current();
-    while (!IsLoggedIn()) {
-        platform.process().sleep(kLoginPollPeriod);
+    // Before the first wait, so that a stop while waiting is a quit.
+    InstallQuitHandler();
+    if (!WaitForConsole() || !RunAsConsoleUser()) {
+        return;
     }
-    platform.process().setuid(userId != 0 ? static_cast<uid_t>(userId)
-                                          : platform.process().getuid());
 
     hidSystem = FindHidSystem();
     if (hidSystem == 0) {
@@ -174,6 +249,8 @@ void Application::Terminate() {
 
 void ResendPrefs(void*, void* info) {
     auto* app = static_cast<Application*>(info);
+    // Fills in only what the domain still lacks: the settings stored since
+    // start are kept, and what the domain then holds is applied.
     if (!app->hadPrefs) {
         Preferences::InitPrefs();
     }

@@ -5,6 +5,7 @@
 #include "Platform/IOKit.h"
 #include "Preferences.h"
 
+#include <csignal>
 #include <map>
 #include <memory>
 #include <optional>
@@ -23,6 +24,8 @@ class Application {
 public:
     static constexpr double kResendDelay = 15.0;    // seconds after start
     static constexpr unsigned kLoginPollPeriod = 1; // seconds
+    // The quit request: a service manager's stop, or Ctrl+C in a terminal.
+    static constexpr int kQuitSignals[] = {SIGTERM, SIGINT};
 
     static Application* GetApp();
     virtual ~Application();
@@ -32,6 +35,10 @@ public:
     void Run();
     void Terminate();
     void RegisterForDeviceNotif();
+    // Polls the console once a period until this user is logged in on it. A
+    // quit request meanwhile ends the process as the quit handler does; false
+    // then (when the process control's exit returns, as a test's does).
+    bool WaitForConsole();
 
     zed::io_service_t driverService = 0;
     zed::io_service_t hidSystem = 0;
@@ -46,6 +53,10 @@ public:
 
 private:
     Application() = default;
+    void InstallQuitHandler();
+    bool RunAsConsoleUser();
+
+    bool quitHandlerInstalled = false;
 };
 
 // Writes the message and a newline to standard output.

@@ -16,8 +16,8 @@
 
 OSStatus SwitchEventsHandler(void*, void*, void*) {
     Application* app = Application::GetApp();
-    while (!app->IsLoggedIn()) {
-        zed::Platform::current().process().sleep(Application::kLoginPollPeriod);
+    if (!app->WaitForConsole()) {
+        return 0; // quit while waiting
     }
     if (app->prefs) {
         app->prefs->ReadPrefs();

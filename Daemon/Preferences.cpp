@@ -14,6 +14,9 @@ using zed::Value;
 namespace {
 
 constexpr double kDefaultAcceleration = 0.25;
+constexpr double kDefaultSensitivity = 10.0;
+constexpr double kMinSensitivity = 1.0;
+constexpr double kMaxSensitivity = 10.0;
 constexpr double kClickTimeScale = 100000000.0; // tenths of a second to nanoseconds
 
 std::string domainUser() {
@@ -94,9 +97,9 @@ Dictionary Preferences::InitPrefs() {
     }
     Dictionary defaults{
         {kOrientationKey, Value(std::int32_t{0})},
-        {kSensitivityKey, Value(10.0)},
-        {kMasterSensitivityXKey, Value(10.0)},
-        {kMasterSensitivityYKey, Value(10.0)},
+        {kSensitivityKey, Value(kDefaultSensitivity)},
+        {kMasterSensitivityXKey, Value(kDefaultSensitivity)},
+        {kMasterSensitivityYKey, Value(kDefaultSensitivity)},
         {kMasterSensitivityOnKey, Value(std::int32_t{1})},
         {kMasterAccelKey, Value(acceleration)},
         {kMasterAccelOnKey, Value(std::int32_t{0})},
@@ -108,11 +111,22 @@ Dictionary Preferences::InitPrefs() {
         {kButtonMappingsKey, Value(std::move(mappings))},
         {kNumButtonsKey, Value(std::int32_t{7})},
     };
+    // Only the keys the domain lacks get their default: a value stored since
+    // start (the pane's first change, an on-the-fly step) is kept. The store
+    // merges these edits into what it holds when it writes, so the other keys
+    // of a concurrent writer stay too.
     auto& prefs = zed::Platform::current().preferences();
     const std::string user = domainUser();
-    prefs.setValues(kPrefsDomain, defaults, user);
     prefs.synchronize(kPrefsDomain, user);
-    return defaults;
+    const Dictionary stored = prefs.copyAll(kPrefsDomain, user);
+    for (const auto& [key, value] : defaults) {
+        if (!stored.contains(key)) {
+            prefs.setValue(kPrefsDomain, key, value, user);
+        }
+    }
+    prefs.synchronize(kPrefsDomain, user);
+    Dictionary settings = prefs.copyAll(kPrefsDomain, user);
+    return settings.empty() ? defaults : settings;
 }
 
 void Preferences::ReadPrefs() {
@@ -144,6 +158,15 @@ void Preferences::SendPrefsToDriver(const Dictionary* settings) {
     for (int i = kSensOverall; i <= kSensY; ++i) {
         if (const Value* v = numberFor(*settings, kSensKeys[i])) {
             sens[i] = *v->toDouble();
+            // Not a number would stay one through every step and be saved
+            // again: the default stands in, here and at the driver.
+            if (std::isnan(sens[i])) {
+                std::fprintf(stderr,
+                             "Reading the setting \"%s\" as %.1f: its value is not a number.\n",
+                             kSensKeys[i], kDefaultSensitivity);
+                std::fflush(stderr);
+                sens[i] = kDefaultSensitivity;
+            }
             driverProperties[kSensKeys[i]] = Value(FixedFromDouble(sens[i]));
         }
     }
@@ -234,10 +257,10 @@ void Preferences::SaveSensToPrefs() {
 
 double Preferences::SetSensitivity(double value, SensType type) {
     double result = value;
-    if (value > 10.0) {
-        result = 10.0;
-    } else if (value < 1.0) {
-        result = 1.0;
+    if (value > kMaxSensitivity) {
+        result = kMaxSensitivity;
+    } else if (!(value >= kMinSensitivity)) { // NaN too: it must not stick
+        result = kMinSensitivity;
     }
     sens[type] = result;
     return result;

@@ -41,12 +41,15 @@ public:
     virtual ~Preferences();
 
     static bool HasPrefs();
+    // Writes the defaults of the keys the domain lacks and returns what the
+    // domain then holds.
     static zed::Dictionary InitPrefs();
 
     void ReadPrefs();
     void SendPrefsToDriver(const zed::Dictionary* settings);
     void SendSensToDriver();
     void SaveSensToPrefs();
+    // Clamps to 1.0 ... 10.0 (NaN gives 1.0), holds and returns the result.
     double SetSensitivity(double value, SensType type);
 
     // The last "ButtonMappings" applied; empty until one is.

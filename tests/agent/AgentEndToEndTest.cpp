@@ -300,3 +300,28 @@ TEST_F(AgentEndToEnd, TheAgentWaitsForTheLoginThenStarts) {
         [&] { return agent.out().find("Waiting for prefs changes...") != std::string::npos; }, 5));
     EXPECT_EQ(agent.stop(2), 0) << "SIGINT quits like SIGTERM";
 }
+
+// systemd stops the agent with SIGTERM and kills it only after its timeout:
+// the wait for the console must not hold the stop up.
+TEST_F(AgentEndToEnd, SigtermEndsTheWaitForTheLoginWithStatusZero) {
+    ASSERT_EQ(sim({"session", "none"}).exitCode, 0);
+    ASSERT_TRUE(agent.start());
+    ASSERT_TRUE(waitFor([&] {
+        return agent.out().find("Unable to get session dictionary.") != std::string::npos;
+    })) << agent.err();
+    EXPECT_EQ(agent.stop(15, 5), 0) << agent.err();
+    EXPECT_EQ(agent.out().find("Waiting for prefs changes..."), std::string::npos);
+}
+
+TEST_F(AgentEndToEnd, SigtermEndsTheWaitAfterASessionSwitchWithStatusZero) {
+    startAgent();
+    // Activated while the login is not done: the agent waits for the console.
+    ASSERT_EQ(sim({"session", "logout"}).exitCode, 0);
+    ASSERT_EQ(sim({"session", "back"}).exitCode, 0);
+    // Nothing else polls the session now: a complaint shows the wait is on.
+    ASSERT_EQ(sim({"session", "none"}).exitCode, 0);
+    ASSERT_TRUE(waitFor([&] {
+        return agent.out().find("Unable to get session dictionary.") != std::string::npos;
+    })) << agent.err();
+    EXPECT_EQ(agent.stop(15, 5), 0) << agent.err();
+}

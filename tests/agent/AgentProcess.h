@@ -16,8 +16,11 @@ public:
     AgentProcess& operator=(const AgentProcess&) = delete;
 
     bool start();
-    // Sends the signal and waits; the exit status, or -1.
-    int stop(int signo = 15) { return child_.stop(signo); }
+    // Sends the signal and waits; the exit status, or -1 when it has not
+    // ended within the timeout (it is killed then).
+    int stop(int signo = 15, double timeoutSeconds = 10) {
+        return child_.stop(signo, timeoutSeconds);
+    }
     // Waits for the process to end by itself; the exit status, or -1 after the timeout.
     int wait(double timeoutSeconds) { return child_.wait(timeoutSeconds); }
     bool running() const { return child_.running(); }

@@ -11,28 +11,39 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
 #include <vector>
 
 class FakeProcess : public zed::ProcessControl {
 public:
     uid_t getuid() override { return realUid; }
-    int setuid(uid_t uid) override {
-        setuids.push_back(uid);
-        return 0;
-    }
-    void sleep(unsigned seconds) override {
-        sleeps.push_back(seconds);
-        if (onSleep) {
-            onSleep(static_cast<int>(sleeps.size()));
-        }
-    }
+    uid_t geteuid() override { return effectiveUid; }
+    std::optional<User> userById(uid_t uid) override;
+    int initgroups(const std::string& user, gid_t group) override;
+    int setgid(gid_t gid) override;
+    int setuid(uid_t uid) override;
+    // Recorded, and applied to the real environment (the fixture restores it).
+    void setEnvironment(const std::string& name, const std::optional<std::string>& value) override;
+    int sleep(unsigned seconds, std::span<const int> wakeSignals) override;
     void exit(int status) override;
 
     uid_t realUid = 4242;
+    uid_t effectiveUid = 4242;
+    std::map<uid_t, User> users;
+    // Calls that fail with EPERM: "initgroups", "setgid", "setuid".
+    std::set<std::string> failing;
+    // The identity and environment calls in order, e.g. "setgid 20".
+    std::vector<std::string> calls;
     std::vector<uid_t> setuids;
     std::vector<unsigned> sleeps;
     std::vector<int> exits;
     std::function<void(int)> onSleep;
+    // SIGTERM arrives during this sleep (counting from 1), when the sleep wakes for it.
+    int sigtermAtSleep = 0;
 };
 
 class AgentTest : public ::testing::Test {
@@ -54,6 +65,8 @@ protected:
     zed::MemoryPreferenceDomains* prefs = nullptr;
     zed::LocalNotificationCenter* center = nullptr;
     FakeProcess* process = nullptr;
+    // The environment the agent may change, as it was before the test.
+    std::map<std::string, std::optional<std::string>> savedEnvironment;
     zed::io_service_t hidSystem = 0;
     std::vector<zed::io_service_t> usbDevices;
     zed::FakeOverlayService overlays;

@@ -1,10 +1,22 @@
 #include "AgentFixture.h"
 #include "Daemon/HidUtils.h"
+#include "Platform/FilePreferenceDomains.h"
+#include "Platform/PropertyList.h"
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <pwd.h>
+#include <unistd.h>
 
 using zed::Dictionary;
 using zed::Value;
+
+namespace {
+// A wait that never ends would hang the test: give up after this many polls.
+struct EndlessWait {};
+constexpr int kPollsBeforeGivingUp = 20;
+} // namespace
 
 TEST(PrintFunctions, WriteTheirFormatsAndIgnoreZeroStatusesAndNullMessages) {
     testing::internal::CaptureStdout();
@@ -135,23 +147,194 @@ TEST_F(AgentTest, ASessionSwitchWaitsForTheConsoleThenReapplies) {
     EXPECT_EQ(registry->setCallsOn(driver).size(), applied + 1) << "settings applied again";
 }
 
-TEST_F(AgentTest, TheResendTimerWritesDefaultsOnlyWhenTheDomainWasEmptyAtStart) {
+TEST_F(AgentTest, TheResendTimerKeepsWhatWasStoredSinceStartAndAddsOnlyMissingDefaults) {
     Application* app = Application::GetApp();
     app->hidSystem = hidSystem;
     ASSERT_TRUE(app->IsLoggedIn());
     app->hadPrefs = Preferences::HasPrefs();
     EXPECT_FALSE(app->hadPrefs);
     app->Init();
-    // The pane stored a value after start; the timer's defaults replace it.
+    // The pane stores its first change within the first seconds, then a mouse arrives.
     prefs->setValue(kPrefsDomain, "Sensitivity", Value(3.0), "alice");
+    prefs->setValue(kPrefsDomain, "Orientation", Value(std::int32_t{1}), "alice");
     prefs->synchronize(kPrefsDomain, "alice");
-    ResendPrefs(nullptr, app);
-    EXPECT_EQ(storedDomain().at("Sensitivity"), Value(10.0));
-    EXPECT_EQ(storedDomain().size(), 14u);
+    const zed::io_service_t driver = plugMouse();
 
-    app->hadPrefs = true;
-    prefs->setValue(kPrefsDomain, "Sensitivity", Value(3.0), "alice");
-    prefs->synchronize(kPrefsDomain, "alice");
     ResendPrefs(nullptr, app);
-    EXPECT_EQ(storedDomain().at("Sensitivity"), Value(3.0));
+    const Dictionary stored = storedDomain();
+    EXPECT_EQ(stored.size(), 14u) << "the missing defaults were added";
+    EXPECT_EQ(stored.at("Sensitivity"), Value(3.0));
+    EXPECT_EQ(stored.at("Orientation"), Value(std::int32_t{1}));
+    EXPECT_EQ(stored.at("MasterSensitivityX"), Value(10.0));
+    EXPECT_EQ(stored.at("NumButtons"), Value(std::int32_t{7}));
+    // What the domain holds then is what reaches the driver.
+    const Dictionary applied = lastSet(driver);
+    EXPECT_EQ(applied.at("Sensitivity"), Value(FixedFromDouble(3.0)));
+    EXPECT_EQ(applied.at("HIDPointerButtonMode"), Value(std::int32_t{1}));
+    EXPECT_EQ(applied.at("MasterSensitivityX"), Value(655360));
+    EXPECT_EQ(applied.count("ButtonMappings"), 1u);
+    EXPECT_EQ(app->prefs->sens[kSensOverall], 3.0);
+}
+
+TEST_F(AgentTest, TheResendTimerKeepsAStepTakenAfterTheDefaultsWereWritten) {
+    const zed::io_service_t driver = plugMouse();
+    Application* app = Application::GetApp();
+    app->hidSystem = hidSystem;
+    ASSERT_TRUE(app->IsLoggedIn());
+    app->hadPrefs = Preferences::HasPrefs();
+    app->Init(); // the mouse present at start gets the fourteen defaults
+    ASSERT_EQ(storedDomain().size(), 14u);
+    prefs->setValue(kPrefsDomain, "Sensitivity", Value(9.8), "alice"); // an on-the-fly step
+    prefs->synchronize(kPrefsDomain, "alice");
+
+    ResendPrefs(nullptr, app);
+    EXPECT_EQ(storedDomain().at("Sensitivity"), Value(9.8));
+    EXPECT_EQ(lastSet(driver).at("Sensitivity"), Value(642252));
+}
+
+// --- Quitting while the agent waits for the console ------------------------
+
+TEST_F(AgentTest, AQuitRequestDuringTheLoginWaitEndsTheProcessWithZero) {
+    session->setSession(std::nullopt);
+    process->sigtermAtSleep = 2;
+    process->onSleep = [](int n) {
+        if (n > kPollsBeforeGivingUp) {
+            throw EndlessWait{};
+        }
+    };
+    testing::internal::CaptureStdout();
+    try {
+        Application::GetApp()->Run();
+    } catch (const EndlessWait&) {
+        ADD_FAILURE() << "the wait went on after the quit request";
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to get session dictionary.\n"
+                                                      "Unable to get session dictionary.\n");
+    EXPECT_EQ(process->sleeps.size(), 2u);
+    EXPECT_EQ(process->exits, std::vector<int>{0});
+    EXPECT_TRUE(process->setuids.empty()) << "nothing after the wait ran";
+    EXPECT_FALSE(Application::GetApp()->prefs);
+    EXPECT_EQ(center->observerCount(), 0u);
+}
+
+TEST_F(AgentTest, AQuitRequestDuringASessionSwitchWaitTearsDownAndEndsWithZero) {
+    Application* app = Application::GetApp();
+    app->hidSystem = hidSystem;
+    const zed::io_service_t driver = plugMouse();
+    app->Init();
+    const auto applied = registry->setCallsOn(driver).size();
+
+    session->setSession("alice", 501, true, false); // switched away
+    process->sigtermAtSleep = 3;
+    process->onSleep = [](int n) {
+        if (n > kPollsBeforeGivingUp) {
+            throw EndlessWait{};
+        }
+    };
+    try {
+        session->activate();
+    } catch (const EndlessWait&) {
+        ADD_FAILURE() << "the wait went on after the quit request";
+    }
+    EXPECT_EQ(process->sleeps.size(), 3u);
+    EXPECT_EQ(process->exits, std::vector<int>{0});
+    EXPECT_FALSE(app->prefs) << "the settings store went with the quit";
+    EXPECT_EQ(center->observerCount(), 0u);
+    EXPECT_EQ(registry->setCallsOn(driver).size(), applied) << "nothing applied after the quit";
+}
+
+// --- Started as root ---------------------------------------------------------
+
+TEST_F(AgentTest, StartedAsRootTheAgentTakesGroupsGroupThenUserAndTheirHome) {
+    registry->removeService(hidSystem); // Run ends right after taking on the user
+    process->effectiveUid = 0;
+    process->users[501] = {"alice", 501, 20, "/home/alice"};
+    Application::GetApp()->Run();
+    EXPECT_EQ(process->calls,
+              (std::vector<std::string>{"initgroups alice 20", "setgid 20", "setuid 501",
+                                        "setenv HOME=/home/alice", "unsetenv XDG_CONFIG_HOME"}));
+    EXPECT_TRUE(process->exits.empty());
+}
+
+TEST_F(AgentTest, AFailedIdentityChangeAsRootEndsTheAgentBeforeAnythingRunsAsTheUser) {
+    struct Case {
+        std::string failing; // empty: no password entry
+        std::vector<std::string> calls;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"", {}, "user id 501"},
+        {"initgroups", {"initgroups alice 20"}, "supplementary groups"},
+        {"setgid", {"initgroups alice 20", "setgid 20"}, "group"},
+        {"setuid", {"initgroups alice 20", "setgid 20", "setuid 501"}, "user id"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failing.empty() ? "no password entry" : c.failing);
+        TearDown();
+        SetUp();
+        process->effectiveUid = 0;
+        if (!c.failing.empty()) {
+            process->users[501] = {"alice", 501, 20, "/home/alice"};
+            process->failing.insert(c.failing);
+        }
+        bool loopRan = false;
+        auto probe = platform->runLoop().addTimer(zed::RunLoop::now(), [&] {
+            loopRan = true;
+            platform->runLoop().exit(0);
+        });
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        Application::GetApp()->Run();
+        const std::string err = testing::internal::GetCapturedStderr();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(process->calls, c.calls);
+        EXPECT_EQ(process->exits, std::vector<int>{1});
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_FALSE(loopRan) << "the agent went on";
+        EXPECT_EQ(registry->matchingWatchers(), 0) << "Init did not run";
+    }
+}
+
+TEST_F(AgentTest, NotStartedAsRootTheAgentOnlyAsksForTheUserAndGoesOnWhateverTheAnswer) {
+    registry->removeService(hidSystem);
+    process->users[501] = {"alice", 501, 20, "/home/alice"};
+    process->failing.insert("setuid");
+    Application::GetApp()->Run();
+    EXPECT_EQ(process->calls, std::vector<std::string>{"setuid 501"});
+    EXPECT_TRUE(process->exits.empty());
+}
+
+TEST_F(AgentTest, StartedAsRootTheDomainReadIsTheOneInTheUsersHome) {
+    namespace fs = std::filesystem;
+    char tmpl[] = "/tmp/zed-agent-home-XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmpl));
+    const fs::path base(tmpl);
+    const fs::path home = base / "alice";
+    fs::create_directories(home / ".config");
+    fs::create_directories(base / "root-config");
+    std::ofstream(home / ".config" / "com.tovik.ZED.plist")
+        << zed::toXmlPropertyList(Value(Dictionary{{"Sensitivity", Value(3.0)}}));
+    // The environment root started with.
+    ::setenv("HOME", base.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (base / "root-config").c_str(), 1);
+
+    // The domain of the user the process runs as follows the environment.
+    const passwd* self = getpwuid(geteuid());
+    ASSERT_TRUE(self && self->pw_name);
+    platform->setPreferences(std::make_unique<zed::FilePreferenceDomains>());
+    session->setSession(self->pw_name, 501, true, true);
+    process->effectiveUid = 0;
+    process->users[501] = {self->pw_name, 501, 20, home.string()};
+    bool hadPrefs = false;
+    auto probe = platform->runLoop().addTimer(zed::RunLoop::now(), [&] {
+        hadPrefs = Application::GetApp()->hadPrefs;
+        HandleAEQuit(nullptr, nullptr, 0);
+    });
+    testing::internal::CaptureStdout();
+    Application::GetApp()->Run();
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(hadPrefs) << "the settings in the user's home were not seen";
+    EXPECT_EQ(zed::FilePreferenceDomains().pathFor(kPrefsDomain, ""),
+              (home / ".config" / "com.tovik.ZED.plist").string());
+    fs::remove_all(base);
 }

@@ -98,12 +98,18 @@ TEST_F(PreferencesTest, AnEmptyDomainGetsTheFourteenDefaultsAndTheirDriverValues
 }
 
 TEST_F(PreferencesTest, WithoutTheHidSystemsAccelerationTheDefaultIsAQuarter) {
+    auto emptyDomain = [this] {
+        prefs->removeDomain(kPrefsDomain, "alice");
+        prefs->synchronize(kPrefsDomain, "alice");
+    };
     hid->acceleration = 0.9;
     hid->getAccelerationStatus = zed::kIOReturnNotResponding;
     EXPECT_EQ(Preferences::InitPrefs().at("MasterAccel"), Value(0.25)) << "the read failed";
+    emptyDomain();
     hid->getAccelerationStatus = zed::kIOReturnSuccess;
     hid->openStatus = zed::kIOReturnNotPermitted;
     EXPECT_EQ(Preferences::InitPrefs().at("MasterAccel"), Value(0.25)) << "no connection";
+    emptyDomain();
     hid->openStatus = zed::kIOReturnSuccess;
     EXPECT_EQ(Preferences::InitPrefs().at("MasterAccel"), Value(0.9));
     EXPECT_EQ(storedDomain().at("MasterAccel"), Value(0.9));
@@ -257,4 +263,50 @@ TEST_F(PreferencesTest, StoredSettingsAreReadForTheConsoleUser) {
     store->ReadPrefs();
     EXPECT_EQ(store->sens[0], 3.0);
     EXPECT_EQ(storedDomain().size(), 1u) << "no defaults are written over stored settings";
+}
+
+TEST_F(PreferencesTest, NanSensitivitiesReadAsTheDefaultAndNeverSurviveAStep) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Posted by a settings notification.
+    testing::internal::CaptureStderr();
+    send({{"Sensitivity", Value(nan)},
+          {"MasterSensitivityX", Value(nan)},
+          {"MasterSensitivityY", Value(-nan)},
+          {"ButtonMappings", Value(zed::Array{Value(zed::Data{7})})}});
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("\"MasterSensitivityY\" as 10.0: its value is not a number"),
+              std::string::npos)
+        << err;
+    for (double s : store->sens) {
+        EXPECT_EQ(s, 10.0);
+    }
+    EXPECT_EQ(lastSet(driver).at("Sensitivity"), i32(655360)) << "sent as it is held";
+    EXPECT_EQ(lastSet(driver).at("MasterSensitivityY"), i32(655360));
+
+    // A step from the driver stores a number within the range.
+    DriverNotifProc(nullptr, driver, 0x00FF, 0); // button 1, one step down
+    const Dictionary afterStep = storedDomain();
+    const Value* saved = zed::lookup(afterStep, "Sensitivity");
+    ASSERT_TRUE(saved);
+    const double value = saved->toDouble().value_or(nan);
+    EXPECT_GE(value, 1.0);
+    EXPECT_LE(value, 10.0);
+
+    // Stored in the domain.
+    prefs->replaceDomain(
+        kPrefsDomain, {{"Sensitivity", Value(nan)}, {"MasterSensitivityX", Value(2.0)}}, "alice");
+    prefs->synchronize(kPrefsDomain, "alice");
+    store->ReadPrefs();
+    EXPECT_EQ(store->sens[kSensOverall], 10.0);
+    EXPECT_EQ(store->sens[kSensX], 2.0);
+    EXPECT_EQ(lastSet(driver).at("Sensitivity"), i32(655360));
+
+    // Clamping: NaN is the lower bound; infinities clamp to their end.
+    EXPECT_EQ(store->SetSensitivity(nan, kSensY), 1.0);
+    EXPECT_EQ(store->sens[kSensY], 1.0);
+    const double inf = std::numeric_limits<double>::infinity();
+    send({{"Sensitivity", Value(inf)}, {"MasterSensitivityX", Value(-inf)}});
+    EXPECT_EQ(lastSet(driver).at("Sensitivity"), i32(std::numeric_limits<std::int32_t>::min()));
+    EXPECT_EQ(store->SetSensitivity(store->sens[kSensOverall] + 0.2, kSensOverall), 10.0);
+    EXPECT_EQ(store->SetSensitivity(store->sens[kSensX] - 0.2, kSensX), 1.0);
 }

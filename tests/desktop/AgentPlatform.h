@@ -8,6 +8,9 @@
 #include "Platform/Platform.h"
 
 #include <functional>
+#include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace deskfake {
@@ -15,12 +18,18 @@ namespace deskfake {
 class RecordingProcess : public zed::ProcessControl {
 public:
     uid_t getuid() override { return 4242; }
+    uid_t geteuid() override { return 4242; }
+    std::optional<User> userById(uid_t) override { return std::nullopt; }
+    int initgroups(const std::string&, gid_t) override { return 0; }
+    int setgid(gid_t) override { return 0; }
     int setuid(uid_t) override { return 0; }
-    void sleep(unsigned seconds) override {
+    void setEnvironment(const std::string&, const std::optional<std::string>&) override {}
+    int sleep(unsigned seconds, std::span<const int>) override {
         sleeps.push_back(seconds);
         if (onSleep) {
             onSleep(static_cast<int>(sleeps.size()));
         }
+        return 0;
     }
     void exit(int status) override { exits.push_back(status); }
     std::vector<unsigned> sleeps;

@@ -286,12 +286,12 @@ int ChildProcess::wait(double timeoutSeconds) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-int ChildProcess::stop(int signo) {
+int ChildProcess::stop(int signo, double timeoutSeconds) {
     if (pid_ <= 0) {
         return -1;
     }
     kill(pid_, signo);
-    const int status = wait(10);
+    const int status = wait(timeoutSeconds);
     if (status < 0 && pid_ > 0) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);

@@ -52,8 +52,9 @@ public:
                const std::map<std::string, std::string>& env = {});
     // Its exit status once it has ended by itself, or -1 after the timeout.
     int wait(double timeoutSeconds);
-    // Sends the signal and waits for the exit status (-1 when it would not end).
-    int stop(int signo = 15);
+    // Sends the signal and waits for the exit status (-1, and killed, when it
+    // has not ended within the timeout).
+    int stop(int signo = 15, double timeoutSeconds = 10);
     bool running() const { return pid_ > 0; }
 
     std::string out() const;
