@@ -186,6 +186,26 @@ TEST_F(SensitivityPage, ControlsShowTheStoredSettings) {
     EXPECT_EQ(onDisk(), stored);
 }
 
+TEST_F(SensitivityPage, AStoredResolutionOutsideTheMenuSelectsNoItemAndStaysStored) {
+    Dictionary stored = agentDefaults();
+    stored["Resolution"] = i32(99);
+    storeAsAgent(stored);
+    PaneMainView& view = showPane();
+    auto* popUp = control<QComboBox>("resolutionPopUp");
+    EXPECT_EQ(popUp->currentIndex(), -1);
+    EXPECT_EQ(*onDisk("Resolution"), i32(99));
+
+    // Another save shows it again without writing anything of the menu's.
+    view.advancedPanel()->show();
+    pane->setOtfs(1);
+    EXPECT_EQ(popUp->currentIndex(), -1);
+    EXPECT_EQ(*onDisk("Resolution"), i32(99));
+    EXPECT_EQ(*lookup(posts.back().userInfo, "Resolution"), i32(99));
+    // Choosing an item still stores it.
+    popUp->setCurrentIndex(1);
+    EXPECT_EQ(*onDisk("Resolution"), i32(1));
+}
+
 TEST_F(SensitivityPage, OnlyTheChosenKindOfSensitivityCanBeChanged) {
     storeAsAgent(agentDefaults());
     showPane();
