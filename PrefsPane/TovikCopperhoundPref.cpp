@@ -14,7 +14,9 @@
 #include <QMetaObject>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -495,6 +497,17 @@ double TovikCopperhoundPref::dblClickSpeed() const {
 }
 void TovikCopperhoundPref::setDblClickSpeed(double value) {
     setSetting(kDblClickSpeed, zed::Value(kDblClickSpeedMirror - value));
+}
+std::optional<int> TovikCopperhoundPref::doubleClickInterval() const {
+    const zed::Value* v = fPrefs ? zed::lookup(*fPrefs, kDblClickSpeed) : nullptr;
+    const std::optional<double> tenths = v ? v->toDouble() : std::nullopt;
+    if (!tenths || std::isnan(*tenths)) {
+        return std::nullopt;
+    }
+    // Tenths of a second, as the agent hands the setting to the desktop.
+    const double ms =
+        std::clamp(*tenths * 100.0, 0.0, static_cast<double>(std::numeric_limits<int>::max()));
+    return static_cast<int>(std::lround(ms));
 }
 int TovikCopperhoundPref::masterSensitivityOn() const {
     return intSetting(kMasterSensitivityOn, 0);

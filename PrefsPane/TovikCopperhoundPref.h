@@ -186,6 +186,9 @@ public:
     // Shown as a speed; stored as 10 minus the speed.
     double dblClickSpeed() const;
     void setDblClickSpeed(double value);
+    // The double-click time in milliseconds that the stored setting gives
+    // the desktop; empty when none (or no number) is stored.
+    std::optional<int> doubleClickInterval() const;
     int masterSensitivityOn() const;
     void setMasterSensitivityOn(int value);
     double masterSensitivityX() const;
