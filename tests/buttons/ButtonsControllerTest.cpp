@@ -1,9 +1,12 @@
 #include "ButtonsTestSupport.h"
 #include "SettingsBinder.h"
 
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QWheelEvent>
 
 namespace zed::test {
 namespace {
@@ -278,6 +281,100 @@ TEST_F(ButtonsPopUps, ARefusedChoiceShowsTheOldTypeAgain) {
     EXPECT_EQ(services().alertCount, 1);
     EXPECT_EQ(popUp(0)->currentIndex(), 0);
     EXPECT_EQ(controller->modalPanel(), nullptr) << "no panel opened";
+}
+
+// Only an explicit choice in the open menu changes a mapping
+
+class ClosedMenus : public ButtonsControllerTest {
+protected:
+    void SetUp() override {
+        ButtonsControllerTest::SetUp();
+        store({{"ButtonMappings", Value(Array{Value(Data{0}), Value(Data{1}), Value(Data{2}),
+                                              Value(withText(4, "512,256")), Value(Data{5}),
+                                              Value(Data{5}), Value(Data{5})})}});
+        showPage();
+        before = stored();
+        postsBefore = posts.size();
+    }
+    // Runs a gesture; a dialog that it opens is recorded and closed at once.
+    void gesture(const std::function<void()>& g) {
+        whenDialogOpens([this] {
+            if (QDialog* panel = controller->modalPanel()) {
+                opened.push_back(panel->objectName());
+                controller->dialogDidEnd(panel, 0, nullptr);
+            }
+        });
+        g();
+        QCoreApplication::processEvents();
+    }
+    static void wheel(QWidget* w, int delta) {
+        const QPointF at(w->rect().center());
+        QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(w, &event);
+    }
+    void expectNothingChanged() {
+        EXPECT_EQ(mapTypes(), (std::vector<int>{0, 1, 2, 4, 5, 5, 5}));
+        EXPECT_EQ(pane->button4Mapping()->macro(), "512,256");
+        EXPECT_EQ(stored(), before);
+        EXPECT_EQ(posts.size(), postsBefore) << "nothing was saved";
+        EXPECT_EQ(opened, std::vector<QString>{}) << "no dialog opened";
+        EXPECT_EQ(popUp(3)->currentIndex(), 4);
+        EXPECT_EQ(popUp(6)->currentIndex(), 5);
+    }
+
+    Dictionary before;
+    std::size_t postsBefore = 0;
+    std::vector<QString> opened;
+};
+
+TEST_F(ClosedMenus, TheWheelChangesNoMapping) {
+    container->show();
+    for (int delta : {120, -120, 360, -360}) {
+        gesture([&] { wheel(popUp(3), delta); });
+        gesture([&] { wheel(popUp(6), delta); });
+    }
+    expectNothingChanged();
+}
+
+TEST_F(ClosedMenus, KeysOnAClosedMenuChangeNoMapping) {
+    container->show();
+    for (int button : {3, 6}) {
+        for (Qt::Key key :
+             {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End,
+              Qt::Key_Left, Qt::Key_Right, Qt::Key_A, Qt::Key_O, Qt::Key_S, Qt::Key_Return}) {
+            gesture([&] { QTest::keyClick(popUp(button), key); });
+        }
+    }
+    expectNothingChanged();
+}
+
+TEST_F(ClosedMenus, AChoiceInTheOpenMenuStillChangesTheMapping) {
+    container->show();
+    QComboBox* menu = popUp(6);
+    QTest::keyClick(menu, Qt::Key_Space);
+    ASSERT_TRUE(menu->view()->isVisible()) << "Space opens the menu";
+    expectNothingChanged();
+
+    gesture([&] {
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(menu->view(), Qt::Key_Up);
+        }
+        QTest::keyClick(menu->view(), Qt::Key_Return);
+    });
+    EXPECT_EQ(pane->button7Mapping()->mapType(), 1);
+    EXPECT_EQ(storedValue("ButtonMappings")->asArray()->at(6), Value(Data{1}));
+
+    // Enter on the advanced item opens its panel, as a click on it does.
+    QTest::keyClick(menu, Qt::Key_Space);
+    gesture([&] {
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(menu->view(), Qt::Key_Down);
+        }
+        QTest::keyClick(menu->view(), Qt::Key_Enter);
+    });
+    EXPECT_EQ(pane->button7Mapping()->mapType(), ButtonMapping::kAdvanced);
+    EXPECT_EQ(opened, std::vector<QString>{controller->advancedPanel()->objectName()});
 }
 
 TEST_F(ButtonsPopUps, ItemTitlesComeFromTheStrings) {
