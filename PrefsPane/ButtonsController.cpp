@@ -191,7 +191,7 @@ void ButtonsController::runKeyPanel(KeyInputPanel* keyPanel, bool isAdvanced) {
     runModal(panel, !isAdvanced);
     if (panel) {
         panel->hide();
-        // Stored however the run ended.
+        // Stored however the run ended, unless the panel was cancelled.
         panel->notifyEnd();
     }
 }
@@ -310,6 +310,8 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
                      [assignKeyPanel] { assignKeyPanel->hitKeyDown(); });
     QObject::connect(assignKeyUi.assignKeyClearButton, &QPushButton::clicked, assignKeyPanel,
                      [assignKeyPanel] { assignKeyPanel->clearKeyCodes(); });
+    QObject::connect(assignKeyUi.assignKeyCancelButton, &QPushButton::clicked, assignKeyPanel,
+                     [assignKeyPanel] { assignKeyPanel->cancel(); });
     QObject::connect(assignKeyUi.assignKeyApplyButton, &QPushButton::clicked, controller,
                      [controller] { controller->applyAssignKey(); });
     QObject::connect(macroUi.macroPressButton, &QPushButton::clicked, macroPanel,
@@ -318,6 +320,8 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
                      [macroPanel] { macroPanel->hitKeyUp(); });
     QObject::connect(macroUi.macroClearButton, &QPushButton::clicked, macroPanel,
                      [macroPanel] { macroPanel->clearKeyCodes(); });
+    QObject::connect(macroUi.macroCancelButton, &QPushButton::clicked, macroPanel,
+                     [macroPanel] { macroPanel->cancel(); });
     QObject::connect(macroUi.macroApplyButton, &QPushButton::clicked, controller,
                      [controller] { controller->applyMacroConfig(); });
     QObject::connect(advancedUi.advancedKeyCombinationButton, &QPushButton::clicked, controller,

@@ -38,6 +38,7 @@ constexpr std::array kKeyNames{
     KeyName{125, "Dn"},   KeyName{126, "Up"},
 };
 
+constexpr std::uint16_t kEscape = 53;
 constexpr std::uint16_t kRightCommand = 54;
 constexpr std::uint16_t kCommand = 55;
 constexpr std::uint16_t kShift = 56;
@@ -136,6 +137,7 @@ void KeyInputPanel::notifyBegin(bool isAdvanced) {
     fIsAdvanced = isAdvanced;
     ButtonMapping* mapping = editedMapping();
     const std::optional<std::string>& text = fIsMacro ? mapping->macro() : mapping->keys();
+    fCancelled = false;
     fHeldModifiers.clear();
     fKeyEquivalentsDown.clear();
 
@@ -161,6 +163,10 @@ void KeyInputPanel::notifyBegin(bool isAdvanced) {
 void KeyInputPanel::notifyEnd() {
     if (!fKeyCodes) {
         return; // not open
+    }
+    if (fCancelled) {
+        fKeyCodes.reset();
+        return;
     }
     ButtonMapping* mapping = editedMapping();
     if (fIsAdvanced) {
@@ -287,6 +293,13 @@ void KeyInputPanel::hitKeyUp(QObject*) {
     }
 }
 
+void KeyInputPanel::cancel(QObject*) {
+    fCancelled = true;
+    // Ends the dialog's run like its window's close button, but what was
+    // typed is dropped when the run is over.
+    reject();
+}
+
 bool KeyInputPanel::event(QEvent* event) {
     switch (event->type()) {
     case QEvent::ShortcutOverride:
@@ -314,6 +327,14 @@ void KeyInputPanel::keyEvent(QKeyEvent* qtEvent) {
     }
     const bool press = qtEvent->type() == QEvent::KeyPress;
     KeyEvent event{*virtualKey, modifierFlags(qtEvent->modifiers()), qtEvent->isAutoRepeat()};
+
+    if (event.keyCode == kEscape) {
+        // The way out by keyboard; the special-key menu still records Escape.
+        if (press && !event.isRepeat) {
+            cancel();
+        }
+        return;
+    }
 
     if (isModifierKey(event.keyCode)) {
         // Modifier keys report a change of state: one per press for Caps

@@ -2,7 +2,7 @@
 // either as a key combination (the assign-key panel, presses only) or as a
 // key macro (the macro panel, presses and releases in order), shows a label
 // for each recorded key, and hands the recording to the button's mapping as
-// a key list ("512,256") when it closes.
+// a key list ("512,256") when it closes, unless it was cancelled.
 #pragma once
 
 #include <QDialog>
@@ -65,7 +65,8 @@ public:
     void awakeFromNib();
     // Loads the keys of the current mapping, or of its advanced mapping.
     void notifyBegin(bool isAdvanced);
-    // Stores the recording into that mapping, which saves and notifies.
+    // Stores the recording into that mapping, which saves and notifies;
+    // after a cancel only drops it.
     void notifyEnd();
 
     // Handled when Command is held: the key is recorded as pressed and
@@ -92,10 +93,13 @@ public slots:
     void clearKeyCodes(QObject* sender = nullptr);
     void hitKeyDown(QObject* sender = nullptr);
     void hitKeyUp(QObject* sender = nullptr);
+    // Leaves the panel without keeping what was typed: the mapping keeps its
+    // keys. Escape and the Cancel button do this.
+    void cancel(QObject* sender = nullptr);
 
 protected:
-    // Every key reaches the recording: no shortcut, default button, Escape
-    // or focus change takes it first.
+    // Every key but Escape reaches the recording: no shortcut, default
+    // button or focus change takes it first.
     bool event(QEvent* event) override;
 
 private:
@@ -111,6 +115,7 @@ private:
 
     QPointer<TovikCopperhoundPref> fDelegate;
     std::function<void()> fBeep;
+    bool fCancelled = false;
     // Modifier keys held, by virtual key code: tells a release of one Shift
     // while the other is still held.
     std::set<std::uint16_t> fHeldModifiers;

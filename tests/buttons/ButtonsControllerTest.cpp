@@ -25,6 +25,14 @@ protected:
         return dialog->findChild<QPushButton*>(name);
     }
     void setOrientation(int orientation) { pane->setOrientation(orientation); }
+    // Ends a dialog's run that the case expected to have ended, so that a
+    // failing case fails instead of waiting for a user.
+    void endIfStillOpen(QDialog* panel) {
+        if (panel->isVisible()) {
+            ADD_FAILURE() << qPrintable(panel->objectName()) << " is still open";
+            controller->dialogDidEnd(panel, 0, nullptr);
+        }
+    }
 };
 
 // Pictures follow the stored orientation
@@ -163,6 +171,108 @@ TEST_F(ButtonsKeyDialogs, HowTheDialogEndsDoesNotMatterToWhatIsStored) {
     pick(3, ButtonMapping::kKeyCombination);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(pane->button4Mapping()->keys(), "513");
+}
+
+// Leaving a key dialog without keeping what was typed
+
+TEST_F(ButtonsKeyDialogs, EscapeCancelsAndTheMappingKeepsItsKeys) {
+    store({{"ButtonMappings", Value(Array{Value(Data{0}), Value(withText(3, "513,567")),
+                                          Value(withText(4, "512,256")), Value(Data{0}),
+                                          Value(Data{0}), Value(Data{0}), Value(Data{0})})}});
+    showPage();
+    const Dictionary before = stored();
+    bool wasOpen = false;
+    whenDialogOpens([&] {
+        QDialog* panel = controller->modalPanel();
+        wasOpen = panel == controller->assignKeyPanel();
+        press(panel, KEY_A);
+        press(panel, KEY_ESC);
+        endIfStillOpen(panel);
+    });
+    pick(1, ButtonMapping::kKeyCombination);
+    EXPECT_TRUE(wasOpen);
+    EXPECT_EQ(controller->modalPanel(), nullptr) << "the run has ended";
+    EXPECT_FALSE(controller->assignKeyPanel()->isVisible());
+    EXPECT_EQ(pane->button2Mapping()->keys(), "513,567");
+
+    whenDialogOpens([&] {
+        QDialog* panel = controller->modalPanel();
+        press(panel, KEY_A);
+        release(panel, KEY_A);
+        press(panel, KEY_ESC);
+        endIfStillOpen(panel);
+    });
+    pick(2, ButtonMapping::kKeyMacro);
+    EXPECT_EQ(pane->button3Mapping()->macro(), "512,256");
+    EXPECT_EQ(stored(), before);
+    EXPECT_FALSE(controller->assignKeyPanel()->keyCodes()) << "the recording is dropped";
+}
+
+TEST_F(ButtonsKeyDialogs, BothDialogsShowCancelAndOkButtons) {
+    showPage();
+    for (const auto& [type, cancel, ok] :
+         {std::tuple{ButtonMapping::kKeyCombination, "assignKeyCancelButton",
+                     "assignKeyApplyButton"},
+          std::tuple{ButtonMapping::kKeyMacro, "macroCancelButton", "macroApplyButton"}}) {
+        bool shown = false;
+        QString cancelText;
+        QString okText;
+        whenDialogOpens([&, cancel = cancel, ok = ok] {
+            QDialog* panel = controller->modalPanel();
+            QPushButton* cancelButton = button(panel, cancel);
+            QPushButton* okButton = button(panel, ok);
+            if (!cancelButton || !okButton) {
+                ADD_FAILURE() << "no " << cancel << " or " << ok;
+                endIfStillOpen(panel);
+                return;
+            }
+            shown = cancelButton->isVisible() && okButton->isVisible();
+            cancelText = cancelButton->text();
+            okText = okButton->text();
+            press(panel, KEY_S);
+            release(panel, KEY_S);
+            cancelButton->click();
+        });
+        pick(1, type);
+        EXPECT_TRUE(shown) << cancel;
+        EXPECT_EQ(cancelText, "Cancel");
+        EXPECT_EQ(okText, "OK");
+        EXPECT_FALSE(pane->button2Mapping()->keys()) << "cancelled";
+        EXPECT_FALSE(pane->button2Mapping()->macro()) << "cancelled";
+    }
+}
+
+TEST_F(ButtonsKeyDialogs, CancellingTheAdvancedKeyPanelLeavesTheAdvancedMappingAlone) {
+    showPage();
+    whenDialogOpens([&] {
+        whenDialogOpens([&] {
+            QDialog* panel = controller->modalPanel();
+            press(panel, KEY_A);
+            if (QPushButton* cancel = button(panel, "assignKeyCancelButton")) {
+                cancel->click();
+            }
+            endIfStillOpen(panel);
+        });
+        controller->doAdvancedAssignKey();
+        EXPECT_EQ(controller->modalPanel(), controller->advancedPanel());
+        controller->applyAdvancedConfig();
+    });
+    pick(4, ButtonMapping::kAdvanced);
+    EXPECT_EQ(pane->button5Mapping()->advMapping()->mapType(), ButtonMapping::kPrimaryClick);
+    EXPECT_FALSE(pane->button5Mapping()->advMapping()->keys());
+}
+
+TEST_F(ButtonsKeyDialogs, TheCancelButtonSpeaksTheBundlesLanguage) {
+    PaneServices::install(std::make_unique<RecordingPaneServices>(std::make_unique<PaneBundle>(
+        bundleDir.path(), PaneBundle::embeddedInfo(), QLocale(QLocale::German))));
+    showPage();
+    for (const auto& [panel, name] :
+         {std::pair<QDialog*, const char*>{controller->assignKeyPanel(), "assignKeyCancelButton"},
+          {controller->macroPanel(), "macroCancelButton"}}) {
+        QPushButton* cancel = button(panel, name);
+        ASSERT_NE(cancel, nullptr) << name;
+        EXPECT_EQ(cancel->text(), "Abbrechen");
+    }
 }
 
 TEST_F(ButtonsKeyDialogs, ChoosingTheSameTypeAgainOpensThePanelAgain) {

@@ -286,16 +286,24 @@ TEST_F(MacroRecording, PopUpKeysArePressedAndReleased) {
     EXPECT_EQ(recorded(panel), "560,304");
 }
 
-TEST_F(MacroRecording, KeysThatWouldCloseOrMoveTheFocusAreRecorded) {
+TEST_F(MacroRecording, KeysThatWouldConfirmOrMoveTheFocusAreRecorded) {
     KeyInputPanel& panel = openMacro();
     panel.show();
-    press(&panel, KEY_ESC);
     press(&panel, KEY_ENTER);
     press(&panel, KEY_TAB);
     press(&panel, KEY_SPACE);
     EXPECT_TRUE(panel.isVisible());
-    EXPECT_EQ(recorded(panel), "565,548,560,561");
+    EXPECT_EQ(recorded(panel), "548,560,561");
     panel.hide();
+}
+
+TEST_F(MacroRecording, EscapeIsRecordedFromTheSpecialKeysOnly) {
+    KeyInputPanel& panel = openMacro();
+    panel.keyMenu()->setCurrentIndex(14);
+    panel.hitKeyDown();
+    panel.hitKeyUp();
+    EXPECT_EQ(recorded(panel), "565,309");
+    EXPECT_EQ(shown(panel), " " + kDown + "Esc " + kUp + "Esc");
 }
 
 TEST_F(MacroRecording, KeysWithoutAVirtualKeyCodeAreIgnored) {
