@@ -75,6 +75,15 @@ std::uint32_t modifierMask(std::uint16_t code) {
     }
 }
 
+// The left-hand key of each modifier flag, in the order a combination's
+// modifiers are named when the panel saw none of them go down.
+constexpr std::array<std::pair<std::uint32_t, std::uint16_t>, 4> kModifierKeys{{
+    {KeyInputPanel::kControlKeyMask, kControl},
+    {KeyInputPanel::kAlternateKeyMask, kOption},
+    {KeyInputPanel::kShiftKeyMask, kShift},
+    {KeyInputPanel::kCommandKeyMask, kCommand},
+}};
+
 // Super (Meta) is the Command key, Alt the Option key.
 std::uint32_t modifierFlags(Qt::KeyboardModifiers modifiers) {
     std::uint32_t flags = 0;
@@ -191,9 +200,34 @@ bool KeyInputPanel::performKeyEquivalent(const KeyEvent& event) {
 }
 
 void KeyInputPanel::keyDown(const KeyEvent& event) {
-    if (!event.isRepeat) {
-        handleKeyDown(event.keyCode);
+    if (event.isRepeat) {
+        return;
     }
+    handleKeyDown(event.keyCode);
+    if (!fIsMacro && fKeyCodes) {
+        // A chord: the agent holds these while it types the key.
+        for (std::uint16_t modifier : heldModifiers(event.modifierFlags)) {
+            appendEntry(modifier, kKeyPress);
+        }
+    }
+}
+
+std::vector<std::uint16_t> KeyInputPanel::heldModifiers(std::uint32_t modifierFlags) const {
+    std::vector<std::uint16_t> held;
+    for (std::uint16_t code : fHeldModifiers) {
+        if (modifierFlags & modifierMask(code)) {
+            held.push_back(code);
+        }
+    }
+    for (const auto& [mask, leftKey] : kModifierKeys) {
+        const bool explained = std::any_of(held.begin(), held.end(), [mask = mask](auto code) {
+            return modifierMask(code) == mask;
+        });
+        if ((modifierFlags & mask) && !explained) {
+            held.push_back(leftKey); // held since before the panel opened
+        }
+    }
+    return held;
 }
 
 void KeyInputPanel::keyUp(const KeyEvent& event) {
@@ -204,6 +238,15 @@ void KeyInputPanel::keyUp(const KeyEvent& event) {
 
 void KeyInputPanel::appendLabel(const QString& label) {
     fTextBox->setText(fTextBox->text() + QLatin1Char(' ') + label);
+}
+
+void KeyInputPanel::appendEntry(std::uint16_t keyCode, int direction) {
+    QString label = getKeyString(keyCode);
+    if (fIsMacro) {
+        label.prepend(direction == kKeyRelease ? kUpArrow : kDownArrow);
+    }
+    appendLabel(label);
+    fKeyCodes->push_back(QString::number(keyCode | direction));
 }
 
 void KeyInputPanel::handleKeyDown(std::uint16_t keyCode) {
@@ -218,16 +261,14 @@ void KeyInputPanel::handleKeyDown(std::uint16_t keyCode) {
         // Each key starts a new combination.
         clearKeyCodes();
     }
-    appendLabel(fIsMacro ? kDownArrow + getKeyString(keyCode) : getKeyString(keyCode));
-    fKeyCodes->push_back(QString::number(keyCode | kKeyPress));
+    appendEntry(keyCode, kKeyPress);
 }
 
 void KeyInputPanel::handleKeyUp(std::uint16_t keyCode) {
     if (!fKeyCodes || !fIsMacro || fKeyCodes->size() == kMaxMacroEntries) {
         return;
     }
-    appendLabel(kUpArrow + getKeyString(keyCode));
-    fKeyCodes->push_back(QString::number(keyCode | kKeyRelease));
+    appendEntry(keyCode, kKeyRelease);
 }
 
 void KeyInputPanel::flagsChanged(const KeyEvent& event) {
@@ -240,13 +281,11 @@ void KeyInputPanel::flagsChanged(const KeyEvent& event) {
     if (!fIsMacro) {
         // Modifiers pressed after a key join its combination.
         if (press) {
-            appendLabel(getKeyString(event.keyCode));
-            fKeyCodes->push_back(QString::number(event.keyCode | kKeyPress));
+            appendEntry(event.keyCode, kKeyPress);
         }
         return;
     }
-    appendLabel((press ? kDownArrow : kUpArrow) + getKeyString(event.keyCode));
-    fKeyCodes->push_back(QString::number(event.keyCode | (press ? kKeyPress : kKeyRelease)));
+    appendEntry(event.keyCode, press ? kKeyPress : kKeyRelease);
 }
 
 QString KeyInputPanel::getKeyString(std::uint16_t keyCode) const {
@@ -342,13 +381,14 @@ void KeyInputPanel::keyEvent(QKeyEvent* qtEvent) {
         if (event.isRepeat || (event.keyCode == kCapsLock && !press)) {
             return;
         }
-        if (press) {
-            fHeldModifiers.insert(event.keyCode);
-        } else {
-            fHeldModifiers.erase(event.keyCode);
+        const std::uint32_t mask = modifierMask(event.keyCode);
+        const auto seen = std::find(fHeldModifiers.begin(), fHeldModifiers.end(), event.keyCode);
+        if (mask != 0 && press && seen == fHeldModifiers.end()) {
+            fHeldModifiers.push_back(event.keyCode);
+        } else if (mask != 0 && !press && seen != fHeldModifiers.end()) {
+            fHeldModifiers.erase(seen);
         }
         // The key's own flag stays set while its twin on the other side is held.
-        const std::uint32_t mask = modifierMask(event.keyCode);
         const bool held =
             std::any_of(fHeldModifiers.begin(), fHeldModifiers.end(),
                         [mask](std::uint16_t code) { return modifierMask(code) == mask; });

@@ -1,8 +1,9 @@
 // The key capture panel: records the keys that a mouse button is to type,
-// either as a key combination (the assign-key panel, presses only) or as a
-// key macro (the macro panel, presses and releases in order), shows a label
-// for each recorded key, and hands the recording to the button's mapping as
-// a key list ("512,256") when it closes, unless it was cancelled.
+// either as a key combination (the assign-key panel: a key, then the
+// modifiers held with it) or as a key macro (the macro panel, presses and
+// releases in order), shows a label for each recorded key, and hands the
+// recording to the button's mapping as a key list ("512,256") when it closes,
+// unless it was cancelled.
 #pragma once
 
 #include <QDialog>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <vector>
 
 class QComboBox;
 class QKeyEvent;
@@ -72,6 +74,8 @@ public:
     // Handled when Command is held: the key is recorded as pressed and
     // released at once, and no shortcut sees it.
     bool performKeyEquivalent(const KeyEvent& event);
+    // In the assign-key panel the key is followed by the modifiers that the
+    // event's flags hold down.
     void keyDown(const KeyEvent& event);
     void keyUp(const KeyEvent& event);
     void flagsChanged(const KeyEvent& event);
@@ -106,6 +110,11 @@ private:
     void keyEvent(QKeyEvent* event);
     ButtonMapping* editedMapping() const;
     void appendLabel(const QString& label);
+    // One item, `direction` being kKeyPress or kKeyRelease, with its label.
+    void appendEntry(std::uint16_t keyCode, int direction);
+    // The modifier keys that the flags hold down: those seen going down, in
+    // that order, and the left-hand key for a flag none of them explains.
+    std::vector<std::uint16_t> heldModifiers(std::uint32_t modifierFlags) const;
 
     QLineEdit* fTextBox = nullptr;
     std::optional<QStringList> fKeyCodes;
@@ -116,9 +125,10 @@ private:
     QPointer<TovikCopperhoundPref> fDelegate;
     std::function<void()> fBeep;
     bool fCancelled = false;
-    // Modifier keys held, by virtual key code: tells a release of one Shift
-    // while the other is still held.
-    std::set<std::uint16_t> fHeldModifiers;
+    // Modifier keys held, by virtual key code, in the order they went down:
+    // tells a release of one Shift while the other is still held, and which
+    // modifiers a key combination holds.
+    std::vector<std::uint16_t> fHeldModifiers;
     // Keys taken as key equivalents: their release was recorded with the press.
     std::set<std::uint16_t> fKeyEquivalentsDown;
 };
