@@ -148,6 +148,7 @@ void KeyInputPanel::notifyBegin(bool isAdvanced) {
     const std::optional<std::string>& text = fIsMacro ? mapping->macro() : mapping->keys();
     fCancelled = false;
     fHeldModifiers.clear();
+    fKeysDown.clear();
     fKeyEquivalentsDown.clear();
 
     if (!text || text->empty()) {
@@ -236,6 +237,11 @@ void KeyInputPanel::keyUp(const KeyEvent& event) {
     }
 }
 
+bool KeyInputPanel::isFull() const {
+    // Also a stored macro that is longer already.
+    return fIsMacro && fKeyCodes && fKeyCodes->size() >= kMaxMacroEntries;
+}
+
 void KeyInputPanel::appendLabel(const QString& label) {
     fTextBox->setText(fTextBox->text() + QLatin1Char(' ') + label);
 }
@@ -253,7 +259,7 @@ void KeyInputPanel::handleKeyDown(std::uint16_t keyCode) {
     if (!fKeyCodes) {
         return;
     }
-    if (fIsMacro && fKeyCodes->size() == kMaxMacroEntries) {
+    if (isFull()) {
         fBeep();
         return;
     }
@@ -265,7 +271,7 @@ void KeyInputPanel::handleKeyDown(std::uint16_t keyCode) {
 }
 
 void KeyInputPanel::handleKeyUp(std::uint16_t keyCode) {
-    if (!fKeyCodes || !fIsMacro || fKeyCodes->size() == kMaxMacroEntries) {
+    if (!fKeyCodes || !fIsMacro || isFull()) {
         return;
     }
     appendEntry(keyCode, kKeyRelease);
@@ -282,6 +288,13 @@ void KeyInputPanel::flagsChanged(const KeyEvent& event) {
         // Modifiers pressed after a key join its combination.
         if (press) {
             appendEntry(event.keyCode, kKeyPress);
+        }
+        return;
+    }
+    // The limit counts every entry, as it does for other keys.
+    if (isFull()) {
+        if (press) {
+            fBeep();
         }
         return;
     }
@@ -385,7 +398,10 @@ void KeyInputPanel::keyEvent(QKeyEvent* qtEvent) {
         const auto seen = std::find(fHeldModifiers.begin(), fHeldModifiers.end(), event.keyCode);
         if (mask != 0 && press && seen == fHeldModifiers.end()) {
             fHeldModifiers.push_back(event.keyCode);
-        } else if (mask != 0 && !press && seen != fHeldModifiers.end()) {
+        } else if (mask != 0 && !press) {
+            if (seen == fHeldModifiers.end()) {
+                return; // went down before the panel opened
+            }
             fHeldModifiers.erase(seen);
         }
         // The key's own flag stays set while its twin on the other side is held.
@@ -402,11 +418,20 @@ void KeyInputPanel::keyEvent(QKeyEvent* qtEvent) {
             fKeyEquivalentsDown.insert(event.keyCode);
             return;
         }
+        if (!event.isRepeat) {
+            fKeysDown.insert(event.keyCode);
+        }
         keyDown(event);
         return;
     }
+    if (event.isRepeat) {
+        return; // the key is still down
+    }
     if (fKeyEquivalentsDown.erase(event.keyCode) > 0) {
         return; // recorded with its press
+    }
+    if (fKeysDown.erase(event.keyCode) == 0) {
+        return; // went down before the panel opened
     }
     keyUp(event);
 }

@@ -29,7 +29,7 @@ public:
     // Key list items: the virtual key code with one of these set.
     static constexpr int kKeyPress = 0x200;
     static constexpr int kKeyRelease = 0x100;
-    // A full macro takes no further keys.
+    // A full macro takes no further keys, modifiers included.
     static constexpr int kMaxMacroEntries = 16;
     static constexpr int kAssignKeyTextTag = 998;
     static constexpr int kMacroTextTag = 999;
@@ -109,6 +109,7 @@ protected:
 private:
     void keyEvent(QKeyEvent* event);
     ButtonMapping* editedMapping() const;
+    bool isFull() const;
     void appendLabel(const QString& label);
     // One item, `direction` being kKeyPress or kKeyRelease, with its label.
     void appendEntry(std::uint16_t keyCode, int direction);
@@ -129,6 +130,9 @@ private:
     // tells a release of one Shift while the other is still held, and which
     // modifiers a key combination holds.
     std::vector<std::uint16_t> fHeldModifiers;
+    // Other keys seen going down since the panel opened: a release of any
+    // other key (the Return that opened the panel) is not the user's typing.
+    std::set<std::uint16_t> fKeysDown;
     // Keys taken as key equivalents: their release was recorded with the press.
     std::set<std::uint16_t> fKeyEquivalentsDown;
 };

@@ -369,6 +369,27 @@ TEST_F(MacroRecording, EscapeIsRecordedFromTheSpecialKeysOnly) {
     EXPECT_EQ(shown(panel), " " + kDown + "Esc " + kUp + "Esc");
 }
 
+TEST_F(MacroRecording, AReleaseWhosePressThePanelDidNotSeeIsIgnored) {
+    // Opened with Enter: its release is the first key event the panel gets.
+    KeyInputPanel& panel = openMacro();
+    release(&panel, KEY_ENTER);
+    release(&panel, kLeftShift, Qt::ShiftModifier);
+    release(&panel, kA);
+    EXPECT_EQ(recorded(panel), "");
+    EXPECT_EQ(shown(panel), "");
+
+    press(&panel, KEY_ENTER);
+    release(&panel, KEY_ENTER);
+    release(&panel, KEY_ENTER);
+    EXPECT_EQ(recorded(panel), "548,292") << "one release for one press";
+    // The panel opened again does not remember keys of its last opening.
+    press(&panel, kA);
+    panel.notifyEnd();
+    openMacro();
+    release(&panel, kA);
+    EXPECT_EQ(recorded(panel), "548,292,512");
+}
+
 TEST_F(MacroRecording, KeysWithoutAVirtualKeyCodeAreIgnored) {
     KeyInputPanel& panel = openMacro();
     press(&panel, KEY_PROG1);
@@ -405,14 +426,29 @@ TEST_F(MacroLimit, AFullMacroBeepsAtAPressAndDropsAReleaseSilently) {
     EXPECT_EQ(shown(panel), before);
 }
 
-TEST_F(MacroLimit, ModifierChangesPassTheLimitAndThenKeysAreTakenAgain) {
-    current().setMacro("512,256,513,257,514,258,515,259,516,260,517,261,518,262,519,263");
+TEST_F(MacroLimit, ModifierChangesCountAsEntries) {
+    current().setMacro("512,256,513,257,514,258,515,259,516,260,517,261,518,262,519");
     KeyInputPanel& panel = openMacro();
     press(&panel, kLeftShift);
-    EXPECT_EQ(panel.keyCodes()->size(), 17);
-    press(&panel, kA, Qt::ShiftModifier);
-    EXPECT_EQ(panel.keyCodes()->size(), 18);
+    EXPECT_EQ(recorded(panel).split(',').size(), 16);
     EXPECT_EQ(beeps, 0);
+    press(&panel, kA, Qt::ShiftModifier);
+    press(&panel, kLeftCtrl, Qt::ShiftModifier);
+    EXPECT_EQ(beeps, 2) << "a modifier press is refused like a key press";
+    release(&panel, kLeftCtrl, Qt::ShiftModifier | Qt::ControlModifier);
+    release(&panel, kLeftShift, Qt::ShiftModifier);
+    EXPECT_EQ(beeps, 2);
+    EXPECT_EQ(panel.keyCodes()->size(), 16);
+    EXPECT_TRUE(recorded(panel).endsWith(",519,568"));
+}
+
+TEST_F(MacroLimit, AStoredMacroLongerThanTheLimitTakesNoMoreKeys) {
+    current().setMacro("512,256,513,257,514,258,515,259,516,260,517,261,518,262,519,263,568");
+    KeyInputPanel& panel = openMacro();
+    press(&panel, kA);
+    press(&panel, kLeftAlt);
+    EXPECT_EQ(beeps, 2);
+    EXPECT_EQ(panel.keyCodes()->size(), 17);
 }
 
 // Key names
