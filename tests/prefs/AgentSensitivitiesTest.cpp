@@ -9,7 +9,9 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <utility>
 
 namespace zed::test {
@@ -188,6 +190,39 @@ TEST_F(AgentStepDuringSave, TheUsersOwnChangeStillWinsForItsKey) {
         << "the agent's step of the others";
     EXPECT_EQ(*lookup(posts.back().userInfo, "Sensitivity"), Value(7.0));
     EXPECT_EQ(*lookup(posts.back().userInfo, "MasterSensitivityY"), Value(agentValue - 2.0));
+}
+
+// The agent as another thread with a domain object of its own: each step reads
+// the stored sensitivity and writes it one higher under the writer lock,
+// while the pane saves again and again. A save that wrote an older value back
+// would make a later step build on it, and the sum would come out short.
+TEST_F(AgentSensitivities, StepsOfAnotherWriterAreNeverLostToTheSaves) {
+    showPane();
+    constexpr int kSteps = 60;
+    std::atomic<bool> stepping{false};
+    std::thread agent([this, &stepping] {
+        FilePreferenceDomains files(folder());
+        stepping = true;
+        for (int i = 0; i < kSteps; ++i) {
+            files.update(kDomain, [](std::optional<Dictionary> stored) {
+                const Value* now = stored ? lookup(*stored, "Sensitivity") : nullptr;
+                const double value = now && now->toDouble() ? *now->toDouble() : 0.0;
+                Dictionary next = stored.value_or(Dictionary{});
+                next.insert_or_assign("Sensitivity", Value(value + 1.0));
+                return std::optional<Dictionary>(std::move(next));
+            });
+        }
+    });
+    while (!stepping) {
+        std::this_thread::yield();
+    }
+    for (int i = 0; i < kSteps; ++i) {
+        pane->setOtfs(i % 2);
+    }
+    agent.join();
+    EXPECT_EQ(*onDisk("Sensitivity"), Value(5.0 + kSteps));
+    pane->setOtfs(1);
+    EXPECT_EQ(*lookup(posts.back().userInfo, "Sensitivity"), Value(5.0 + kSteps));
 }
 
 } // namespace
