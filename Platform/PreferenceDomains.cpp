@@ -104,6 +104,21 @@ bool PreferenceDomains::synchronize(std::string_view domain, std::string_view us
     return ok;
 }
 
+bool PreferenceDomains::update(std::string_view domain, const Change& change,
+                               std::string_view user) {
+    const DomainKey key{std::string(domain), std::string(user)};
+    auto it = pending_.find(key);
+    const std::optional<Pending> p =
+        it == pending_.end() ? std::nullopt : std::optional<Pending>(it->second);
+    const bool ok = store(key.first, key.second, [&p, &change](std::optional<Dictionary> stored) {
+        return change(p ? apply(*p, std::move(stored)) : std::move(stored));
+    });
+    if (ok) {
+        pending_.erase(key); // written with the change's result
+    }
+    return ok;
+}
+
 void PreferenceDomains::flushAll() {
     while (!pending_.empty()) {
         const auto [domain, user] = pending_.begin()->first;

@@ -43,13 +43,23 @@ public:
     // the changes then stay pending.
     bool synchronize(std::string_view domain, std::string_view user = {});
 
+    // A new whole domain made from the stored one (empty when there is none);
+    // an empty result removes the domain.
+    using Change = std::function<std::optional<Dictionary>(std::optional<Dictionary>)>;
+    // Reads, changes and writes the domain while holding off every other
+    // writer, so that nothing stored between the read and the write is lost.
+    // The change sees the stored domain with this object's pending changes
+    // applied, and those are written with its result. The change runs at most
+    // once and must not use preference domains itself. False (with a message)
+    // when nothing was written; pending changes then stay pending.
+    bool update(std::string_view domain, const Change& change, std::string_view user = {});
+
 protected:
     // Reads what is stored; empty when the domain does not exist (or could
     // not be read, which the implementation reports).
     virtual std::optional<Dictionary> load(const std::string& domain, const std::string& user) = 0;
     // Atomically replaces what is stored by change(stored); a change result
     // of empty removes the domain.
-    using Change = std::function<std::optional<Dictionary>(std::optional<Dictionary>)>;
     virtual bool store(const std::string& domain, const std::string& user,
                        const Change& change) = 0;
 

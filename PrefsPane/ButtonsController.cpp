@@ -12,6 +12,7 @@
 
 #include <QComboBox>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -41,6 +42,11 @@ void ButtonsController::setMapTypePopUps(TovikCopperhoundPref* pane,
                                          std::vector<QComboBox*> popUps) {
     fPane = pane;
     fMapTypePopUps.assign(popUps.begin(), popUps.end());
+    for (QComboBox* popUp : popUps) {
+        if (fFilteredPopUps.insert(popUp).second) {
+            popUp->installEventFilter(this);
+        }
+    }
     // Each load builds new mappings, and each save may follow a refused choice
     // that must show the old type again.
     fPopUpObserver = zed::PaneNotificationCenter::defaultCenter().addObserver(
@@ -72,6 +78,42 @@ void ButtonsController::syncMapTypePopUps() {
         const int type = mapping->mapType();
         popUp->setCurrentIndex(type < popUp->count() ? type : -1);
     }
+}
+
+namespace {
+
+// The keys that open a closed pop-up's list (or move the focus on): every
+// other key would step the choice, or pick an item by its first letter.
+bool opensOrLeaves(const QKeyEvent& key) {
+    switch (key.key()) {
+    case Qt::Key_Space:
+    case Qt::Key_F4:
+    case Qt::Key_Select:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return true;
+    case Qt::Key_Down:
+        return key.modifiers().testFlag(Qt::AltModifier);
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool ButtonsController::eventFilter(QObject* watched, QEvent* event) {
+    // Choosing a map type replaces a button's keys or macro, or opens a
+    // panel: no wheel notch or stray key over a closed pop-up may do that.
+    // The open list is a window of its own and keeps its wheel and keys.
+    const bool stepsTheChoice =
+        event->type() == QEvent::Wheel ||
+        (event->type() == QEvent::KeyPress && !opensOrLeaves(*static_cast<QKeyEvent*>(event)));
+    if (stepsTheChoice && fFilteredPopUps.count(watched) > 0) {
+        // Unaccepted, it goes on to the page as if the pop-up had none of it.
+        event->ignore();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void ButtonsController::doUpdatePrefs(const zed::PaneNotification& notification) {
@@ -149,7 +191,7 @@ void ButtonsController::runKeyPanel(KeyInputPanel* keyPanel, bool isAdvanced) {
     runModal(panel, !isAdvanced);
     if (panel) {
         panel->hide();
-        // Stored however the run ended.
+        // Stored however the run ended, unless the panel was cancelled.
         panel->notifyEnd();
     }
 }
@@ -268,6 +310,8 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
                      [assignKeyPanel] { assignKeyPanel->hitKeyDown(); });
     QObject::connect(assignKeyUi.assignKeyClearButton, &QPushButton::clicked, assignKeyPanel,
                      [assignKeyPanel] { assignKeyPanel->clearKeyCodes(); });
+    QObject::connect(assignKeyUi.assignKeyCancelButton, &QPushButton::clicked, assignKeyPanel,
+                     [assignKeyPanel] { assignKeyPanel->cancel(); });
     QObject::connect(assignKeyUi.assignKeyApplyButton, &QPushButton::clicked, controller,
                      [controller] { controller->applyAssignKey(); });
     QObject::connect(macroUi.macroPressButton, &QPushButton::clicked, macroPanel,
@@ -276,6 +320,8 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
                      [macroPanel] { macroPanel->hitKeyUp(); });
     QObject::connect(macroUi.macroClearButton, &QPushButton::clicked, macroPanel,
                      [macroPanel] { macroPanel->clearKeyCodes(); });
+    QObject::connect(macroUi.macroCancelButton, &QPushButton::clicked, macroPanel,
+                     [macroPanel] { macroPanel->cancel(); });
     QObject::connect(macroUi.macroApplyButton, &QPushButton::clicked, controller,
                      [controller] { controller->applyMacroConfig(); });
     QObject::connect(advancedUi.advancedKeyCombinationButton, &QPushButton::clicked, controller,

@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <array>
+#include <set>
 #include <vector>
 
 class QComboBox;
@@ -45,7 +46,9 @@ public:
     QLabel* mousePanel() const { return fMousePanel; }
 
     // The pop-ups whose items are the map types; they are kept showing the
-    // types of the pane's mappings.
+    // types of the pane's mappings, and change a mapping only by a choice in
+    // their open list: the wheel and the keys that would step through a
+    // closed pop-up are left to the page.
     void setMapTypePopUps(TovikCopperhoundPref* pane, std::vector<QComboBox*> popUps);
 
     // Once, after the interface was loaded: observes the settings saves and
@@ -82,6 +85,9 @@ public slots:
     void applyMacroConfig(QObject* sender = nullptr);
     void applyAdvancedConfig(QObject* sender = nullptr);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private slots:
     void syncMapTypePopUps();
 
@@ -115,6 +121,9 @@ private:
     zed::PaneNotificationCenter::Registration fPopUpObserver;
     QPointer<TovikCopperhoundPref> fPane;
     std::vector<QPointer<QComboBox>> fMapTypePopUps;
+    // The same pop-ups, compared by address only: a pop-up being destroyed
+    // still passes through the filter.
+    std::set<const QObject*> fFilteredPopUps;
     // Nested modal runs, innermost last.
     std::vector<ModalRun> fModalRuns;
 };

@@ -1,7 +1,10 @@
 #include "CustomMovieView.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QMovie>
+#include <QStyleHints>
+#include <algorithm>
 
 CustomMovieView::CustomMovieView(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignCenter);
@@ -68,9 +71,16 @@ void CustomMovieView::frameShown(int frame) {
     }
 }
 
+void CustomMovieView::setDoubleClickInterval(std::optional<int> milliseconds) {
+    fDoubleClickInterval = milliseconds;
+}
+
+int CustomMovieView::doubleClickInterval() const {
+    return fDoubleClickInterval.value_or(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+}
+
 void CustomMovieView::mousePressEvent(QMouseEvent* event) {
-    // No click but the double-click does anything here.
-    event->accept();
+    pressed(event);
 }
 
 void CustomMovieView::mouseReleaseEvent(QMouseEvent* event) {
@@ -78,10 +88,29 @@ void CustomMovieView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CustomMovieView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Qt's own double-click, at Qt's interval: only a press to this view.
+    pressed(event);
+}
+
+void CustomMovieView::pressed(QMouseEvent* event) {
+    // No click but the double-click does anything here.
     event->accept();
     if (event->button() != Qt::LeftButton) {
+        fClickCount = 0; // another button ends the series
         return;
     }
-    gotoBeginning();
-    start();
+    const quint64 time = event->timestamp();
+    const QPointF at = event->position();
+    const bool sameSeries =
+        fClickCount > 0 && time >= fLastPressTime &&
+        time - fLastPressTime < static_cast<quint64>(std::max(doubleClickInterval(), 0)) &&
+        (at - fLastPressAt).manhattanLength() <=
+            QGuiApplication::styleHints()->mouseDoubleClickDistance();
+    fClickCount = sameSeries ? fClickCount + 1 : 1;
+    fLastPressTime = time;
+    fLastPressAt = at;
+    if (fClickCount == 2) {
+        gotoBeginning();
+        start();
+    }
 }

@@ -38,6 +38,7 @@ constexpr std::array kKeyNames{
     KeyName{125, "Dn"},   KeyName{126, "Up"},
 };
 
+constexpr std::uint16_t kEscape = 53;
 constexpr std::uint16_t kRightCommand = 54;
 constexpr std::uint16_t kCommand = 55;
 constexpr std::uint16_t kShift = 56;
@@ -73,6 +74,15 @@ std::uint32_t modifierMask(std::uint16_t code) {
         return 0;
     }
 }
+
+// The left-hand key of each modifier flag, in the order a combination's
+// modifiers are named when the panel saw none of them go down.
+constexpr std::array<std::pair<std::uint32_t, std::uint16_t>, 4> kModifierKeys{{
+    {KeyInputPanel::kControlKeyMask, kControl},
+    {KeyInputPanel::kAlternateKeyMask, kOption},
+    {KeyInputPanel::kShiftKeyMask, kShift},
+    {KeyInputPanel::kCommandKeyMask, kCommand},
+}};
 
 // Super (Meta) is the Command key, Alt the Option key.
 std::uint32_t modifierFlags(Qt::KeyboardModifiers modifiers) {
@@ -136,7 +146,9 @@ void KeyInputPanel::notifyBegin(bool isAdvanced) {
     fIsAdvanced = isAdvanced;
     ButtonMapping* mapping = editedMapping();
     const std::optional<std::string>& text = fIsMacro ? mapping->macro() : mapping->keys();
+    fCancelled = false;
     fHeldModifiers.clear();
+    fKeysDown.clear();
     fKeyEquivalentsDown.clear();
 
     if (!text || text->empty()) {
@@ -162,6 +174,10 @@ void KeyInputPanel::notifyEnd() {
     if (!fKeyCodes) {
         return; // not open
     }
+    if (fCancelled) {
+        fKeyCodes.reset();
+        return;
+    }
     ButtonMapping* mapping = editedMapping();
     if (fIsAdvanced) {
         mapping->setMapType(fIsMacro ? ButtonMapping::kKeyMacro : ButtonMapping::kKeyCombination);
@@ -185,9 +201,34 @@ bool KeyInputPanel::performKeyEquivalent(const KeyEvent& event) {
 }
 
 void KeyInputPanel::keyDown(const KeyEvent& event) {
-    if (!event.isRepeat) {
-        handleKeyDown(event.keyCode);
+    if (event.isRepeat) {
+        return;
     }
+    handleKeyDown(event.keyCode);
+    if (!fIsMacro && fKeyCodes) {
+        // A chord: the agent holds these while it types the key.
+        for (std::uint16_t modifier : heldModifiers(event.modifierFlags)) {
+            appendEntry(modifier, kKeyPress);
+        }
+    }
+}
+
+std::vector<std::uint16_t> KeyInputPanel::heldModifiers(std::uint32_t modifierFlags) const {
+    std::vector<std::uint16_t> held;
+    for (std::uint16_t code : fHeldModifiers) {
+        if (modifierFlags & modifierMask(code)) {
+            held.push_back(code);
+        }
+    }
+    for (const auto& [mask, leftKey] : kModifierKeys) {
+        const bool explained = std::any_of(held.begin(), held.end(), [mask = mask](auto code) {
+            return modifierMask(code) == mask;
+        });
+        if ((modifierFlags & mask) && !explained) {
+            held.push_back(leftKey); // held since before the panel opened
+        }
+    }
+    return held;
 }
 
 void KeyInputPanel::keyUp(const KeyEvent& event) {
@@ -196,15 +237,29 @@ void KeyInputPanel::keyUp(const KeyEvent& event) {
     }
 }
 
+bool KeyInputPanel::isFull() const {
+    // Also a stored macro that is longer already.
+    return fIsMacro && fKeyCodes && fKeyCodes->size() >= kMaxMacroEntries;
+}
+
 void KeyInputPanel::appendLabel(const QString& label) {
     fTextBox->setText(fTextBox->text() + QLatin1Char(' ') + label);
+}
+
+void KeyInputPanel::appendEntry(std::uint16_t keyCode, int direction) {
+    QString label = getKeyString(keyCode);
+    if (fIsMacro) {
+        label.prepend(direction == kKeyRelease ? kUpArrow : kDownArrow);
+    }
+    appendLabel(label);
+    fKeyCodes->push_back(QString::number(keyCode | direction));
 }
 
 void KeyInputPanel::handleKeyDown(std::uint16_t keyCode) {
     if (!fKeyCodes) {
         return;
     }
-    if (fIsMacro && fKeyCodes->size() == kMaxMacroEntries) {
+    if (isFull()) {
         fBeep();
         return;
     }
@@ -212,16 +267,14 @@ void KeyInputPanel::handleKeyDown(std::uint16_t keyCode) {
         // Each key starts a new combination.
         clearKeyCodes();
     }
-    appendLabel(fIsMacro ? kDownArrow + getKeyString(keyCode) : getKeyString(keyCode));
-    fKeyCodes->push_back(QString::number(keyCode | kKeyPress));
+    appendEntry(keyCode, kKeyPress);
 }
 
 void KeyInputPanel::handleKeyUp(std::uint16_t keyCode) {
-    if (!fKeyCodes || !fIsMacro || fKeyCodes->size() == kMaxMacroEntries) {
+    if (!fKeyCodes || !fIsMacro || isFull()) {
         return;
     }
-    appendLabel(kUpArrow + getKeyString(keyCode));
-    fKeyCodes->push_back(QString::number(keyCode | kKeyRelease));
+    appendEntry(keyCode, kKeyRelease);
 }
 
 void KeyInputPanel::flagsChanged(const KeyEvent& event) {
@@ -234,13 +287,18 @@ void KeyInputPanel::flagsChanged(const KeyEvent& event) {
     if (!fIsMacro) {
         // Modifiers pressed after a key join its combination.
         if (press) {
-            appendLabel(getKeyString(event.keyCode));
-            fKeyCodes->push_back(QString::number(event.keyCode | kKeyPress));
+            appendEntry(event.keyCode, kKeyPress);
         }
         return;
     }
-    appendLabel((press ? kDownArrow : kUpArrow) + getKeyString(event.keyCode));
-    fKeyCodes->push_back(QString::number(event.keyCode | (press ? kKeyPress : kKeyRelease)));
+    // The limit counts every entry, as it does for other keys.
+    if (isFull()) {
+        if (press) {
+            fBeep();
+        }
+        return;
+    }
+    appendEntry(event.keyCode, press ? kKeyPress : kKeyRelease);
 }
 
 QString KeyInputPanel::getKeyString(std::uint16_t keyCode) const {
@@ -287,6 +345,13 @@ void KeyInputPanel::hitKeyUp(QObject*) {
     }
 }
 
+void KeyInputPanel::cancel(QObject*) {
+    fCancelled = true;
+    // Ends the dialog's run like its window's close button, but what was
+    // typed is dropped when the run is over.
+    reject();
+}
+
 bool KeyInputPanel::event(QEvent* event) {
     switch (event->type()) {
     case QEvent::ShortcutOverride:
@@ -315,19 +380,31 @@ void KeyInputPanel::keyEvent(QKeyEvent* qtEvent) {
     const bool press = qtEvent->type() == QEvent::KeyPress;
     KeyEvent event{*virtualKey, modifierFlags(qtEvent->modifiers()), qtEvent->isAutoRepeat()};
 
+    if (event.keyCode == kEscape) {
+        // The way out by keyboard; the special-key menu still records Escape.
+        if (press && !event.isRepeat) {
+            cancel();
+        }
+        return;
+    }
+
     if (isModifierKey(event.keyCode)) {
         // Modifier keys report a change of state: one per press for Caps
         // Lock, one per press and release for the others.
         if (event.isRepeat || (event.keyCode == kCapsLock && !press)) {
             return;
         }
-        if (press) {
-            fHeldModifiers.insert(event.keyCode);
-        } else {
-            fHeldModifiers.erase(event.keyCode);
+        const std::uint32_t mask = modifierMask(event.keyCode);
+        const auto seen = std::find(fHeldModifiers.begin(), fHeldModifiers.end(), event.keyCode);
+        if (mask != 0 && press && seen == fHeldModifiers.end()) {
+            fHeldModifiers.push_back(event.keyCode);
+        } else if (mask != 0 && !press) {
+            if (seen == fHeldModifiers.end()) {
+                return; // went down before the panel opened
+            }
+            fHeldModifiers.erase(seen);
         }
         // The key's own flag stays set while its twin on the other side is held.
-        const std::uint32_t mask = modifierMask(event.keyCode);
         const bool held =
             std::any_of(fHeldModifiers.begin(), fHeldModifiers.end(),
                         [mask](std::uint16_t code) { return modifierMask(code) == mask; });
@@ -341,11 +418,20 @@ void KeyInputPanel::keyEvent(QKeyEvent* qtEvent) {
             fKeyEquivalentsDown.insert(event.keyCode);
             return;
         }
+        if (!event.isRepeat) {
+            fKeysDown.insert(event.keyCode);
+        }
         keyDown(event);
         return;
     }
+    if (event.isRepeat) {
+        return; // the key is still down
+    }
     if (fKeyEquivalentsDown.erase(event.keyCode) > 0) {
         return; // recorded with its press
+    }
+    if (fKeysDown.erase(event.keyCode) == 0) {
+        return; // went down before the panel opened
     }
     keyUp(event);
 }

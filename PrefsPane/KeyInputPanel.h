@@ -1,8 +1,9 @@
 // The key capture panel: records the keys that a mouse button is to type,
-// either as a key combination (the assign-key panel, presses only) or as a
-// key macro (the macro panel, presses and releases in order), shows a label
-// for each recorded key, and hands the recording to the button's mapping as
-// a key list ("512,256") when it closes.
+// either as a key combination (the assign-key panel: a key, then the
+// modifiers held with it) or as a key macro (the macro panel, presses and
+// releases in order), shows a label for each recorded key, and hands the
+// recording to the button's mapping as a key list ("512,256") when it closes,
+// unless it was cancelled.
 #pragma once
 
 #include <QDialog>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <vector>
 
 class QComboBox;
 class QKeyEvent;
@@ -27,7 +29,7 @@ public:
     // Key list items: the virtual key code with one of these set.
     static constexpr int kKeyPress = 0x200;
     static constexpr int kKeyRelease = 0x100;
-    // A full macro takes no further keys.
+    // A full macro takes no further keys, modifiers included.
     static constexpr int kMaxMacroEntries = 16;
     static constexpr int kAssignKeyTextTag = 998;
     static constexpr int kMacroTextTag = 999;
@@ -65,12 +67,15 @@ public:
     void awakeFromNib();
     // Loads the keys of the current mapping, or of its advanced mapping.
     void notifyBegin(bool isAdvanced);
-    // Stores the recording into that mapping, which saves and notifies.
+    // Stores the recording into that mapping, which saves and notifies;
+    // after a cancel only drops it.
     void notifyEnd();
 
     // Handled when Command is held: the key is recorded as pressed and
     // released at once, and no shortcut sees it.
     bool performKeyEquivalent(const KeyEvent& event);
+    // In the assign-key panel the key is followed by the modifiers that the
+    // event's flags hold down.
     void keyDown(const KeyEvent& event);
     void keyUp(const KeyEvent& event);
     void flagsChanged(const KeyEvent& event);
@@ -92,16 +97,25 @@ public slots:
     void clearKeyCodes(QObject* sender = nullptr);
     void hitKeyDown(QObject* sender = nullptr);
     void hitKeyUp(QObject* sender = nullptr);
+    // Leaves the panel without keeping what was typed: the mapping keeps its
+    // keys. Escape and the Cancel button do this.
+    void cancel(QObject* sender = nullptr);
 
 protected:
-    // Every key reaches the recording: no shortcut, default button, Escape
-    // or focus change takes it first.
+    // Every key but Escape reaches the recording: no shortcut, default
+    // button or focus change takes it first.
     bool event(QEvent* event) override;
 
 private:
     void keyEvent(QKeyEvent* event);
     ButtonMapping* editedMapping() const;
+    bool isFull() const;
     void appendLabel(const QString& label);
+    // One item, `direction` being kKeyPress or kKeyRelease, with its label.
+    void appendEntry(std::uint16_t keyCode, int direction);
+    // The modifier keys that the flags hold down: those seen going down, in
+    // that order, and the left-hand key for a flag none of them explains.
+    std::vector<std::uint16_t> heldModifiers(std::uint32_t modifierFlags) const;
 
     QLineEdit* fTextBox = nullptr;
     std::optional<QStringList> fKeyCodes;
@@ -111,9 +125,14 @@ private:
 
     QPointer<TovikCopperhoundPref> fDelegate;
     std::function<void()> fBeep;
-    // Modifier keys held, by virtual key code: tells a release of one Shift
-    // while the other is still held.
-    std::set<std::uint16_t> fHeldModifiers;
+    bool fCancelled = false;
+    // Modifier keys held, by virtual key code, in the order they went down:
+    // tells a release of one Shift while the other is still held, and which
+    // modifiers a key combination holds.
+    std::vector<std::uint16_t> fHeldModifiers;
+    // Other keys seen going down since the panel opened: a release of any
+    // other key (the Return that opened the panel) is not the user's typing.
+    std::set<std::uint16_t> fKeysDown;
     // Keys taken as key equivalents: their release was recorded with the press.
     std::set<std::uint16_t> fKeyEquivalentsDown;
 };

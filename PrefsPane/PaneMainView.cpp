@@ -47,6 +47,9 @@ PaneMainView::PaneMainView(TovikCopperhoundPref* pane, QWidget* parent)
     connect(pane_, &TovikCopperhoundPref::settingsChanged, this,
             &PaneMainView::updateSensitivityKind);
     updateSensitivityKind();
+    connect(pane_, &TovikCopperhoundPref::settingsChanged, this,
+            &PaneMainView::updateDoubleClickInterval);
+    updateDoubleClickInterval();
 
     sensitivityController_->awakeFromNib();
 }
@@ -59,6 +62,10 @@ QTabWidget* PaneMainView::pageTabs() const {
 
 QWidget* PaneMainView::buttonsPageContainer() const {
     return ui_->buttonsPageContainer;
+}
+
+void PaneMainView::updateDoubleClickInterval() {
+    pageUi_->dblClickView->setDoubleClickInterval(pane_->doubleClickInterval());
 }
 
 void PaneMainView::updateSensitivityKind() {

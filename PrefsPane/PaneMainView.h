@@ -38,6 +38,8 @@ private:
     // Of the sensitivity controls, only those of the chosen kind (one value,
     // or separate X and Y) can be changed.
     void updateSensitivityKind();
+    // The double-click test counts clicks at the speed the user has set.
+    void updateDoubleClickInterval();
 
     TovikCopperhoundPref* pane_;
     std::unique_ptr<Ui::MainView> ui_;

@@ -153,15 +153,16 @@ void SettingsBinder::show(const Binding& binding) {
             intSpin->setValue(v);
         }
     } else if (auto* popUp = qobject_cast<QComboBox*>(control)) {
-        int item = static_cast<int>(std::lround(value));
-        for (int i = 0; i < popUp->count(); ++i) {
+        // A value that no item stands for selects none: showing the first
+        // would claim a setting that is not stored.
+        int item = -1;
+        for (int i = 0; i < popUp->count() && item < 0; ++i) {
             const QVariant data = popUp->itemData(i);
-            if (data.isValid() && sameNumber(data.toDouble(), value)) {
+            if (data.isValid() ? sameNumber(data.toDouble(), value) : sameNumber(i, value)) {
                 item = i;
-                break;
             }
         }
-        if (item < popUp->count() && popUp->currentIndex() != item) {
+        if (popUp->currentIndex() != item) {
             popUp->setCurrentIndex(item);
         }
     } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {

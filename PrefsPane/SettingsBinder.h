@@ -14,7 +14,7 @@
 //                              value; checked while the setting equals it
 //   pop-up (QComboBox)         the chosen item's data, or its index when it
 //                              has none; shows the item whose data (or index)
-//                              equals the setting
+//                              equals the setting, and no item when none does
 //
 // Integer settings take the value rounded. The controls show the model's
 // values when bound and again whenever the model announces a change; showing

@@ -14,6 +14,9 @@
 #include <QMetaObject>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace {
 
@@ -312,28 +315,42 @@ void TovikCopperhoundPref::destroyPrefs() {
 }
 
 void TovikCopperhoundPref::notifyPrefsChange() {
+    if (save(nullptr)) {
+        emit settingsChanged();
+    }
+}
+
+bool TovikCopperhoundPref::save(const char* ownKey) {
     if (!fPrefs) {
-        return;
+        return false;
     }
     zed::Platform& platform = zed::Platform::current();
-    zed::PreferenceDomains& domains = platform.preferences();
-    domains.removeDomain(fBundleId);
-    domains.replaceDomain(fBundleId, *fPrefs);
-    // On disk before the agent hears of it.
-    domains.synchronize(fBundleId);
-    rememberStoredSensitivities();
+    bool taken = false;
+    // The whole domain is replaced, and written (so on disk before the agent
+    // hears of it) under the same lock as the look at the agent's steps:
+    // a step stored in between would otherwise be lost.
+    const bool written = platform.preferences().update(
+        fBundleId, [this, ownKey, &taken](std::optional<zed::Dictionary> stored) {
+            if (stored) {
+                taken = takeSensitivities(*stored, ownKey);
+            }
+            return std::optional<zed::Dictionary>(*fPrefs);
+        });
+    if (written) {
+        rememberStoredSensitivities();
+    }
     platform.distributedCenter().post("TovikCopperhound", "PrefsChange", &*fPrefs, true);
     // A copy: an observer may change or drop the settings while others are
     // still being told.
     zed::PaneNotificationCenter::defaultCenter().post(zed::kPrefsChangeNotification,
                                                       zed::Dictionary(*fPrefs));
+    return taken;
 }
 
 void TovikCopperhoundPref::notifyMappingPrefsChange() {
     if (!fPrefs || !fMappings) {
         return;
     }
-    takeAgentSensitivities();
     fPrefs->insert_or_assign(kButtonMappings,
                              zed::Value(ButtonMappingSupport::mappingDataArray(*fMappings)));
     notifyPrefsChange();
@@ -367,11 +384,8 @@ void TovikCopperhoundPref::setSetting(const char* key, zed::Value value) {
     if (!fPrefs) {
         return;
     }
-    // First what the agent stored meanwhile, then the user's own change,
-    // which wins for its key.
-    takeAgentSensitivities();
     fPrefs->insert_or_assign(key, std::move(value));
-    notifyPrefsChange();
+    save(key);
     emit settingsChanged();
 }
 
@@ -389,12 +403,20 @@ bool TovikCopperhoundPref::takeAgentSensitivities() {
         return false;
     }
     const auto stored = zed::Platform::current().preferences().persistentDomain(fBundleId);
-    if (!stored) {
+    if (!stored || !takeSensitivities(*stored, nullptr)) {
         return false;
     }
+    emit settingsChanged();
+    return true;
+}
+
+bool TovikCopperhoundPref::takeSensitivities(const zed::Dictionary& stored, const char* ownKey) {
     bool taken = false;
     for (std::size_t i = 0; i < kAgentSensitivities.size(); ++i) {
-        const zed::Value* onDisk = zed::lookup(*stored, kAgentSensitivities[i]);
+        if (ownKey && std::strcmp(ownKey, kAgentSensitivities[i]) == 0) {
+            continue; // the user's own change wins for its key
+        }
+        const zed::Value* onDisk = zed::lookup(stored, kAgentSensitivities[i]);
         // The agent writes numbers; anything else is not its step.
         if (!onDisk || !onDisk->toDouble() || (fStoredSens[i] && *fStoredSens[i] == *onDisk)) {
             continue;
@@ -402,9 +424,6 @@ bool TovikCopperhoundPref::takeAgentSensitivities() {
         fPrefs->insert_or_assign(kAgentSensitivities[i], *onDisk);
         fStoredSens[i] = *onDisk;
         taken = true;
-    }
-    if (taken) {
-        emit settingsChanged();
     }
     return taken;
 }
@@ -478,6 +497,17 @@ double TovikCopperhoundPref::dblClickSpeed() const {
 }
 void TovikCopperhoundPref::setDblClickSpeed(double value) {
     setSetting(kDblClickSpeed, zed::Value(kDblClickSpeedMirror - value));
+}
+std::optional<int> TovikCopperhoundPref::doubleClickInterval() const {
+    const zed::Value* v = fPrefs ? zed::lookup(*fPrefs, kDblClickSpeed) : nullptr;
+    const std::optional<double> tenths = v ? v->toDouble() : std::nullopt;
+    if (!tenths || std::isnan(*tenths)) {
+        return std::nullopt;
+    }
+    // Tenths of a second, as the agent hands the setting to the desktop.
+    const double ms =
+        std::clamp(*tenths * 100.0, 0.0, static_cast<double>(std::numeric_limits<int>::max()));
+    return static_cast<int>(std::lround(ms));
 }
 int TovikCopperhoundPref::masterSensitivityOn() const {
     return intSetting(kMasterSensitivityOn, 0);

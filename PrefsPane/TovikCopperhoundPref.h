@@ -166,10 +166,11 @@ public:
 
     // The agent stores the three sensitivities after each on-the-fly step
     // while the pane may be open. Takes those it changed on disk since the
-    // pane last read or wrote them into the pane's copy, so that the next
-    // save keeps them; every other key stays the pane's. Runs when the domain
-    // file changes and before each change the pane makes. True when some
-    // value was taken.
+    // pane last read or wrote them into the pane's copy; every other key
+    // stays the pane's. Runs when the domain file changes, so that the pages
+    // show the steps; each save takes them again under the domain's writer
+    // lock, so that it never writes an older value over a newer step. True
+    // when some value was taken.
     bool takeAgentSensitivities();
     // Stores the mappings into the dictionary, then saves.
     void notifyMappingPrefsChange();
@@ -185,6 +186,9 @@ public:
     // Shown as a speed; stored as 10 minus the speed.
     double dblClickSpeed() const;
     void setDblClickSpeed(double value);
+    // The double-click time in milliseconds that the stored setting gives
+    // the desktop; empty when none (or no number) is stored.
+    std::optional<int> doubleClickInterval() const;
     int masterSensitivityOn() const;
     void setMasterSensitivityOn(int value);
     double masterSensitivityX() const;
@@ -242,6 +246,12 @@ protected:
 
 private:
     ButtonMapping* buttonMapping(int index) const;
+    // The save: under the domain's writer lock, takes the agent's new
+    // sensitivities from what is stored (all but `ownKey`, the user's change
+    // being saved, which wins) and writes the whole dictionary; then
+    // announces exactly that. True when some sensitivity was taken.
+    bool save(const char* ownKey);
+    bool takeSensitivities(const zed::Dictionary& stored, const char* ownKey);
     // What the domain holds of the sensitivities now that the pane's copy
     // was read or written.
     void rememberStoredSensitivities();

@@ -159,6 +159,10 @@
         <source>Clear</source>
         <translation>Clear</translation>
     </message>
+    <message id="KEYS_CANCEL">
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
     <message id="KEYS_OK">
         <source>OK</source>
         <translation>OK</translation>

@@ -1,9 +1,12 @@
 #include "ButtonsTestSupport.h"
 #include "SettingsBinder.h"
 
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QWheelEvent>
 
 namespace zed::test {
 namespace {
@@ -22,6 +25,14 @@ protected:
         return dialog->findChild<QPushButton*>(name);
     }
     void setOrientation(int orientation) { pane->setOrientation(orientation); }
+    // Ends a dialog's run that the case expected to have ended, so that a
+    // failing case fails instead of waiting for a user.
+    void endIfStillOpen(QDialog* panel) {
+        if (panel->isVisible()) {
+            ADD_FAILURE() << qPrintable(panel->objectName()) << " is still open";
+            controller->dialogDidEnd(panel, 0, nullptr);
+        }
+    }
 };
 
 // Pictures follow the stored orientation
@@ -162,6 +173,108 @@ TEST_F(ButtonsKeyDialogs, HowTheDialogEndsDoesNotMatterToWhatIsStored) {
     EXPECT_EQ(pane->button4Mapping()->keys(), "513");
 }
 
+// Leaving a key dialog without keeping what was typed
+
+TEST_F(ButtonsKeyDialogs, EscapeCancelsAndTheMappingKeepsItsKeys) {
+    store({{"ButtonMappings", Value(Array{Value(Data{0}), Value(withText(3, "513,567")),
+                                          Value(withText(4, "512,256")), Value(Data{0}),
+                                          Value(Data{0}), Value(Data{0}), Value(Data{0})})}});
+    showPage();
+    const Dictionary before = stored();
+    bool wasOpen = false;
+    whenDialogOpens([&] {
+        QDialog* panel = controller->modalPanel();
+        wasOpen = panel == controller->assignKeyPanel();
+        press(panel, KEY_A);
+        press(panel, KEY_ESC);
+        endIfStillOpen(panel);
+    });
+    pick(1, ButtonMapping::kKeyCombination);
+    EXPECT_TRUE(wasOpen);
+    EXPECT_EQ(controller->modalPanel(), nullptr) << "the run has ended";
+    EXPECT_FALSE(controller->assignKeyPanel()->isVisible());
+    EXPECT_EQ(pane->button2Mapping()->keys(), "513,567");
+
+    whenDialogOpens([&] {
+        QDialog* panel = controller->modalPanel();
+        press(panel, KEY_A);
+        release(panel, KEY_A);
+        press(panel, KEY_ESC);
+        endIfStillOpen(panel);
+    });
+    pick(2, ButtonMapping::kKeyMacro);
+    EXPECT_EQ(pane->button3Mapping()->macro(), "512,256");
+    EXPECT_EQ(stored(), before);
+    EXPECT_FALSE(controller->assignKeyPanel()->keyCodes()) << "the recording is dropped";
+}
+
+TEST_F(ButtonsKeyDialogs, BothDialogsShowCancelAndOkButtons) {
+    showPage();
+    for (const auto& [type, cancel, ok] :
+         {std::tuple{ButtonMapping::kKeyCombination, "assignKeyCancelButton",
+                     "assignKeyApplyButton"},
+          std::tuple{ButtonMapping::kKeyMacro, "macroCancelButton", "macroApplyButton"}}) {
+        bool shown = false;
+        QString cancelText;
+        QString okText;
+        whenDialogOpens([&, cancel = cancel, ok = ok] {
+            QDialog* panel = controller->modalPanel();
+            QPushButton* cancelButton = button(panel, cancel);
+            QPushButton* okButton = button(panel, ok);
+            if (!cancelButton || !okButton) {
+                ADD_FAILURE() << "no " << cancel << " or " << ok;
+                endIfStillOpen(panel);
+                return;
+            }
+            shown = cancelButton->isVisible() && okButton->isVisible();
+            cancelText = cancelButton->text();
+            okText = okButton->text();
+            press(panel, KEY_S);
+            release(panel, KEY_S);
+            cancelButton->click();
+        });
+        pick(1, type);
+        EXPECT_TRUE(shown) << cancel;
+        EXPECT_EQ(cancelText, "Cancel");
+        EXPECT_EQ(okText, "OK");
+        EXPECT_FALSE(pane->button2Mapping()->keys()) << "cancelled";
+        EXPECT_FALSE(pane->button2Mapping()->macro()) << "cancelled";
+    }
+}
+
+TEST_F(ButtonsKeyDialogs, CancellingTheAdvancedKeyPanelLeavesTheAdvancedMappingAlone) {
+    showPage();
+    whenDialogOpens([&] {
+        whenDialogOpens([&] {
+            QDialog* panel = controller->modalPanel();
+            press(panel, KEY_A);
+            if (QPushButton* cancel = button(panel, "assignKeyCancelButton")) {
+                cancel->click();
+            }
+            endIfStillOpen(panel);
+        });
+        controller->doAdvancedAssignKey();
+        EXPECT_EQ(controller->modalPanel(), controller->advancedPanel());
+        controller->applyAdvancedConfig();
+    });
+    pick(4, ButtonMapping::kAdvanced);
+    EXPECT_EQ(pane->button5Mapping()->advMapping()->mapType(), ButtonMapping::kPrimaryClick);
+    EXPECT_FALSE(pane->button5Mapping()->advMapping()->keys());
+}
+
+TEST_F(ButtonsKeyDialogs, TheCancelButtonSpeaksTheBundlesLanguage) {
+    PaneServices::install(std::make_unique<RecordingPaneServices>(std::make_unique<PaneBundle>(
+        bundleDir.path(), PaneBundle::embeddedInfo(), QLocale(QLocale::German))));
+    showPage();
+    for (const auto& [panel, name] :
+         {std::pair<QDialog*, const char*>{controller->assignKeyPanel(), "assignKeyCancelButton"},
+          {controller->macroPanel(), "macroCancelButton"}}) {
+        QPushButton* cancel = button(panel, name);
+        ASSERT_NE(cancel, nullptr) << name;
+        EXPECT_EQ(cancel->text(), "Abbrechen");
+    }
+}
+
 TEST_F(ButtonsKeyDialogs, ChoosingTheSameTypeAgainOpensThePanelAgain) {
     showPage();
     int opened = 0;
@@ -278,6 +391,100 @@ TEST_F(ButtonsPopUps, ARefusedChoiceShowsTheOldTypeAgain) {
     EXPECT_EQ(services().alertCount, 1);
     EXPECT_EQ(popUp(0)->currentIndex(), 0);
     EXPECT_EQ(controller->modalPanel(), nullptr) << "no panel opened";
+}
+
+// Only an explicit choice in the open menu changes a mapping
+
+class ClosedMenus : public ButtonsControllerTest {
+protected:
+    void SetUp() override {
+        ButtonsControllerTest::SetUp();
+        store({{"ButtonMappings", Value(Array{Value(Data{0}), Value(Data{1}), Value(Data{2}),
+                                              Value(withText(4, "512,256")), Value(Data{5}),
+                                              Value(Data{5}), Value(Data{5})})}});
+        showPage();
+        before = stored();
+        postsBefore = posts.size();
+    }
+    // Runs a gesture; a dialog that it opens is recorded and closed at once.
+    void gesture(const std::function<void()>& g) {
+        whenDialogOpens([this] {
+            if (QDialog* panel = controller->modalPanel()) {
+                opened.push_back(panel->objectName());
+                controller->dialogDidEnd(panel, 0, nullptr);
+            }
+        });
+        g();
+        QCoreApplication::processEvents();
+    }
+    static void wheel(QWidget* w, int delta) {
+        const QPointF at(w->rect().center());
+        QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(w, &event);
+    }
+    void expectNothingChanged() {
+        EXPECT_EQ(mapTypes(), (std::vector<int>{0, 1, 2, 4, 5, 5, 5}));
+        EXPECT_EQ(pane->button4Mapping()->macro(), "512,256");
+        EXPECT_EQ(stored(), before);
+        EXPECT_EQ(posts.size(), postsBefore) << "nothing was saved";
+        EXPECT_EQ(opened, std::vector<QString>{}) << "no dialog opened";
+        EXPECT_EQ(popUp(3)->currentIndex(), 4);
+        EXPECT_EQ(popUp(6)->currentIndex(), 5);
+    }
+
+    Dictionary before;
+    std::size_t postsBefore = 0;
+    std::vector<QString> opened;
+};
+
+TEST_F(ClosedMenus, TheWheelChangesNoMapping) {
+    container->show();
+    for (int delta : {120, -120, 360, -360}) {
+        gesture([&] { wheel(popUp(3), delta); });
+        gesture([&] { wheel(popUp(6), delta); });
+    }
+    expectNothingChanged();
+}
+
+TEST_F(ClosedMenus, KeysOnAClosedMenuChangeNoMapping) {
+    container->show();
+    for (int button : {3, 6}) {
+        for (Qt::Key key :
+             {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End,
+              Qt::Key_Left, Qt::Key_Right, Qt::Key_A, Qt::Key_O, Qt::Key_S, Qt::Key_Return}) {
+            gesture([&] { QTest::keyClick(popUp(button), key); });
+        }
+    }
+    expectNothingChanged();
+}
+
+TEST_F(ClosedMenus, AChoiceInTheOpenMenuStillChangesTheMapping) {
+    container->show();
+    QComboBox* menu = popUp(6);
+    QTest::keyClick(menu, Qt::Key_Space);
+    ASSERT_TRUE(menu->view()->isVisible()) << "Space opens the menu";
+    expectNothingChanged();
+
+    gesture([&] {
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(menu->view(), Qt::Key_Up);
+        }
+        QTest::keyClick(menu->view(), Qt::Key_Return);
+    });
+    EXPECT_EQ(pane->button7Mapping()->mapType(), 1);
+    EXPECT_EQ(storedValue("ButtonMappings")->asArray()->at(6), Value(Data{1}));
+
+    // Enter on the advanced item opens its panel, as a click on it does.
+    QTest::keyClick(menu, Qt::Key_Space);
+    gesture([&] {
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(menu->view(), Qt::Key_Down);
+        }
+        QTest::keyClick(menu->view(), Qt::Key_Enter);
+    });
+    EXPECT_EQ(pane->button7Mapping()->mapType(), ButtonMapping::kAdvanced);
+    EXPECT_EQ(opened, std::vector<QString>{controller->advancedPanel()->objectName()});
 }
 
 TEST_F(ButtonsPopUps, ItemTitlesComeFromTheStrings) {

@@ -17,6 +17,8 @@ constexpr std::uint16_t kLeftShift = KEY_LEFTSHIFT;   // 56
 constexpr std::uint16_t kRightShift = KEY_RIGHTSHIFT; // 60
 constexpr std::uint16_t kCapsLock = KEY_CAPSLOCK;     // 57
 constexpr std::uint16_t kLeftAlt = KEY_LEFTALT;       // Option, 58
+constexpr std::uint16_t kLeftCtrl = KEY_LEFTCTRL;     // Control, 59
+constexpr std::uint16_t kC = KEY_C;                   // virtual key 8
 
 class KeyInputPanelTest : public ButtonsPageTest {
 protected:
@@ -165,13 +167,74 @@ TEST_F(AssignKeyRecording, EachKeyStartsANewCombination) {
     EXPECT_EQ(shown(panel), " s");
 }
 
-TEST_F(AssignKeyRecording, AModifierPressedBeforeTheKeyIsDropped) {
+// A chord: the key, then each modifier held while it went down.
+TEST_F(AssignKeyRecording, ModifiersHeldWhenTheKeyGoesDownFollowIt) {
     KeyInputPanel& panel = openAssignKey();
+    press(&panel, kLeftCtrl);
+    press(&panel, kC, Qt::ControlModifier);
+    release(&panel, kC, Qt::ControlModifier);
+    release(&panel, kLeftCtrl, Qt::ControlModifier);
+    EXPECT_EQ(recorded(panel), "520,571");
+    EXPECT_EQ(shown(panel), " c Ctrl");
+    panel.notifyEnd();
+    EXPECT_EQ(current().keys(), "520,571");
+
+    // Super is Command, and takes the key-equivalent path.
+    openAssignKey();
     press(&panel, kLeftSuper);
-    press(&panel, kA, Qt::MetaModifier);
-    release(&panel, kA, Qt::MetaModifier);
+    press(&panel, kC, Qt::MetaModifier);
+    release(&panel, kC, Qt::MetaModifier);
     release(&panel, kLeftSuper, Qt::MetaModifier);
-    EXPECT_EQ(recorded(panel), "512");
+    EXPECT_EQ(recorded(panel), "520,567");
+    EXPECT_EQ(shown(panel), " c Cmd");
+}
+
+TEST_F(AssignKeyRecording, SeveralModifiersFollowInTheOrderTheyWentDown) {
+    KeyInputPanel& panel = openAssignKey();
+    press(&panel, kLeftCtrl);
+    press(&panel, kLeftShift, Qt::ControlModifier);
+    press(&panel, kA, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(recorded(panel), "512,571,568");
+    // Released and typed again while Shift alone is held.
+    release(&panel, kA, Qt::ControlModifier | Qt::ShiftModifier);
+    release(&panel, kLeftCtrl, Qt::ControlModifier | Qt::ShiftModifier);
+    press(&panel, kS, Qt::ShiftModifier);
+    EXPECT_EQ(recorded(panel), "513,568");
+}
+
+TEST_F(AssignKeyRecording, RightHandModifiersKeepTheirOwnCodes) {
+    struct Case {
+        std::uint16_t evdev;
+        Qt::KeyboardModifier flag;
+        const char* expected;
+    };
+    for (const Case& c : {Case{KEY_RIGHTCTRL, Qt::ControlModifier, "520,574"},
+                          Case{KEY_RIGHTSHIFT, Qt::ShiftModifier, "520,572"},
+                          Case{KEY_RIGHTALT, Qt::AltModifier, "520,573"},
+                          Case{KEY_RIGHTMETA, Qt::MetaModifier, "520,566"}}) {
+        KeyInputPanel& panel = openAssignKey();
+        press(&panel, c.evdev);
+        press(&panel, kC, c.flag);
+        EXPECT_EQ(recorded(panel), c.expected) << "evdev " << c.evdev;
+        release(&panel, kC, c.flag);
+        release(&panel, c.evdev, c.flag);
+        panel.notifyEnd();
+    }
+}
+
+TEST_F(AssignKeyRecording, TheKeyEventsOwnModifierStateDecidesWhatIsHeld) {
+    KeyInputPanel& panel = openAssignKey();
+    // Held since before the panel opened: the panel saw no press of it.
+    press(&panel, kC, Qt::ControlModifier);
+    EXPECT_EQ(recorded(panel), "520,571");
+    release(&panel, kC, Qt::ControlModifier);
+    // Let go while the panel was not looking: no longer held.
+    press(&panel, kLeftAlt);
+    press(&panel, kS);
+    EXPECT_EQ(recorded(panel), "513");
+    // A repeat of the key adds nothing, modifiers included.
+    press(&panel, kS, Qt::ShiftModifier, true);
+    EXPECT_EQ(recorded(panel), "513");
 }
 
 TEST_F(AssignKeyRecording, ModifierReleasesLeaveTheListUnchanged) {
@@ -286,16 +349,45 @@ TEST_F(MacroRecording, PopUpKeysArePressedAndReleased) {
     EXPECT_EQ(recorded(panel), "560,304");
 }
 
-TEST_F(MacroRecording, KeysThatWouldCloseOrMoveTheFocusAreRecorded) {
+TEST_F(MacroRecording, KeysThatWouldConfirmOrMoveTheFocusAreRecorded) {
     KeyInputPanel& panel = openMacro();
     panel.show();
-    press(&panel, KEY_ESC);
     press(&panel, KEY_ENTER);
     press(&panel, KEY_TAB);
     press(&panel, KEY_SPACE);
     EXPECT_TRUE(panel.isVisible());
-    EXPECT_EQ(recorded(panel), "565,548,560,561");
+    EXPECT_EQ(recorded(panel), "548,560,561");
     panel.hide();
+}
+
+TEST_F(MacroRecording, EscapeIsRecordedFromTheSpecialKeysOnly) {
+    KeyInputPanel& panel = openMacro();
+    panel.keyMenu()->setCurrentIndex(14);
+    panel.hitKeyDown();
+    panel.hitKeyUp();
+    EXPECT_EQ(recorded(panel), "565,309");
+    EXPECT_EQ(shown(panel), " " + kDown + "Esc " + kUp + "Esc");
+}
+
+TEST_F(MacroRecording, AReleaseWhosePressThePanelDidNotSeeIsIgnored) {
+    // Opened with Enter: its release is the first key event the panel gets.
+    KeyInputPanel& panel = openMacro();
+    release(&panel, KEY_ENTER);
+    release(&panel, kLeftShift, Qt::ShiftModifier);
+    release(&panel, kA);
+    EXPECT_EQ(recorded(panel), "");
+    EXPECT_EQ(shown(panel), "");
+
+    press(&panel, KEY_ENTER);
+    release(&panel, KEY_ENTER);
+    release(&panel, KEY_ENTER);
+    EXPECT_EQ(recorded(panel), "548,292") << "one release for one press";
+    // The panel opened again does not remember keys of its last opening.
+    press(&panel, kA);
+    panel.notifyEnd();
+    openMacro();
+    release(&panel, kA);
+    EXPECT_EQ(recorded(panel), "548,292,512");
 }
 
 TEST_F(MacroRecording, KeysWithoutAVirtualKeyCodeAreIgnored) {
@@ -334,14 +426,29 @@ TEST_F(MacroLimit, AFullMacroBeepsAtAPressAndDropsAReleaseSilently) {
     EXPECT_EQ(shown(panel), before);
 }
 
-TEST_F(MacroLimit, ModifierChangesPassTheLimitAndThenKeysAreTakenAgain) {
-    current().setMacro("512,256,513,257,514,258,515,259,516,260,517,261,518,262,519,263");
+TEST_F(MacroLimit, ModifierChangesCountAsEntries) {
+    current().setMacro("512,256,513,257,514,258,515,259,516,260,517,261,518,262,519");
     KeyInputPanel& panel = openMacro();
     press(&panel, kLeftShift);
-    EXPECT_EQ(panel.keyCodes()->size(), 17);
-    press(&panel, kA, Qt::ShiftModifier);
-    EXPECT_EQ(panel.keyCodes()->size(), 18);
+    EXPECT_EQ(recorded(panel).split(',').size(), 16);
     EXPECT_EQ(beeps, 0);
+    press(&panel, kA, Qt::ShiftModifier);
+    press(&panel, kLeftCtrl, Qt::ShiftModifier);
+    EXPECT_EQ(beeps, 2) << "a modifier press is refused like a key press";
+    release(&panel, kLeftCtrl, Qt::ShiftModifier | Qt::ControlModifier);
+    release(&panel, kLeftShift, Qt::ShiftModifier);
+    EXPECT_EQ(beeps, 2);
+    EXPECT_EQ(panel.keyCodes()->size(), 16);
+    EXPECT_TRUE(recorded(panel).endsWith(",519,568"));
+}
+
+TEST_F(MacroLimit, AStoredMacroLongerThanTheLimitTakesNoMoreKeys) {
+    current().setMacro("512,256,513,257,514,258,515,259,516,260,517,261,518,262,519,263,568");
+    KeyInputPanel& panel = openMacro();
+    press(&panel, kA);
+    press(&panel, kLeftAlt);
+    EXPECT_EQ(beeps, 2);
+    EXPECT_EQ(panel.keyCodes()->size(), 17);
 }
 
 // Key names

@@ -3,6 +3,7 @@
 
 #include <QPushButton>
 #include <QSignalSpy>
+#include <cmath>
 #include <gmock/gmock.h>
 
 namespace zed::test {
@@ -92,6 +93,24 @@ TEST_F(PaneDblClickSpeed, StoredValueIsTenMinusTheSpeed) {
 TEST_F(PaneDblClickSpeed, AbsentReadsZeroNotTen) {
     showPane();
     EXPECT_EQ(pane->dblClickSpeed(), 0.0);
+}
+
+TEST_F(PaneDblClickSpeed, TheStoredTenthsOfASecondGiveTheDoubleClickInterval) {
+    showPane();
+    EXPECT_EQ(pane->doubleClickInterval(), std::nullopt) << "none stored: the desktop's";
+    pane->setDblClickSpeed(4.0);
+    EXPECT_EQ(pane->doubleClickInterval(), 600);
+    pane->setDblClickSpeed(9.5);
+    EXPECT_EQ(pane->doubleClickInterval(), 50);
+    pane->setDblClickSpeed(12.0);
+    EXPECT_EQ(pane->doubleClickInterval(), 0) << "no interval below none";
+
+    for (const Value& odd : {Value(std::nan("")), Value("fast")}) {
+        pane->didUnselect();
+        store({{"DblClickSpeed", odd}});
+        pane->willSelect();
+        EXPECT_EQ(pane->doubleClickInterval(), std::nullopt);
+    }
 }
 
 // Saving: every change writes the whole domain and announces it.

@@ -120,6 +120,73 @@ TEST_F(FileDomains, RemoveThenSetReplacesTheDomainWholeAndRemoveAloneDeletesIt) 
     EXPECT_FALSE(std::filesystem::exists(file()));
 }
 
+TEST_F(FileDomains, AnUpdateChangesWhatIsStoredWithThisObjectsUnwrittenChanges) {
+    zed::FilePreferenceDomains agent(folder());
+    zed::FilePreferenceDomains pane(folder());
+    agent.setValues(kDomain, {{"Sensitivity", Value(5.0)}, {"Otfs", Value(std::int32_t{0})}});
+    ASSERT_TRUE(agent.synchronize(kDomain));
+
+    pane.setValue(kDomain, "Orientation", Value(std::int32_t{1}));
+    std::optional<Dictionary> seen;
+    ASSERT_TRUE(pane.update(kDomain, [&seen](std::optional<Dictionary> stored) {
+        seen = stored;
+        stored->insert_or_assign("Resolution", Value(std::int32_t{2}));
+        return stored;
+    }));
+    EXPECT_EQ(seen, (Dictionary{{"Sensitivity", Value(5.0)},
+                                {"Otfs", Value(std::int32_t{0})},
+                                {"Orientation", Value(std::int32_t{1})}}));
+    EXPECT_EQ(zed::FilePreferenceDomains(folder()).persistentDomain(kDomain),
+              (Dictionary{{"Sensitivity", Value(5.0)},
+                          {"Otfs", Value(std::int32_t{0})},
+                          {"Orientation", Value(std::int32_t{1})},
+                          {"Resolution", Value(std::int32_t{2})}}));
+}
+
+TEST_F(FileDomains, AnUpdateLeavesNothingPendingThatALaterWriteWouldRepeat) {
+    zed::FilePreferenceDomains agent(folder());
+    zed::FilePreferenceDomains pane(folder());
+    pane.replaceDomain(kDomain, {{"Orientation", Value(std::int32_t{0})}});
+    ASSERT_TRUE(pane.update(kDomain, [](std::optional<Dictionary> stored) {
+        EXPECT_EQ(stored, (Dictionary{{"Orientation", Value(std::int32_t{0})}}))
+            << "the replacement not yet written is what the update starts from";
+        return stored;
+    }));
+    agent.setValue(kDomain, "Sensitivity", Value(5.2));
+    ASSERT_TRUE(agent.synchronize(kDomain));
+    ASSERT_TRUE(pane.synchronize(kDomain));
+    EXPECT_EQ(pane.copyValue(kDomain, "Sensitivity"), Value(5.2));
+
+    // A result of nothing removes the domain.
+    ASSERT_TRUE(pane.update(kDomain, [](auto) { return std::optional<Dictionary>(); }));
+    EXPECT_FALSE(std::filesystem::exists(file()));
+}
+
+TEST_F(FileDomains, AFailedUpdateKeepsTheUnwrittenChanges) {
+    std::filesystem::create_directories(dir.path());
+    zedtest::writeFile(dir.path() + "/not-a-folder", "x");
+    zed::FilePreferenceDomains prefs(dir.path() + "/not-a-folder/config");
+    prefs.setValue(kDomain, "Otfs", Value(std::int32_t{1}));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(prefs.update(kDomain, [](auto stored) { return stored; }));
+    EXPECT_FALSE(testing::internal::GetCapturedStderr().empty()) << "said why";
+    EXPECT_EQ(prefs.copyValue(kDomain, "Otfs"), Value(std::int32_t{1}));
+}
+
+TEST(MemoryDomains, AnUpdateIsOneWrite) {
+    zed::MemoryPreferenceDomains prefs;
+    prefs.setValue(kDomain, "Otfs", Value(std::int32_t{1}));
+    ASSERT_TRUE(prefs.update(kDomain, [](std::optional<Dictionary> stored) {
+        stored->insert_or_assign("Orientation", Value(std::int32_t{1}));
+        return stored;
+    }));
+    EXPECT_EQ(prefs.writeCount(), 1);
+    EXPECT_EQ(prefs.stored(kDomain), (Dictionary{{"Otfs", Value(std::int32_t{1})},
+                                                 {"Orientation", Value(std::int32_t{1})}}));
+    prefs.synchronize(kDomain);
+    EXPECT_EQ(prefs.writeCount(), 1) << "nothing left to write";
+}
+
 TEST_F(FileDomains, UnwrittenChangesAreWrittenWhenTheStoreGoesAway) {
     {
         zed::FilePreferenceDomains prefs(folder());

@@ -9,6 +9,10 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <utility>
 
 namespace zed::test {
 namespace {
@@ -19,6 +23,23 @@ Dictionary agentStep(double overall, double x, double y) {
             {"MasterSensitivityX", Value(x)},
             {"MasterSensitivityY", Value(y)}};
 }
+
+// Settings files where the agent gets in just before each write of this
+// process: its step lands between the pane's look at the file and the pane's
+// save, which is where a save that reads outside the writer's lock loses it.
+class AgentStepsBeforeEachWrite : public FilePreferenceDomains {
+public:
+    using FilePreferenceDomains::FilePreferenceDomains;
+    std::function<void()> agentStep;
+
+protected:
+    bool store(const std::string& domain, const std::string& user, const Change& change) override {
+        if (agentStep) {
+            agentStep();
+        }
+        return FilePreferenceDomains::store(domain, user, change);
+    }
+};
 
 class AgentSensitivities : public PrefsTest {
 protected:
@@ -113,6 +134,95 @@ TEST_F(AgentSensitivities, NothingIsTakenWhileThePaneIsNotLoaded) {
     // Selected again, it reads the domain afresh anyway.
     pane->willSelect();
     EXPECT_DOUBLE_EQ(pane->sensitivity(), 8.0);
+}
+
+// The agent's step and the pane's save meet
+
+class AgentStepDuringSave : public AgentSensitivities {
+protected:
+    void SetUp() override {
+        AgentSensitivities::SetUp();
+        auto files = std::make_unique<AgentStepsBeforeEachWrite>(folder());
+        racing = files.get();
+        Platform::current().setPreferences(std::move(files));
+    }
+    // From now on, each save of the pane is preceded by one more step of the
+    // agent, written by a domain object of its own to the same file.
+    void stepBeforeEachSave() {
+        racing->agentStep = [this] {
+            agentValue += 0.2;
+            storeAsAgent(agentStep(agentValue, agentValue - 1.0, agentValue - 2.0));
+        };
+    }
+
+    AgentStepsBeforeEachWrite* racing = nullptr;
+    double agentValue = 5.0;
+};
+
+TEST_F(AgentStepDuringSave, NoStepIsLostAndTheAgentIsToldWhatWasWritten) {
+    showPane();
+    stepBeforeEachSave();
+    for (int round = 0; round < 10; ++round) {
+        pane->setOtfs(round % 2); // any change of the user's: a whole save
+        SCOPED_TRACE(round);
+        EXPECT_EQ(*onDisk("Sensitivity"), Value(agentValue));
+        EXPECT_EQ(*lookup(posts.back().userInfo, "Sensitivity"), Value(agentValue));
+        EXPECT_EQ(*onDisk("Otfs"), Value(std::int32_t{round % 2}));
+        EXPECT_DOUBLE_EQ(pane->sensitivity(), agentValue);
+    }
+}
+
+TEST_F(AgentStepDuringSave, AMappingSaveKeepsTheStepToo) {
+    showPane();
+    stepBeforeEachSave();
+    pane->button2Mapping()->setMapType(ButtonMapping::kOnTheFlySensitivity);
+    EXPECT_EQ(*onDisk("Sensitivity"), Value(agentValue));
+    EXPECT_EQ(*lookup(posts.back().userInfo, "Sensitivity"), Value(agentValue));
+    EXPECT_EQ(*lookup(posts.back().userInfo, "MasterSensitivityX"), Value(agentValue - 1.0));
+}
+
+TEST_F(AgentStepDuringSave, TheUsersOwnChangeStillWinsForItsKey) {
+    showPane();
+    stepBeforeEachSave();
+    pane->setSensitivity(7.0);
+    EXPECT_EQ(*onDisk("Sensitivity"), Value(7.0));
+    EXPECT_EQ(*onDisk("MasterSensitivityX"), Value(agentValue - 1.0))
+        << "the agent's step of the others";
+    EXPECT_EQ(*lookup(posts.back().userInfo, "Sensitivity"), Value(7.0));
+    EXPECT_EQ(*lookup(posts.back().userInfo, "MasterSensitivityY"), Value(agentValue - 2.0));
+}
+
+// The agent as another thread with a domain object of its own: each step reads
+// the stored sensitivity and writes it one higher under the writer lock,
+// while the pane saves again and again. A save that wrote an older value back
+// would make a later step build on it, and the sum would come out short.
+TEST_F(AgentSensitivities, StepsOfAnotherWriterAreNeverLostToTheSaves) {
+    showPane();
+    constexpr int kSteps = 60;
+    std::atomic<bool> stepping{false};
+    std::thread agent([this, &stepping] {
+        FilePreferenceDomains files(folder());
+        stepping = true;
+        for (int i = 0; i < kSteps; ++i) {
+            files.update(kDomain, [](std::optional<Dictionary> stored) {
+                const Value* now = stored ? lookup(*stored, "Sensitivity") : nullptr;
+                const double value = now && now->toDouble() ? *now->toDouble() : 0.0;
+                Dictionary next = stored.value_or(Dictionary{});
+                next.insert_or_assign("Sensitivity", Value(value + 1.0));
+                return std::optional<Dictionary>(std::move(next));
+            });
+        }
+    });
+    while (!stepping) {
+        std::this_thread::yield();
+    }
+    for (int i = 0; i < kSteps; ++i) {
+        pane->setOtfs(i % 2);
+    }
+    agent.join();
+    EXPECT_EQ(*onDisk("Sensitivity"), Value(5.0 + kSteps));
+    pane->setOtfs(1);
+    EXPECT_EQ(*lookup(posts.back().userInfo, "Sensitivity"), Value(5.0 + kSteps));
 }
 
 } // namespace

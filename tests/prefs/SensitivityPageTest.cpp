@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QMetaProperty>
+#include <QMouseEvent>
 #include <QMovie>
 #include <QPushButton>
 #include <QRadioButton>
@@ -186,6 +187,26 @@ TEST_F(SensitivityPage, ControlsShowTheStoredSettings) {
     EXPECT_EQ(onDisk(), stored);
 }
 
+TEST_F(SensitivityPage, AStoredResolutionOutsideTheMenuSelectsNoItemAndStaysStored) {
+    Dictionary stored = agentDefaults();
+    stored["Resolution"] = i32(99);
+    storeAsAgent(stored);
+    PaneMainView& view = showPane();
+    auto* popUp = control<QComboBox>("resolutionPopUp");
+    EXPECT_EQ(popUp->currentIndex(), -1);
+    EXPECT_EQ(*onDisk("Resolution"), i32(99));
+
+    // Another save shows it again without writing anything of the menu's.
+    view.advancedPanel()->show();
+    pane->setOtfs(1);
+    EXPECT_EQ(popUp->currentIndex(), -1);
+    EXPECT_EQ(*onDisk("Resolution"), i32(99));
+    EXPECT_EQ(*lookup(posts.back().userInfo, "Resolution"), i32(99));
+    // Choosing an item still stores it.
+    popUp->setCurrentIndex(1);
+    EXPECT_EQ(*onDisk("Resolution"), i32(1));
+}
+
 TEST_F(SensitivityPage, OnlyTheChosenKindOfSensitivityCanBeChanged) {
     storeAsAgent(agentDefaults());
     showPane();
@@ -243,6 +264,44 @@ TEST_F(SensitivityPage, MovieViewStartsAtTheAnimationsLastFrame) {
     EXPECT_EQ(movie->currentFrameNumber(), movie->frameCount() - 1);
     EXPECT_NE(movie->state(), QMovie::Running);
     EXPECT_EQ(view.sensitivityController()->dblClickPanel()->movie(), movie);
+}
+
+// Two left clicks on a view, `apart` milliseconds apart, as the window system
+// delivers them when its own double-click time is shorter.
+void clickTwice(QWidget* view, ulong start, ulong apart) {
+    for (ulong time : {start, start + apart}) {
+        const QPointF at(5, 5);
+        QMouseEvent press(QEvent::MouseButtonPress, at, view->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        press.setTimestamp(time);
+        QCoreApplication::sendEvent(view, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, view->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        release.setTimestamp(time + 1);
+        QCoreApplication::sendEvent(view, &release);
+    }
+}
+
+TEST_F(SensitivityPage, TheDoubleClickTestUsesTheStoredDoubleClickSpeed) {
+    storeAsAgent(agentDefaults()); // "DblClickSpeed" 6.0: 600 ms
+    PaneMainView& view = showPane();
+    CustomMovieView* test = view.sensitivityController()->dblClickPanel();
+    QMovie* movie = view.sensitivityController()->movie();
+    const auto played = [movie] { return movie->state() == QMovie::Running; };
+
+    clickTwice(test, 10000, 650);
+    EXPECT_FALSE(played());
+    clickTwice(test, 20000, 550);
+    EXPECT_TRUE(played());
+
+    // The speed set on the page takes effect at once: 8.0 stores 2.0, 200 ms.
+    test->gotoEnd();
+    control<QDoubleSpinBox>("dblClickSpin")->setValue(8.0);
+    ASSERT_EQ(*onDisk("DblClickSpeed"), Value(2.0));
+    clickTwice(test, 30000, 250);
+    EXPECT_FALSE(played());
+    clickTwice(test, 40000, 150);
+    EXPECT_TRUE(played());
 }
 
 // The advanced sheet.

@@ -176,6 +176,26 @@ TEST_F(Binder, PopUpWritesItsIndexOrItsItemsData) {
     EXPECT_EQ(model.writes, (QStringList{"mode=1", "speed=0.5"}));
 }
 
+TEST_F(Binder, PopUpShowsNoItemForAValueNoneOfItsItemsStandsFor) {
+    auto* byIndex = add<QComboBox>(root, "mode");
+    byIndex->addItems({"a", "b", "c"});
+    auto* byData = add<QComboBox>(root, "speed");
+    byData->addItem("slow", 0.5);
+    byData->addItem("fast", 2.5);
+    model.load(1.0, 3);
+    binder.bind(&root);
+    EXPECT_EQ(byIndex->currentIndex(), -1);
+    EXPECT_EQ(byData->currentIndex(), -1) << "an item with data stands for its data only";
+
+    model.load(2.5, 1);
+    EXPECT_EQ(byIndex->currentIndex(), 1);
+    EXPECT_EQ(byData->currentIndex(), 1);
+    model.load(-1.0, -1);
+    EXPECT_EQ(byIndex->currentIndex(), -1);
+    EXPECT_EQ(byData->currentIndex(), -1);
+    EXPECT_TRUE(model.writes.isEmpty());
+}
+
 // Showing.
 
 TEST_F(Binder, ControlsFollowTheModelWithoutWritingBack) {
