@@ -112,20 +112,26 @@ Dictionary Preferences::InitPrefs() {
         {kNumButtonsKey, Value(std::int32_t{7})},
     };
     // Only the keys the domain lacks get their default: a value stored since
-    // start (the pane's first change, an on-the-fly step) is kept. The store
-    // merges these edits into what it holds when it writes, so the other keys
-    // of a concurrent writer stay too.
+    // start (the pane's first change, an on-the-fly step) is kept. The look
+    // and the write happen under the domain's lock, so a key another writer
+    // stores meanwhile is never replaced by its default.
     auto& prefs = zed::Platform::current().preferences();
     const std::string user = domainUser();
-    prefs.synchronize(kPrefsDomain, user);
-    const Dictionary stored = prefs.copyAll(kPrefsDomain, user);
-    for (const auto& [key, value] : defaults) {
-        if (!stored.contains(key)) {
-            prefs.setValue(kPrefsDomain, key, value, user);
-        }
+    Dictionary settings;
+    const bool written = prefs.update(
+        kPrefsDomain,
+        [&](std::optional<Dictionary> stored) -> std::optional<Dictionary> {
+            settings = stored ? std::move(*stored) : Dictionary{};
+            for (const auto& [key, value] : defaults) {
+                settings.try_emplace(key, value);
+            }
+            return settings;
+        },
+        user);
+    if (!written) {
+        prefs.synchronize(kPrefsDomain, user);
+        settings = prefs.copyAll(kPrefsDomain, user);
     }
-    prefs.synchronize(kPrefsDomain, user);
-    Dictionary settings = prefs.copyAll(kPrefsDomain, user);
     return settings.empty() ? defaults : settings;
 }
 
