@@ -1,3 +1,4 @@
+#include "DamagedPropertyLists.h"
 #include "Platform/FilePreferenceDomains.h"
 #include "Platform/PropertyList.h"
 #include "TestUtil.h"
@@ -133,7 +134,9 @@ TEST_F(FileDomains, AnUnreadableFileIsMovedAsideWithItsBytesAndTheDomainReadsEmp
     std::filesystem::create_directories(folder());
     for (const std::string& bad :
          {std::string("not a plist at all"), std::string("bplist00\x01\x02", 10),
-          zed::toXmlPropertyList(Value(zed::Array{Value(std::int32_t{1})}))}) {
+          zed::toXmlPropertyList(Value(zed::Array{Value(std::int32_t{1})})),
+          // Files that used to kill the parser itself.
+          zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000)}) {
         zedtest::writeFile(file(), bad);
         zed::FilePreferenceDomains prefs(folder());
         testing::internal::CaptureStderr();
