@@ -211,6 +211,12 @@ TEST_F(FileDomains, AWriterKilledMidSaveNeverLeavesATornFile) {
     }
     EXPECT_GT(observedStates, 0) << "the writer never got a save through";
     EXPECT_TRUE(filesIn(folder(), ".corrupt-").empty());
+
+    // What the killed writers left half-written goes with the next write.
+    zed::FilePreferenceDomains prefs(folder());
+    prefs.setValue(kDomain, "Tag", Value(std::int32_t{3}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    EXPECT_EQ(filesIn(folder(), kDomain).size(), 2u) << "only the file and its lock";
 }
 
 // The pane writes the whole domain while the agent writes single keys.
@@ -282,6 +288,94 @@ TEST_F(FileDomains, ConcurrentWholeAndSingleKeyWritersNeverCorruptOrInterleave) 
     EXPECT_EQ(d->at("A"), Value(std::int32_t{kRounds - 1}));
     EXPECT_EQ(d->at("B"), Value(std::int32_t{kRounds - 1}));
     EXPECT_EQ(d->at("Orientation"), Value(std::int32_t{kRounds - 1}));
+}
+
+// A writer killed between creating its temporary file and renaming it leaves
+// the file behind; the next writer, holding the lock, clears them away.
+TEST_F(FileDomains, TemporaryFilesLeftByKilledWritersGoWhenTheLockIsNextTaken) {
+    zed::FilePreferenceDomains prefs(folder());
+    prefs.setValue(kDomain, "Orientation", Value(std::int32_t{0}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+
+    const std::string stem = file() + ".";
+    const std::vector<std::string> stale = {stem + "Ab3xYz", stem + "q1w2e3", stem + "ZZZZZZ"};
+    const std::vector<std::string> kept = {
+        stem + "lock",                    // the lock itself
+        stem + "corrupt-20240101-000000", // a damaged file moved aside
+        stem + "abcdefg",
+        stem + "abcde",                             // not six characters
+        stem + "ab-def",                            // not what the temporary name is made of
+        folder() + "/com.tovik.Other.plist.Ab3xYz", // another domain's
+        file() + "Ab3xYz",                          // no dot
+    };
+    for (const std::string& name : stale) {
+        zedtest::writeFile(name, "half a list");
+    }
+    for (const std::string& name : kept) {
+        zedtest::writeFile(name, "keep me");
+    }
+    // Neither a folder nor a link is a temporary file, nor is another user's.
+    std::filesystem::create_directory(stem + "Dir123");
+    zedtest::writeFile(dir.file("target"), "keep me");
+    std::filesystem::create_symlink(dir.file("target"), stem + "Lnk123");
+    const bool root = geteuid() == 0;
+    if (root) {
+        zedtest::writeFile(stem + "Oth123", "someone else's");
+        ASSERT_EQ(chown((stem + "Oth123").c_str(), 4242, 4242), 0);
+    }
+
+    prefs.setValue(kDomain, "Orientation", Value(std::int32_t{1}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+
+    for (const std::string& name : stale) {
+        EXPECT_FALSE(std::filesystem::exists(name)) << name;
+    }
+    for (const std::string& name : kept) {
+        if (name != stem + "lock") {
+            EXPECT_EQ(zedtest::readFile(name), "keep me") << name;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(stem + "Dir123"));
+    EXPECT_TRUE(std::filesystem::is_symlink(stem + "Lnk123"));
+    EXPECT_EQ(zedtest::readFile(dir.file("target")), "keep me");
+    if (root) {
+        EXPECT_TRUE(std::filesystem::exists(stem + "Oth123"));
+    }
+    EXPECT_EQ(parseDomainFile(file()), (Dictionary{{"Orientation", Value(std::int32_t{1})}}));
+
+    // Moving a damaged file aside takes the lock too.
+    zedtest::writeFile(stem + "Xy12z3", "half a list");
+    zedtest::writeFile(file(), "damaged");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(zed::FilePreferenceDomains(folder()).persistentDomain(kDomain));
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(std::filesystem::exists(stem + "Xy12z3"));
+}
+
+// A lock file planted as a link would have writers create or lock a file
+// elsewhere.
+TEST_F(FileDomains, ALockFileThatIsASymbolicLinkIsNotFollowed) {
+    std::filesystem::create_directories(folder());
+    const std::string elsewhere = dir.file("elsewhere");
+    std::filesystem::create_symlink(elsewhere, file() + ".lock");
+    zed::FilePreferenceDomains prefs(folder());
+    prefs.setValue(kDomain, "Orientation", Value(std::int32_t{1}));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(prefs.synchronize(kDomain));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("symbolic link"), std::string::npos) << err;
+    EXPECT_NE(err.find(file() + ".lock"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(elsewhere)) << "the link was followed";
+    EXPECT_FALSE(std::filesystem::exists(file())) << "written without the lock";
+    EXPECT_TRUE(std::filesystem::is_symlink(file() + ".lock"));
+
+    // A damaged file is not moved aside without the lock either.
+    zedtest::writeFile(file(), "damaged");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(zed::FilePreferenceDomains(folder()).persistentDomain(kDomain));
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(std::filesystem::exists(elsewhere));
+    EXPECT_EQ(zedtest::readFile(file()), "damaged");
 }
 
 TEST(MemoryDomains, BehaveLikeTheFileStore) {
