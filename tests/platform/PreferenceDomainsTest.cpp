@@ -188,9 +188,14 @@ TEST_F(FileDomains, AWriterKilledMidSaveNeverLeavesATornFile) {
         prefs.replaceDomain(kDomain, bigState(0));
         ASSERT_TRUE(prefs.synchronize(kDomain));
     }
+    const auto inode = [this] {
+        struct stat st {};
+        return ::stat(file().c_str(), &st) == 0 ? st.st_ino : ino_t{0};
+    };
     std::mt19937 rng(7);
     int observedStates = 0;
     for (int round = 0; round < 25; ++round) {
+        const ino_t before = inode();
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -198,6 +203,13 @@ TEST_F(FileDomains, AWriterKilledMidSaveNeverLeavesATornFile) {
             for (int i = 1;; ++i) {
                 prefs.replaceDomain(kDomain, bigState(i % 2 ? 1 : 2));
                 prefs.synchronize(kDomain);
+            }
+        }
+        if (round == 0) {
+            // However slow the build, one save lands before the first kill.
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (inode() == before && std::chrono::steady_clock::now() < giveUp) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         }
         std::this_thread::sleep_for(std::chrono::microseconds(1000 + rng() % 20000));
