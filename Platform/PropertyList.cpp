@@ -3,7 +3,6 @@
 #include "PropertyListGuard.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <plist/plist.h>
