@@ -8,8 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <pwd.h>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -91,26 +94,87 @@ void syncFolder(const std::string& folder) {
     }
 }
 
+// What mkstemp puts in place of "XXXXXX": letters and digits.
+bool isTemporaryName(std::string_view name, std::string_view prefix) {
+    if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) {
+        return false;
+    }
+    for (char c : name.substr(prefix.size())) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes the temporary files of the domain file at `path` ("DOMAIN.plist."
+// and six characters) that are ours and plain files. Call with the writer
+// lock held: every writer holds it while its temporary file exists, so any
+// such file now is left over from a writer that was killed.
+void removeStaleTemporaries(const std::string& path) {
+    const std::string folder = folderOf(path);
+    const std::string prefix = path.substr(path.rfind('/') + 1) + ".";
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+    if (!dir) {
+        return;
+    }
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (!isTemporaryName(entry->d_name, prefix)) {
+            continue;
+        }
+        struct stat st {};
+        if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+            stale.emplace_back(entry->d_name);
+        }
+    }
+    for (const std::string& name : stale) {
+        if (::unlinkat(::dirfd(dir.get()), name.c_str(), 0) != 0 && errno != ENOENT) {
+            std::fprintf(stderr, "zed: cannot remove the stale temporary file %s/%s: %s\n",
+                         folder.c_str(), name.c_str(), errnoText(errno).c_str());
+        }
+    }
+}
+
 // Holds the advisory lock that serialises writers of one domain file. The lock
 // lives on a file of its own because the domain file itself is replaced by
-// rename on every write.
+// rename on every write. A link planted in its place is not followed: it could
+// have us create or lock a file anywhere.
 class WriterLock {
 public:
-    explicit WriterLock(const std::string& path)
-        : fd_(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    explicit WriterLock(const std::string& path) {
+        const std::string lockPath = path + ".lock";
+        fd_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (!fd_) {
-            std::fprintf(stderr, "zed: cannot open the lock file %s.lock: %s\n", path.c_str(),
-                         errnoText(errno).c_str());
+            if (errno == ELOOP) {
+                std::fprintf(stderr,
+                             "zed: the lock file %s is a symbolic link; not following it, so %s "
+                             "is left as it is\n",
+                             lockPath.c_str(), path.c_str());
+            } else {
+                std::fprintf(stderr, "zed: cannot open the lock file %s: %s\n", lockPath.c_str(),
+                             errnoText(errno).c_str());
+            }
+            return;
+        }
+        struct stat st {};
+        if (::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            std::fprintf(stderr,
+                         "zed: the lock file %s is not a regular file; %s is left as it is\n",
+                         lockPath.c_str(), path.c_str());
+            fd_.reset();
             return;
         }
         while (::flock(fd_.get(), LOCK_EX) != 0) {
             if (errno != EINTR) {
-                std::fprintf(stderr, "zed: cannot lock %s.lock: %s\n", path.c_str(),
+                std::fprintf(stderr, "zed: cannot lock %s: %s\n", lockPath.c_str(),
                              errnoText(errno).c_str());
                 fd_.reset();
                 return;
             }
         }
+        removeStaleTemporaries(path);
     }
     bool held() const { return static_cast<bool>(fd_); }
 

@@ -1,5 +1,7 @@
 #include "PropertyList.h"
 
+#include "PropertyListGuard.h"
+
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -16,6 +18,17 @@ using PlistPtr = std::unique_ptr<void, PlistFree>;
 
 // Deeper nesting than this is no settings file, and would only exhaust the stack.
 constexpr int kMaxDepth = 256;
+// Nor are more values than this, or more text once shared objects of a binary
+// list are counted each time they are used.
+constexpr std::size_t kMaxValues = std::size_t{1} << 17;
+constexpr std::size_t kMaxTextBytes = std::size_t{64} << 20;
+
+std::nullopt_t holdsNul(std::string* error) {
+    if (error) {
+        *error = "a string holds a NUL character";
+    }
+    return std::nullopt;
+}
 
 plist_t toNode(const Value& v) {
     switch (v.type()) {
@@ -98,7 +111,11 @@ std::optional<Value> fromNode(plist_t node, int depth, std::string* error) {
     case PLIST_KEY: {
         std::uint64_t length = 0;
         const char* p = plist_get_string_ptr(node, &length);
-        return Value(std::string(p ? p : "", p ? length : 0));
+        std::string text(p ? p : "", p ? length : 0);
+        if (text.find('\0') != std::string::npos) {
+            return holdsNul(error); // written back, it would be cut short
+        }
+        return Value(std::move(text));
     }
     case PLIST_DATA: {
         std::uint64_t length = 0;
@@ -108,10 +125,19 @@ std::optional<Value> fromNode(plist_t node, int depth, std::string* error) {
     }
     case PLIST_ARRAY: {
         Array items;
-        const std::uint32_t n = plist_array_get_size(node);
-        items.reserve(n);
-        for (std::uint32_t i = 0; i < n; ++i) {
-            auto item = fromNode(plist_array_get_item(node, i), depth + 1, error);
+        items.reserve(plist_array_get_size(node));
+        // The iterator steps in constant time; fetching by index walks the
+        // list from its start each time.
+        plist_array_iter it = nullptr;
+        plist_array_new_iter(node, &it);
+        std::unique_ptr<void, decltype(&std::free)> itOwner(it, &std::free);
+        for (;;) {
+            plist_t element = nullptr;
+            plist_array_next_item(node, it, &element);
+            if (!element) {
+                break;
+            }
+            auto item = fromNode(element, depth + 1, error);
             if (!item) {
                 return std::nullopt;
             }
@@ -172,6 +198,14 @@ std::optional<Value> parsePropertyList(std::string_view bytes, std::string* erro
     if (bytes.empty()) {
         if (error) {
             *error = "empty file";
+        }
+        return std::nullopt;
+    }
+    // The library aborts or exhausts the stack on some damaged files: those
+    // never reach it.
+    if (auto refused = plistguard::check(bytes, {kMaxDepth, kMaxValues, kMaxTextBytes})) {
+        if (error) {
+            *error = *refused;
         }
         return std::nullopt;
     }

@@ -1,3 +1,4 @@
+#include "DamagedPropertyLists.h"
 #include "Platform/PropertyList.h"
 #include "TestUtil.h"
 
@@ -84,4 +85,20 @@ TEST_F(DefaultsTool, ExportImportAndDelete) {
     EXPECT_EQ(defaults("delete com.tovik.ZED A").status, 1);
     ASSERT_EQ(defaults("delete com.tovik.ZED").status, 0);
     EXPECT_FALSE(std::filesystem::exists(file()));
+}
+
+TEST_F(DefaultsTool, DamagedDomainsAndImportsThatUsedToKillTheParserAreReported) {
+    for (const std::string& bad :
+         {zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000)}) {
+        zedtest::writeFile(file(), bad);
+        auto r = defaults("read com.tovik.ZED");
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("moved it to"), std::string::npos) << r.out;
+        EXPECT_FALSE(std::filesystem::exists(file()));
+
+        zedtest::writeFile(dir.file("bad.plist"), bad);
+        r = defaults("import com.tovik.Copy " + dir.file("bad.plist"));
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("not a property list"), std::string::npos) << r.out;
+    }
 }

@@ -1,3 +1,4 @@
+#include "DamagedPropertyLists.h"
 #include "Platform/FilePreferenceDomains.h"
 #include "Platform/PropertyList.h"
 #include "TestUtil.h"
@@ -200,7 +201,9 @@ TEST_F(FileDomains, AnUnreadableFileIsMovedAsideWithItsBytesAndTheDomainReadsEmp
     std::filesystem::create_directories(folder());
     for (const std::string& bad :
          {std::string("not a plist at all"), std::string("bplist00\x01\x02", 10),
-          zed::toXmlPropertyList(Value(zed::Array{Value(std::int32_t{1})}))}) {
+          zed::toXmlPropertyList(Value(zed::Array{Value(std::int32_t{1})})),
+          // Files that used to kill the parser itself.
+          zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000)}) {
         zedtest::writeFile(file(), bad);
         zed::FilePreferenceDomains prefs(folder());
         testing::internal::CaptureStderr();
@@ -252,9 +255,14 @@ TEST_F(FileDomains, AWriterKilledMidSaveNeverLeavesATornFile) {
         prefs.replaceDomain(kDomain, bigState(0));
         ASSERT_TRUE(prefs.synchronize(kDomain));
     }
+    const auto inode = [this] {
+        struct stat st {};
+        return ::stat(file().c_str(), &st) == 0 ? st.st_ino : ino_t{0};
+    };
     std::mt19937 rng(7);
     int observedStates = 0;
     for (int round = 0; round < 25; ++round) {
+        const ino_t before = inode();
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -262,6 +270,13 @@ TEST_F(FileDomains, AWriterKilledMidSaveNeverLeavesATornFile) {
             for (int i = 1;; ++i) {
                 prefs.replaceDomain(kDomain, bigState(i % 2 ? 1 : 2));
                 prefs.synchronize(kDomain);
+            }
+        }
+        if (round == 0) {
+            // However slow the build, one save lands before the first kill.
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (inode() == before && std::chrono::steady_clock::now() < giveUp) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         }
         std::this_thread::sleep_for(std::chrono::microseconds(1000 + rng() % 20000));
@@ -275,6 +290,12 @@ TEST_F(FileDomains, AWriterKilledMidSaveNeverLeavesATornFile) {
     }
     EXPECT_GT(observedStates, 0) << "the writer never got a save through";
     EXPECT_TRUE(filesIn(folder(), ".corrupt-").empty());
+
+    // What the killed writers left half-written goes with the next write.
+    zed::FilePreferenceDomains prefs(folder());
+    prefs.setValue(kDomain, "Tag", Value(std::int32_t{3}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    EXPECT_EQ(filesIn(folder(), kDomain).size(), 2u) << "only the file and its lock";
 }
 
 // The pane writes the whole domain while the agent writes single keys.
@@ -346,6 +367,94 @@ TEST_F(FileDomains, ConcurrentWholeAndSingleKeyWritersNeverCorruptOrInterleave) 
     EXPECT_EQ(d->at("A"), Value(std::int32_t{kRounds - 1}));
     EXPECT_EQ(d->at("B"), Value(std::int32_t{kRounds - 1}));
     EXPECT_EQ(d->at("Orientation"), Value(std::int32_t{kRounds - 1}));
+}
+
+// A writer killed between creating its temporary file and renaming it leaves
+// the file behind; the next writer, holding the lock, clears them away.
+TEST_F(FileDomains, TemporaryFilesLeftByKilledWritersGoWhenTheLockIsNextTaken) {
+    zed::FilePreferenceDomains prefs(folder());
+    prefs.setValue(kDomain, "Orientation", Value(std::int32_t{0}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+
+    const std::string stem = file() + ".";
+    const std::vector<std::string> stale = {stem + "Ab3xYz", stem + "q1w2e3", stem + "ZZZZZZ"};
+    const std::vector<std::string> kept = {
+        stem + "lock",                    // the lock itself
+        stem + "corrupt-20240101-000000", // a damaged file moved aside
+        stem + "abcdefg",
+        stem + "abcde",                             // not six characters
+        stem + "ab-def",                            // not what the temporary name is made of
+        folder() + "/com.tovik.Other.plist.Ab3xYz", // another domain's
+        file() + "Ab3xYz",                          // no dot
+    };
+    for (const std::string& name : stale) {
+        zedtest::writeFile(name, "half a list");
+    }
+    for (const std::string& name : kept) {
+        zedtest::writeFile(name, "keep me");
+    }
+    // Neither a folder nor a link is a temporary file, nor is another user's.
+    std::filesystem::create_directory(stem + "Dir123");
+    zedtest::writeFile(dir.file("target"), "keep me");
+    std::filesystem::create_symlink(dir.file("target"), stem + "Lnk123");
+    const bool root = geteuid() == 0;
+    if (root) {
+        zedtest::writeFile(stem + "Oth123", "someone else's");
+        ASSERT_EQ(chown((stem + "Oth123").c_str(), 4242, 4242), 0);
+    }
+
+    prefs.setValue(kDomain, "Orientation", Value(std::int32_t{1}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+
+    for (const std::string& name : stale) {
+        EXPECT_FALSE(std::filesystem::exists(name)) << name;
+    }
+    for (const std::string& name : kept) {
+        if (name != stem + "lock") {
+            EXPECT_EQ(zedtest::readFile(name), "keep me") << name;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(stem + "Dir123"));
+    EXPECT_TRUE(std::filesystem::is_symlink(stem + "Lnk123"));
+    EXPECT_EQ(zedtest::readFile(dir.file("target")), "keep me");
+    if (root) {
+        EXPECT_TRUE(std::filesystem::exists(stem + "Oth123"));
+    }
+    EXPECT_EQ(parseDomainFile(file()), (Dictionary{{"Orientation", Value(std::int32_t{1})}}));
+
+    // Moving a damaged file aside takes the lock too.
+    zedtest::writeFile(stem + "Xy12z3", "half a list");
+    zedtest::writeFile(file(), "damaged");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(zed::FilePreferenceDomains(folder()).persistentDomain(kDomain));
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(std::filesystem::exists(stem + "Xy12z3"));
+}
+
+// A lock file planted as a link would have writers create or lock a file
+// elsewhere.
+TEST_F(FileDomains, ALockFileThatIsASymbolicLinkIsNotFollowed) {
+    std::filesystem::create_directories(folder());
+    const std::string elsewhere = dir.file("elsewhere");
+    std::filesystem::create_symlink(elsewhere, file() + ".lock");
+    zed::FilePreferenceDomains prefs(folder());
+    prefs.setValue(kDomain, "Orientation", Value(std::int32_t{1}));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(prefs.synchronize(kDomain));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("symbolic link"), std::string::npos) << err;
+    EXPECT_NE(err.find(file() + ".lock"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(elsewhere)) << "the link was followed";
+    EXPECT_FALSE(std::filesystem::exists(file())) << "written without the lock";
+    EXPECT_TRUE(std::filesystem::is_symlink(file() + ".lock"));
+
+    // A damaged file is not moved aside without the lock either.
+    zedtest::writeFile(file(), "damaged");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(zed::FilePreferenceDomains(folder()).persistentDomain(kDomain));
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(std::filesystem::exists(elsewhere));
+    EXPECT_EQ(zedtest::readFile(file()), "damaged");
 }
 
 TEST(MemoryDomains, BehaveLikeTheFileStore) {

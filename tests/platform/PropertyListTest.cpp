@@ -1,9 +1,12 @@
 #include "Platform/PropertyList.h"
 
+#include "DamagedPropertyLists.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
 #include <limits>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using zed::Value;
 
@@ -26,6 +29,48 @@ zed::Dictionary everyType() {
                                       Value(zed::Array{Value(zed::Data{0x06, 0x03, '5'})})})},
         {"nested", Value(zed::Dictionary{{"inner", Value(zed::Dictionary{})}})},
     };
+}
+
+// Parses in a child process first, so that bytes which kill the parser fail
+// one check instead of ending the test program. True when the child came back
+// and the bytes were refused.
+bool refusedInChild(const std::string& bytes) {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(zed::parsePropertyList(bytes) ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string refusal(const std::string& bytes) {
+    std::string error;
+    auto v = zed::parsePropertyList(bytes, &error);
+    return v ? "parsed" : error;
+}
+
+std::string xmlList(const std::string& body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
+           "\n</plist>\n";
+}
+
+// `levels` arrays, each holding the next, the innermost holding `true`.
+std::string binaryChain(int levels) {
+    zedtest::BinaryPlist p(2);
+    for (int i = 0; i < levels; ++i) {
+        p.addArray({static_cast<std::size_t>(i) + 1});
+    }
+    p.addTrue();
+    return p.bytes();
+}
+
+Value nestedValue(int levels) {
+    Value v(true);
+    for (int i = 0; i < levels; ++i) {
+        v = Value(zed::Array{v});
+    }
+    return v;
 }
 
 } // namespace
@@ -119,4 +164,145 @@ TEST(PropertyListBadInput, GarbageTruncationAndDeepNestingAreRejectedNotFatal) {
     }
     deep += "</plist>";
     EXPECT_FALSE(zed::parsePropertyList(deep)); // must not exhaust the stack either
+}
+
+TEST(PropertyListHostile, NulCharactersInBinaryKeysAndStringsAreRefused) {
+    const std::string nulKey = zedtest::binaryWithNulInKey();
+    ASSERT_TRUE(refusedInChild(nulKey)) << "a UTF-16 key holding U+0000 must be refused, not fatal";
+    EXPECT_NE(refusal(nulKey).find("NUL"), std::string::npos) << refusal(nulKey);
+
+    zedtest::BinaryPlist value; // { "A" = "A<U+0000>" }
+    value.addDict({1}, {2});
+    value.addAscii("A");
+    value.addUtf16({'A', 0x0000});
+    EXPECT_TRUE(refusedInChild(value.bytes()));
+
+    zedtest::BinaryPlist ascii; // { "A<NUL>B" = true }
+    ascii.addDict({1}, {2});
+    ascii.addAscii(std::string("A\0B", 3));
+    ascii.addTrue();
+    EXPECT_TRUE(refusedInChild(ascii.bytes()));
+
+    const std::string xml =
+        xmlList(std::string("<dict><key>a</key><string>x\0y</string></dict>", 45));
+    EXPECT_TRUE(refusedInChild(xml)) << "a NUL byte is no XML character";
+}
+
+TEST(PropertyListHostile, XmlNestedFarPastTheLimitIsRefusedWithoutExhaustingTheStack) {
+    const std::string deep = zedtest::nestedXmlArrays(200000);
+    ASSERT_TRUE(refusedInChild(deep));
+    EXPECT_NE(refusal(deep).find("nesting deeper than 256 levels"), std::string::npos)
+        << refusal(deep);
+
+    // Closing tags inside comments, processing instructions, quoted attributes
+    // and character data close nothing: the nesting is still counted in full.
+    const std::string decoys[] = {
+        "<array><!-- </array></array> -->",
+        "<array><?note \"?></array>\"?>",
+        "<array kind=\"></array>\">",
+        "<array><string><![CDATA[</array>]]><!--</string></array>--></string>",
+    };
+    std::string body;
+    for (int i = 0; i < 200000; ++i) {
+        body += decoys[i % 4];
+    }
+    for (int i = 0; i < 200000; ++i) {
+        body += "</array>";
+    }
+    const std::string fooling = xmlList(body);
+    ASSERT_TRUE(refusedInChild(fooling));
+    EXPECT_NE(refusal(fooling).find("nesting deeper"), std::string::npos) << refusal(fooling);
+
+    // The same decoys in a shallow list are ordinary content.
+    std::string shallow;
+    for (int i = 0; i < 8; ++i) {
+        shallow += decoys[i % 4];
+    }
+    for (int i = 0; i < 8; ++i) {
+        shallow += "</array>";
+    }
+    auto v = zed::parsePropertyList(xmlList(shallow));
+    ASSERT_TRUE(v) << refusal(xmlList(shallow));
+    int levels = 0;
+    for (const zed::Array* level = v->asArray(); level && !level->empty();
+         level = level->back().asArray()) {
+        if (levels % 4 == 3) {
+            EXPECT_EQ(level->front(), Value("</array>")) << "level " << levels;
+        }
+        ++levels;
+    }
+    EXPECT_EQ(levels, 8);
+}
+
+TEST(PropertyListHostile, BinaryDeepChainsCyclesSharingBlowUpsAndBadReferencesAreRefused) {
+    const std::string chain = binaryChain(5000);
+    ASSERT_TRUE(refusedInChild(chain));
+    EXPECT_NE(refusal(chain).find("nesting deeper than 256 levels"), std::string::npos)
+        << refusal(chain);
+
+    zedtest::BinaryPlist self; // an array holding itself
+    self.addArray({0});
+    EXPECT_TRUE(refusedInChild(self.bytes()));
+    zedtest::BinaryPlist loop; // { "a" = [ <the dictionary> ] }
+    loop.addDict({1}, {2});
+    loop.addAscii("a");
+    loop.addArray({0});
+    EXPECT_TRUE(refusedInChild(loop.bytes()));
+
+    // Each array holds the next one twice: 20 levels are a million nodes
+    // once every reference is followed.
+    zedtest::BinaryPlist blowUp;
+    for (std::size_t i = 0; i < 20; ++i) {
+        blowUp.addArray({i + 1, i + 1});
+    }
+    blowUp.addTrue();
+    ASSERT_TRUE(refusedInChild(blowUp.bytes()));
+    EXPECT_NE(refusal(blowUp.bytes()).find("more than"), std::string::npos)
+        << refusal(blowUp.bytes());
+
+    zedtest::BinaryPlist outOfRange; // a reference past the last object
+    outOfRange.addArray({7});
+    EXPECT_TRUE(refusedInChild(outOfRange.bytes()));
+    zedtest::BinaryPlist numberKey; // { 5 = true }
+    numberKey.addDict({1}, {2});
+    numberKey.add("\x10\x05");
+    numberKey.addTrue();
+    EXPECT_TRUE(refusedInChild(numberKey.bytes()));
+    zedtest::BinaryPlist one;
+    one.addTrue();
+    std::string badOffset = one.bytes();
+    badOffset[9] = '\x7F'; // the only offset now points far past the end
+    EXPECT_TRUE(refusedInChild(badOffset));
+}
+
+TEST(PropertyListHostile, Utf16SharedObjectsAndNestingUpToTheLimitReadAsBefore) {
+    // { "éA" = "☺😀", "x" = "☺😀", "list" = ["x", "x"] }, every shared object
+    // written once, the way writers that share equal values lay it out.
+    zedtest::BinaryPlist sharing;
+    sharing.addDict({1, 3, 4}, {2, 2, 5});
+    sharing.addUtf16({0x00E9, 'A'});
+    sharing.addUtf16({0x263A, 0xD83D, 0xDE00});
+    sharing.addAscii("x");
+    sharing.addAscii("list");
+    sharing.addArray({3, 3});
+    std::string error;
+    auto v = zed::parsePropertyList(sharing.bytes(), &error);
+    ASSERT_TRUE(v) << error;
+    EXPECT_EQ(*v, Value(zed::Dictionary{
+                      {"\xC3\xA9"
+                       "A",
+                       Value("\xE2\x98\xBA\xF0\x9F\x98\x80")},
+                      {"x", Value("\xE2\x98\xBA\xF0\x9F\x98\x80")},
+                      {"list", Value(zed::Array{Value("x"), Value("x")})},
+                  }));
+
+    // 256 levels below the top are allowed, one more is not, in either format.
+    auto deepest = zed::parsePropertyList(binaryChain(256), &error);
+    ASSERT_TRUE(deepest) << error;
+    EXPECT_EQ(*deepest, nestedValue(256));
+    EXPECT_FALSE(zed::parsePropertyList(binaryChain(257)));
+    auto deepestXml = zed::parsePropertyList(zed::toXmlPropertyList(nestedValue(256)), &error);
+    ASSERT_TRUE(deepestXml) << error;
+    EXPECT_EQ(*deepestXml, nestedValue(256));
+    EXPECT_FALSE(zed::parsePropertyList(zed::toXmlPropertyList(nestedValue(257))));
 }
