@@ -1,5 +1,5 @@
 #include "PaneTestSupport.h"
-#include "Platform/FilePreferenceDomains.h"
+#include "Platform/core/FilePreferenceDomains.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
