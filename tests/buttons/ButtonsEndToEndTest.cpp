@@ -10,6 +10,7 @@
 #include "PaneServices.h"
 #include "Platform/core/PropertyList.h"
 #include "Platform/dbus/Platform.h"
+#include "RecordingPaneServices.h"
 #include "SimulatorHarness.h"
 #include "TovikCopperhoundPref.h"
 

@@ -7,6 +7,7 @@
 #include "KeyInputPanel.h"
 #include "PaneServices.h"
 #include "Platform/dbus/Platform.h"
+#include "RecordingPaneServices.h"
 #include "TovikCopperhoundPref.h"
 
 #include <QApplication>

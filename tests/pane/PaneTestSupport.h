@@ -7,6 +7,7 @@
 #include "PaneNotificationCenter.h"
 #include "PaneServices.h"
 #include "Platform/dbus/Platform.h"
+#include "RecordingPaneServices.h"
 #include "TovikCopperhoundPref.h"
 
 #include <QComboBox>

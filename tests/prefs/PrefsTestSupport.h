@@ -8,6 +8,7 @@
 #include "PaneServices.h"
 #include "Platform/core/FilePreferenceDomains.h"
 #include "Platform/dbus/Platform.h"
+#include "RecordingPaneServices.h"
 #include "TovikCopperhoundPref.h"
 
 #include <QLocale>
