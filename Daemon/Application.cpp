@@ -2,8 +2,8 @@
 
 #include "CallBacks.h"
 #include "HidUtils.h"
-#include "Platform/DriverInterface.h"
-#include "Platform/Platform.h"
+#include "Platform/core/DriverInterface.h"
+#include "Platform/dbus/Platform.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // handlers and runs the event loop.
 #pragma once
 
-#include "Platform/IOKit.h"
+#include "Platform/core/IOKit.h"
 #include "Preferences.h"
 
 #include <csignal>

@@ -2,8 +2,8 @@
 // notification, device arrival and removal, driver messages.
 #pragma once
 
-#include "Platform/IOKit.h"
-#include "Platform/Value.h"
+#include "Platform/core/IOKit.h"
+#include "Platform/core/Value.h"
 
 #include <cstdint>
 #include <string>

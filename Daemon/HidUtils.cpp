@@ -1,7 +1,7 @@
 #include "HidUtils.h"
 
-#include "Platform/DriverInterface.h"
-#include "Platform/Platform.h"
+#include "Platform/core/DriverInterface.h"
+#include "Platform/dbus/Platform.h"
 
 using zed::io_service_t;
 

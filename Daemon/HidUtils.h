@@ -1,7 +1,7 @@
 // Service lookups and the agent's error printing.
 #pragma once
 
-#include "Platform/IOKit.h"
+#include "Platform/core/IOKit.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // the driver and the HID system, and keeps what driver messages need.
 #pragma once
 
-#include "Platform/Value.h"
+#include "Platform/core/Value.h"
 
 #include <cstdint>
 #include <optional>

@@ -3,8 +3,8 @@
 // above all others.
 #pragma once
 
-#include "Platform/DrawingHandles.h"
-#include "Platform/OverlayWindow.h"
+#include "Platform/overlay/DrawingHandles.h"
+#include "Platform/overlay/OverlayWindow.h"
 
 #include <memory>
 #include <string>

@@ -1,9 +1,9 @@
 #include "KeyInputPanel.h"
 
 #include "PaneAssert.h"
-#include "Platform/KeyCodes.h"
-#include "Platform/KeyboardLayout.h"
-#include "Platform/SystemLog.h"
+#include "Platform/core/SystemLog.h"
+#include "Platform/keyboard/KeyCodes.h"
+#include "Platform/keyboard/KeyboardLayout.h"
 #include "SettingsBinder.h"
 #include "TovikCopperhoundPref.h"
 

@@ -1,6 +1,6 @@
 // What the pane needs of the desktop besides the preference domain and the
 // notifications: its bundle, opening web pages, the help book, and the
-// refusal alert. Tests install a recording stand-in.
+// refusal alert. Tests install one that records.
 #pragma once
 
 #include "PaneBundle.h"
@@ -51,33 +51,6 @@ public:
 private:
     std::unique_ptr<PaneBundle> bundle_;
     std::map<QString, QString> helpBooks_; // name -> folder
-};
-
-// Records what the pane asked for and opens nothing.
-class RecordingPaneServices : public PaneServices {
-public:
-    struct HelpPage {
-        QString book, page, anchor;
-    };
-
-    explicit RecordingPaneServices(std::unique_ptr<PaneBundle> bundle);
-    ~RecordingPaneServices() override;
-
-    const PaneBundle& bundle() const override { return *bundle_; }
-    bool openUrl(const QUrl& url) override;
-    bool registerHelpBook(const PaneBundle& bundle) override;
-    bool gotoHelpPage(const QString& book, const QString& page, const QString& anchor) override;
-    void displayMapTypeAlert() override;
-
-    std::vector<QUrl> openedUrls;
-    std::vector<QString> registeredHelpBooks; // bundle paths
-    std::vector<HelpPage> helpPages;
-    int alertCount = 0;
-    // Runs while the alert is "shown", as the user's doing meanwhile.
-    std::function<void()> whileAlertShown;
-
-private:
-    std::unique_ptr<PaneBundle> bundle_;
 };
 
 } // namespace zed

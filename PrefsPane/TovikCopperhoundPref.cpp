@@ -4,8 +4,8 @@
 #include "PaneMainView.h"
 #include "PaneNotificationCenter.h"
 #include "PaneServices.h"
-#include "Platform/FilePreferenceDomains.h"
-#include "Platform/Platform.h"
+#include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/dbus/Platform.h"
 
 #include <QComboBox>
 #include <QDir>

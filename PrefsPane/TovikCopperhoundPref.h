@@ -4,7 +4,7 @@
 // pane's pages at once.
 #pragma once
 
-#include "Platform/Value.h"
+#include "Platform/core/Value.h"
 #include "PreferencePane.h"
 
 #include <QObject>

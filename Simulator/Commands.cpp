@@ -1,6 +1,6 @@
 #include "Commands.h"
 
-#include "Platform/DriverInterface.h"
+#include "Platform/core/DriverInterface.h"
 
 #include <charconv>
 

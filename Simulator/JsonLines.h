@@ -3,7 +3,7 @@
 // of the same number stay apart: {"type":"int32","value":65536}.
 #pragma once
 
-#include "Platform/Value.h"
+#include "Platform/core/Value.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 #include "MouseSimulator.h"
 
 #include "JsonLines.h"
-#include "Platform/DBusClient.h"
-#include "Platform/DriverInterface.h"
+#include "Platform/core/DriverInterface.h"
+#include "Platform/dbus/DBusClient.h"
 
 #include <cerrno>
 #include <cstdio>

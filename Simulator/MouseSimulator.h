@@ -4,8 +4,8 @@
 // Everything the agent does to the driver and the HID system is recorded.
 #pragma once
 
-#include "Platform/DBusValue.h"
-#include "Platform/IOKit.h"
+#include "Platform/core/IOKit.h"
+#include "Platform/dbus/DBusValue.h"
 
 #include <cstdint>
 #include <deque>

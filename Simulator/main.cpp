@@ -2,9 +2,9 @@
 // the session bus; every other command asks the running one to do something.
 #include "Commands.h"
 #include "MouseSimulator.h"
-#include "Platform/DBusClient.h"
-#include "Platform/DriverInterface.h"
-#include "Platform/RunLoop.h"
+#include "Platform/core/DriverInterface.h"
+#include "Platform/core/RunLoop.h"
+#include "Platform/dbus/DBusClient.h"
 
 #include <csignal>
 #include <cstdio>

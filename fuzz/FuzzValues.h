@@ -1,7 +1,7 @@
 // Value comparisons the fuzz targets share.
 #pragma once
 
-#include "Platform/Value.h"
+#include "Platform/core/Value.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // zed-defaults: reads and writes preference domains from the command line.
-#include "Platform/FilePreferenceDomains.h"
-#include "Platform/PropertyList.h"
+#include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/core/PropertyList.h"
 
 #include <cctype>
 #include <cerrno>

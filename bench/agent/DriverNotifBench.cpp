@@ -1,7 +1,7 @@
 // The driver message handler on fakes: typing a 16-item macro, and one
 // on-the-fly step (without the overlay) with the domain in memory and on disk.
 #include "Daemon/CallBacks.h"
-#include "Platform/FilePreferenceDomains.h"
+#include "Platform/core/FilePreferenceDomains.h"
 #include "tests/daemon/FakeAgent.h"
 
 #include <algorithm>

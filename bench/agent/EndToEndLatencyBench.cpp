@@ -2,8 +2,8 @@
 // to post the first key event, through the real agent, next to a bare D-Bus
 // round trip to the same simulator. Needs a session bus: run under
 // dbus-run-session (scripts/bench does).
-#include "Platform/DBusValue.h"
-#include "Platform/PropertyList.h"
+#include "Platform/core/PropertyList.h"
+#include "Platform/dbus/DBusValue.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>

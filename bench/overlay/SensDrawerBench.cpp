@@ -1,7 +1,7 @@
 // Draw of the sensitivity overlay. With DISPLAY set, each Draw renders and
 // presents the panel in a real window; without it, Draw only renders.
 #include "Daemon/SensDrawer.h"
-#include "Platform/X11OverlayWindow.h"
+#include "Platform/overlay/X11OverlayWindow.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

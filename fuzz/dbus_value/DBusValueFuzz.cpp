@@ -8,8 +8,8 @@
 // variant), one byte giving the length of the signature, the signature, then
 // the body, little-endian. With ZED_FUZZ_TRACE set, what each input read is
 // printed.
-#include "Platform/DBusValue.h"
-#include "Platform/UniqueFd.h"
+#include "Platform/core/UniqueFd.h"
+#include "Platform/dbus/DBusValue.h"
 #include "fuzz/FuzzValues.h"
 
 #include <cerrno>

@@ -7,8 +7,8 @@
 // whatever it lets through is parsed by the library directly: the tree built
 // must stay within those limits, or the check counted less than the library
 // builds (which, at the real limits, would be a stack overflow).
-#include "Platform/PropertyList.h"
-#include "Platform/PropertyListGuard.h"
+#include "Platform/core/PropertyList.h"
+#include "Platform/core/PropertyListGuard.h"
 #include "fuzz/FuzzValues.h"
 
 #include <cstddef>

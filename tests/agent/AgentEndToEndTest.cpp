@@ -1,5 +1,5 @@
 #include "AgentProcess.h"
-#include "Platform/PropertyList.h"
+#include "Platform/core/PropertyList.h"
 #include "SimulatorHarness.h"
 
 #include <chrono>

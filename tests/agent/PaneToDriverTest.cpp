@@ -2,7 +2,7 @@
 // posts the notification, the real agent applies it, the simulated driver
 // receives it.
 #include "AgentProcess.h"
-#include "Platform/Platform.h"
+#include "Platform/dbus/Platform.h"
 #include "SimulatorHarness.h"
 #include "TovikCopperhoundPref.h"
 

@@ -2,7 +2,7 @@
 // the mouse's key mappings and on-the-fly steps must not act (another user
 // would receive them), and act again once the session is back.
 #include "AgentProcess.h"
-#include "Platform/PropertyList.h"
+#include "Platform/core/PropertyList.h"
 #include "SimulatorHarness.h"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 #include "ButtonsTestSupport.h"
+#include "RecordingPaneServices.h"
 #include "SettingsBinder.h"
 
 #include <QAbstractItemView>

@@ -5,10 +5,12 @@
 #include "AgentProcess.h"
 #include "ButtonsController.h"
 #include "ButtonsPageHook.h"
+#include "FakePlatform.h"
 #include "KeyInputPanel.h"
 #include "PaneServices.h"
-#include "Platform/Platform.h"
-#include "Platform/PropertyList.h"
+#include "Platform/core/PropertyList.h"
+#include "Platform/dbus/Platform.h"
+#include "RecordingPaneServices.h"
 #include "SimulatorHarness.h"
 #include "TovikCopperhoundPref.h"
 
@@ -61,7 +63,7 @@ protected:
         container.reset();
         pane.reset();
         PaneServices::install(nullptr);
-        Platform::install(Platform::makeFake());
+        Platform::install(makeFakePlatform());
         if (agent.running()) {
             agent.stop();
         }

@@ -3,9 +3,11 @@
 // offscreen platform; not part of the tests.
 #include "ButtonsController.h"
 #include "ButtonsPageHook.h"
+#include "FakePlatform.h"
 #include "KeyInputPanel.h"
 #include "PaneServices.h"
-#include "Platform/Platform.h"
+#include "Platform/dbus/Platform.h"
+#include "RecordingPaneServices.h"
 #include "TovikCopperhoundPref.h"
 
 #include <QApplication>
@@ -26,7 +28,7 @@ int main(int argc, char** argv) {
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
 
-    zed::Platform::install(zed::Platform::makeFake());
+    zed::Platform::install(zed::makeFakePlatform());
     QTemporaryDir bundleDir;
     zed::PaneServices::install(
         std::make_unique<zed::RecordingPaneServices>(std::make_unique<zed::PaneBundle>(

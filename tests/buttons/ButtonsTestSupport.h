@@ -7,8 +7,8 @@
 #include "ButtonsPageHook.h"
 #include "KeyInputPanel.h"
 #include "PaneTestSupport.h"
-#include "Platform/KeyboardLayout.h"
-#include "Platform/SystemLog.h"
+#include "Platform/core/SystemLog.h"
+#include "Platform/keyboard/KeyboardLayout.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>

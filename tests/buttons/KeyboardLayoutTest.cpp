@@ -1,6 +1,6 @@
-#include "Platform/KeyboardLayout.h"
+#include "Platform/keyboard/KeyboardLayout.h"
 
-#include "Platform/SystemLog.h"
+#include "Platform/core/SystemLog.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

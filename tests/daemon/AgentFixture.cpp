@@ -2,7 +2,9 @@
 
 #include "Daemon/HidUtils.h"
 #include "Daemon/SensDrawer.h"
-#include "Platform/DriverInterface.h"
+#include "FakePlatform.h"
+#include "Platform/core/DriverInterface.h"
+#include "ScriptedLoginSession.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -81,7 +83,7 @@ void AgentTest::SetUp() {
     ResetEventDriver();
     gModifiers = 0;
     zed::SetOverlayWindowService(&overlays);
-    auto p = zed::Platform::makeFake();
+    auto p = zed::makeFakePlatform();
     auto reg = std::make_unique<zed::FakeRegistry>();
     auto h = std::make_unique<zed::FakeHidSystem>();
     auto s = std::make_unique<zed::ScriptedLoginSession>();

@@ -5,9 +5,10 @@
 #include "Daemon/Application.h"
 #include "Daemon/CallBacks.h"
 #include "Daemon/Preferences.h"
-#include "Platform/FakeIOKit.h"
-#include "Platform/FakeOverlayWindow.h"
-#include "Platform/Platform.h"
+#include "FakeIOKit.h"
+#include "FakeOverlayWindow.h"
+#include "Platform/dbus/Platform.h"
+#include "ScriptedLoginSession.h"
 
 #include <functional>
 #include <gtest/gtest.h>

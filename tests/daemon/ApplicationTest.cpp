@@ -1,7 +1,7 @@
 #include "AgentFixture.h"
 #include "Daemon/HidUtils.h"
-#include "Platform/FilePreferenceDomains.h"
-#include "Platform/PropertyList.h"
+#include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/core/PropertyList.h"
 
 #include <csignal>
 #include <filesystem>

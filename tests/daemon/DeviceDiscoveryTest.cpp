@@ -1,6 +1,6 @@
 #include "AgentFixture.h"
 #include "Daemon/HidUtils.h"
-#include "Platform/DriverInterface.h"
+#include "Platform/core/DriverInterface.h"
 
 using zed::Dictionary;
 using zed::Value;

@@ -5,10 +5,12 @@
 
 #include "Daemon/Application.h"
 #include "Daemon/SensDrawer.h"
-#include "Platform/DriverInterface.h"
-#include "Platform/FakeIOKit.h"
-#include "Platform/FakeOverlayWindow.h"
-#include "Platform/Platform.h"
+#include "FakeIOKit.h"
+#include "FakeOverlayWindow.h"
+#include "FakePlatform.h"
+#include "Platform/core/DriverInterface.h"
+#include "Platform/dbus/Platform.h"
+#include "ScriptedLoginSession.h"
 
 #include <memory>
 
@@ -21,7 +23,7 @@ struct FakeAgent {
     // `preferences`: where the domain lives; in memory when null.
     explicit FakeAgent(std::unique_ptr<zed::PreferenceDomains> preferences = nullptr) {
         Application::sApp.reset();
-        auto p = zed::Platform::makeFake();
+        auto p = zed::makeFakePlatform();
         registry = static_cast<zed::FakeRegistry*>(&p->registry());
         hid = static_cast<zed::FakeHidSystem*>(&p->hidSystem());
         if (preferences) {

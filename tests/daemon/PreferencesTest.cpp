@@ -1,5 +1,5 @@
 #include "AgentFixture.h"
-#include "Platform/DriverInterface.h"
+#include "Platform/core/DriverInterface.h"
 
 #include <cmath>
 #include <limits>

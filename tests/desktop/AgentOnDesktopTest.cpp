@@ -5,7 +5,8 @@
 #include "Daemon/CallBacks.h"
 #include "Daemon/Preferences.h"
 #include "DesktopFakes.h"
-#include "Platform/FakeIOKit.h"
+#include "FakeIOKit.h"
+#include "ScriptedLoginSession.h"
 #include "X11Probe.h"
 
 #include <gtest/gtest.h>

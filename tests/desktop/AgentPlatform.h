@@ -5,7 +5,8 @@
 
 #include "Daemon/Application.h"
 #include "Daemon/HidUtils.h"
-#include "Platform/Platform.h"
+#include "FakePlatform.h"
+#include "Platform/dbus/Platform.h"
 
 #include <functional>
 #include <optional>
@@ -39,7 +40,7 @@ public:
 
 struct AgentPlatform {
     AgentPlatform() {
-        auto p = zed::Platform::makeFake();
+        auto p = zed::makeFakePlatform();
         platform = p.get();
         auto proc = std::make_unique<RecordingProcess>();
         process = proc.get();
@@ -53,7 +54,7 @@ struct AgentPlatform {
         Application::sApp.reset();
         ResetEventDriver();
         gModifiers = 0;
-        zed::Platform::install(zed::Platform::makeFake());
+        zed::Platform::install(zed::makeFakePlatform());
     }
     zed::Platform* platform = nullptr;
     RecordingProcess* process = nullptr;

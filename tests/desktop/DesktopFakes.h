@@ -2,8 +2,8 @@
 // pointer and the double-click setting.
 #pragma once
 
-#include "Platform/DesktopHidSystem.h"
-#include "Platform/KeyCodes.h"
+#include "Platform/desktop/DesktopHidSystem.h"
+#include "Platform/keyboard/KeyCodes.h"
 
 #include <cerrno>
 #include <map>

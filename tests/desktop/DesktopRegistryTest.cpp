@@ -1,6 +1,6 @@
-#include "Platform/DesktopRegistry.h"
+#include "Platform/desktop/DesktopRegistry.h"
 
-#include "Platform/FakeIOKit.h"
+#include "FakeIOKit.h"
 
 #include <gtest/gtest.h>
 

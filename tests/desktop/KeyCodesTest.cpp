@@ -1,4 +1,4 @@
-#include "Platform/KeyCodes.h"
+#include "Platform/keyboard/KeyCodes.h"
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>

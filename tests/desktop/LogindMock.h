@@ -2,7 +2,7 @@
 // template on it, and the calls a test makes to script the mock.
 #pragma once
 
-#include "Platform/DBusValue.h"
+#include "Platform/dbus/DBusValue.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "Platform/LogindSession.h"
+#include "Platform/desktop/LogindSession.h"
 
 #include "AgentPlatform.h"
 #include "Daemon/Application.h"

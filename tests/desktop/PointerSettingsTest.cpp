@@ -1,4 +1,4 @@
-#include "Platform/PointerSettings.h"
+#include "Platform/desktop/PointerSettings.h"
 
 #include "X11Probe.h"
 

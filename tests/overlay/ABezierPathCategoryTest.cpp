@@ -1,7 +1,7 @@
 #include "Daemon/ABezierPathCategory.h"
 
 #include "PixelSupport.h"
-#include "Platform/DrawingHandles.h"
+#include "Platform/overlay/DrawingHandles.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "Daemon/SensDrawer.h"
-#include "Platform/FakeOverlayWindow.h"
-#include "Platform/X11OverlayWindow.h"
+#include "FakeOverlayWindow.h"
+#include "Platform/overlay/X11OverlayWindow.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "Daemon/SensDrawer.h"
 
-#include "Platform/FakeOverlayWindow.h"
+#include "FakeOverlayWindow.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Overlay windows on a real X server. Run under Xvfb; without DISPLAY the
 // display tests skip. The lost-server test starts a private Xvfb of its own.
-#include "Platform/X11OverlayWindow.h"
+#include "Platform/overlay/X11OverlayWindow.h"
 
 #include "Daemon/SensDrawer.h"
 #include "PixelSupport.h"

@@ -1,6 +1,7 @@
 #include "DialogUtils.h"
 
 #include "PaneServices.h"
+#include "RecordingPaneServices.h"
 
 #include <QApplication>
 #include <QMainWindow>

@@ -1,6 +1,6 @@
 #include "PaneNotificationCenter.h"
 
-#include "Platform/Value.h"
+#include "Platform/core/Value.h"
 
 #include <gtest/gtest.h>
 #include <optional>

@@ -3,9 +3,11 @@
 // announced.
 #pragma once
 
+#include "FakePlatform.h"
 #include "PaneNotificationCenter.h"
 #include "PaneServices.h"
-#include "Platform/Platform.h"
+#include "Platform/dbus/Platform.h"
+#include "RecordingPaneServices.h"
 #include "TovikCopperhoundPref.h"
 
 #include <QComboBox>
@@ -60,7 +62,7 @@ class PaneTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(bundleDir.isValid());
-        Platform::install(Platform::makeFake());
+        Platform::install(makeFakePlatform());
         auto services = std::make_unique<RecordingPaneServices>(std::make_unique<PaneBundle>(
             bundleDir.path(), PaneBundle::embeddedInfo(), QLocale(QLocale::English)));
         services_ = services.get();
@@ -82,7 +84,7 @@ protected:
         local_.reset();
         pane.reset();
         PaneServices::install(nullptr);
-        Platform::install(Platform::makeFake());
+        Platform::install(makeFakePlatform());
     }
 
     MemoryPreferenceDomains& memory() {

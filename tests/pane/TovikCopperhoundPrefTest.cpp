@@ -1,5 +1,6 @@
 #include "PaneTestSupport.h"
-#include "Platform/FilePreferenceDomains.h"
+#include "Platform/core/FilePreferenceDomains.h"
+#include "RecordingPaneServices.h"
 
 #include <QPushButton>
 #include <QSignalSpy>

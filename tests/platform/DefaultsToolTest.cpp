@@ -1,5 +1,5 @@
 #include "DamagedPropertyLists.h"
-#include "Platform/PropertyList.h"
+#include "Platform/core/PropertyList.h"
 #include "TestUtil.h"
 
 #include <filesystem>

@@ -1,6 +1,7 @@
-#include "Platform/IOKit.h"
+#include "Platform/core/IOKit.h"
 
-#include "Platform/Session.h"
+#include "Platform/core/Session.h"
+#include "ScriptedLoginSession.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "Platform/DBusNotificationCenter.h"
-#include "Platform/RunLoop.h"
+#include "Platform/core/RunLoop.h"
+#include "Platform/dbus/DBusNotificationCenter.h"
 #include "TestUtil.h"
 
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "DamagedPropertyLists.h"
-#include "Platform/FilePreferenceDomains.h"
-#include "Platform/PropertyList.h"
+#include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/core/PropertyList.h"
 #include "TestUtil.h"
 
 #include <chrono>

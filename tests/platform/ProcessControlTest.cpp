@@ -1,4 +1,4 @@
-#include "Platform/Session.h"
+#include "Platform/core/Session.h"
 
 #include <csignal>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "Platform/PropertyList.h"
+#include "Platform/core/PropertyList.h"
 
 #include "DamagedPropertyLists.h"
 #include "TestUtil.h"

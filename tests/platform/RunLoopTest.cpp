@@ -1,4 +1,4 @@
-#include "Platform/RunLoop.h"
+#include "Platform/core/RunLoop.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

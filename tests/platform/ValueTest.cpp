@@ -1,4 +1,4 @@
-#include "Platform/Value.h"
+#include "Platform/core/Value.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The settings application on a real X display, driven with real key presses
 // (xdotool), with the real agent and the simulated mouse on the session bus:
 // choosing the left hand in the pane reaches the mouse's driver.
-#include "Platform/PropertyList.h"
+#include "Platform/core/PropertyList.h"
 #include "SimulatorHarness.h"
 
 #include <chrono>

@@ -3,10 +3,12 @@
 // and desktop services that open nothing.
 #pragma once
 
+#include "FakePlatform.h"
 #include "PaneMainView.h"
 #include "PaneServices.h"
-#include "Platform/FilePreferenceDomains.h"
-#include "Platform/Platform.h"
+#include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/dbus/Platform.h"
+#include "RecordingPaneServices.h"
 #include "TovikCopperhoundPref.h"
 
 #include <QLocale>
@@ -48,7 +50,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(config.isValid());
         ASSERT_TRUE(bundleDir.isValid());
-        auto platform = Platform::makeFake();
+        auto platform = makeFakePlatform();
         platform->setPreferences(std::make_unique<FilePreferenceDomains>(folder()));
         Platform::install(std::move(platform));
         PaneServices::install(std::make_unique<RecordingPaneServices>(std::make_unique<PaneBundle>(
@@ -63,7 +65,7 @@ protected:
     void TearDown() override {
         pane.reset();
         PaneServices::install(nullptr);
-        Platform::install(Platform::makeFake());
+        Platform::install(makeFakePlatform());
     }
 
     std::string folder() const { return config.path().toStdString(); }

@@ -2,6 +2,7 @@
 // setting and announces it; the page shows what is stored; the advanced sheet
 // holds the window until it is confirmed.
 #include "PrefsTestSupport.h"
+#include "RecordingPaneServices.h"
 #include "SensitivityController.h"
 #include "SettingsBinder.h"
 

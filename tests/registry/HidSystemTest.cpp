@@ -1,7 +1,7 @@
 // The HID system client against the simulator's "IOHIDSystem" service.
-#include "Platform/DBusHidSystem.h"
-#include "Platform/DBusRegistry.h"
-#include "Platform/DriverInterface.h"
+#include "Platform/core/DriverInterface.h"
+#include "Platform/dbus/DBusHidSystem.h"
+#include "Platform/dbus/DBusRegistry.h"
 #include "SimulatorHarness.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The login-session client against the simulator's session.
-#include "Platform/DBusLoginSession.h"
+#include "Platform/dbus/DBusLoginSession.h"
 #include "SimulatorHarness.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The registry client against a provider of our own that answers with the
 // wrong types, hangs, vanishes mid-call and sends malformed signals.
-#include "Platform/DBusClient.h"
-#include "Platform/DBusRegistry.h"
-#include "Platform/UsbIds.h"
+#include "Platform/core/UsbIds.h"
+#include "Platform/dbus/DBusClient.h"
+#include "Platform/dbus/DBusRegistry.h"
 #include "Recorders.h"
 #include "SimulatorHarness.h"
 

@@ -1,7 +1,8 @@
 // Which registry, HID system and session the process's platform takes.
-#include "Platform/Desktop.h"
-#include "Platform/DriverInterface.h"
-#include "Platform/Platform.h"
+#include "Platform/core/DriverInterface.h"
+#include "Platform/dbus/Platform.h"
+#include "Platform/dbus/SimulatorServices.h"
+#include "Platform/desktop/Desktop.h"
 #include "SimulatorHarness.h"
 
 #include <algorithm>
@@ -25,6 +26,7 @@ protected:
 TEST_F(PlatformWiringTest, TheSimulatorPlatformTakesEverythingFromTheSimulator) {
     ScopedEnv env("ZED_PLATFORM", "simulator");
     auto platform = Platform::makeDefault();
+    installSimulatorServices(*platform);
     std::vector<io_service_t> hid;
     platform->registry().getMatchingServices(driver::kHidSystemClassName, &hid);
     ASSERT_EQ(hid.size(), 1u);

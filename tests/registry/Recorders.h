@@ -1,7 +1,7 @@
 // Callbacks that write down what the registry told them.
 #pragma once
 
-#include "Platform/IOKit.h"
+#include "Platform/core/IOKit.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,6 +1,6 @@
 // The registry client against the simulated mouse on a real session bus.
-#include "Platform/DBusRegistry.h"
-#include "Platform/DriverInterface.h"
+#include "Platform/core/DriverInterface.h"
+#include "Platform/dbus/DBusRegistry.h"
 #include "Recorders.h"
 #include "SimulatorHarness.h"
 

@@ -1,5 +1,5 @@
 // zed-mouse-sim's command line: what it prints and how it fails.
-#include "../registry/SimulatorHarness.h"
+#include "SimulatorHarness.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // tests on a real input stack, and finds such nodes through sysfs.
 #pragma once
 
-#include "Platform/UniqueFd.h"
+#include "Platform/core/UniqueFd.h"
 
 #include <cstdint>
 #include <linux/input.h>

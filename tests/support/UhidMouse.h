@@ -3,7 +3,7 @@
 // on the USB bus, with whatever ids it is given.
 #pragma once
 
-#include "Platform/UniqueFd.h"
+#include "Platform/core/UniqueFd.h"
 
 #include <cstdint>
 #include <span>

@@ -2,7 +2,7 @@
 // bus and as the session bus of the simulated user: the simulator, a mouse
 // plugged in, the real agent typing a mapped button's keys.
 #include "AgentProcess.h"
-#include "Platform/PropertyList.h"
+#include "Platform/core/PropertyList.h"
 #include "SimulatorHarness.h"
 #include "VmTest.h"
 

@@ -1,8 +1,8 @@
 // The desktop HID system typing through its real uinput keyboard: what the
 // kernel delivers on the keyboard's evdev node, and what it holds down.
 #include "EvdevReader.h"
-#include "Platform/DesktopHidSystem.h"
-#include "Platform/DesktopRegistry.h"
+#include "Platform/desktop/DesktopHidSystem.h"
+#include "Platform/desktop/DesktopRegistry.h"
 #include "VmTest.h"
 
 #include <filesystem>

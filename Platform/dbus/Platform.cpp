@@ -1,0 +1,75 @@
+#include "Platform.h"
+
+#include "DBusClient.h"
+#include "DBusNotificationCenter.h"
+#include "Platform/core/FilePreferenceDomains.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace zed {
+
+namespace {
+std::unique_ptr<Platform>& slot() {
+    static std::unique_ptr<Platform> platform;
+    return platform;
+}
+} // namespace
+
+// Until a platform supplies them: no services, no session, a HID system that
+// cannot be opened.
+Platform::Platform(Kind kind)
+    : kind_(kind), runLoop_(std::make_unique<RunLoop>()),
+      preferences_(std::make_unique<MemoryPreferenceDomains>()),
+      distributedCenter_(std::make_unique<LocalNotificationCenter>()),
+      registry_(std::make_unique<NullRegistry>()), hidSystem_(std::make_unique<NullHidSystem>()),
+      loginSession_(std::make_unique<NoLoginSession>()),
+      process_(std::make_unique<PosixProcessControl>()) {}
+
+Platform::~Platform() = default;
+
+Platform& Platform::current() {
+    if (!slot()) {
+        slot() = makeDefault();
+    }
+    return *slot();
+}
+
+void Platform::install(std::unique_ptr<Platform> platform) {
+    slot() = std::move(platform);
+}
+
+Platform::Kind platformKindFromEnvironment() {
+    const char* v = std::getenv("ZED_PLATFORM");
+    if (!v || !*v || std::strcmp(v, "linux") == 0) {
+        return Platform::Kind::Linux;
+    }
+    if (std::strcmp(v, "simulator") == 0) {
+        return Platform::Kind::Simulator;
+    }
+    std::fprintf(stderr,
+                 "zed: unknown ZED_PLATFORM \"%s\" (use \"linux\" or \"simulator\"); "
+                 "using the desktop\n",
+                 v);
+    return Platform::Kind::Linux;
+}
+
+std::unique_ptr<Platform> Platform::makeDefault() {
+    auto p = std::make_unique<Platform>(platformKindFromEnvironment());
+    p->setPreferences(std::make_unique<FilePreferenceDomains>());
+    // Distributed notifications always travel on the user's session bus.
+    if (BusPtr bus = openBus(BusKind::Session)) {
+        p->runLoop().attachBus(bus.get());
+        p->setDistributedCenter(std::make_unique<DBusNotificationCenter>(std::move(bus)));
+    } else {
+        std::fprintf(stderr, "zed: notifications stay within this process\n");
+        p->setDistributedCenter(std::make_unique<LocalNotificationCenter>());
+    }
+    // The registry, HID system and login session are the agent's alone: its
+    // main installs the desktop's or the simulated mouse's, and nothing else
+    // pays for them.
+    return p;
+}
+
+} // namespace zed

@@ -1,0 +1,68 @@
+// The process's platform: the services through which the agent and the pane
+// reach the operating system (preferences, notifications, the driver's
+// registry, the HID system, the login session). Chosen once at start-up
+// (ZED_PLATFORM: unset or "linux" for the desktop, "simulator" for the
+// simulated mouse); tests install fakes. It lives beside the D-Bus clients
+// because the default one sends its notifications on the session bus.
+#pragma once
+
+#include "Platform/core/IOKit.h"
+#include "Platform/core/NotificationCenter.h"
+#include "Platform/core/PreferenceDomains.h"
+#include "Platform/core/RunLoop.h"
+#include "Platform/core/Session.h"
+
+#include <memory>
+#include <string>
+
+namespace zed {
+
+class Platform {
+public:
+    enum class Kind { Linux, Simulator, Test };
+
+    // The installed platform; installs the default one on first use.
+    static Platform& current();
+    // Replaces the process's platform (tests, or a program choosing its own).
+    static void install(std::unique_ptr<Platform> platform);
+    // The platform that ZED_PLATFORM selects: the user's preference files and
+    // notifications on the session bus. The agent adds the rest.
+    static std::unique_ptr<Platform> makeDefault();
+
+    explicit Platform(Kind kind);
+    ~Platform();
+
+    Kind kind() const { return kind_; }
+    RunLoop& runLoop() { return *runLoop_; }
+    PreferenceDomains& preferences() { return *preferences_; }
+    NotificationCenter& distributedCenter() { return *distributedCenter_; }
+    Registry& registry() { return *registry_; }
+    HidSystem& hidSystem() { return *hidSystem_; }
+    LoginSession& loginSession() { return *loginSession_; }
+    ProcessControl& process() { return *process_; }
+
+    void setPreferences(std::unique_ptr<PreferenceDomains> p) { preferences_ = std::move(p); }
+    void setDistributedCenter(std::unique_ptr<NotificationCenter> c) {
+        distributedCenter_ = std::move(c);
+    }
+    void setRegistry(std::unique_ptr<Registry> r) { registry_ = std::move(r); }
+    void setHidSystem(std::unique_ptr<HidSystem> h) { hidSystem_ = std::move(h); }
+    void setLoginSession(std::unique_ptr<LoginSession> s) { loginSession_ = std::move(s); }
+    void setProcess(std::unique_ptr<ProcessControl> p) { process_ = std::move(p); }
+
+private:
+    Kind kind_;
+    // Declared first so that it outlives the services whose sources it holds.
+    std::unique_ptr<RunLoop> runLoop_;
+    std::unique_ptr<PreferenceDomains> preferences_;
+    std::unique_ptr<NotificationCenter> distributedCenter_;
+    std::unique_ptr<Registry> registry_;
+    std::unique_ptr<HidSystem> hidSystem_;
+    std::unique_ptr<LoginSession> loginSession_;
+    std::unique_ptr<ProcessControl> process_;
+};
+
+// Parses ZED_PLATFORM; unknown values get a message and mean the desktop.
+Platform::Kind platformKindFromEnvironment();
+
+} // namespace zed

@@ -1,0 +1,50 @@
+#include "Desktop.h"
+
+#include "Platform/dbus/DBusRegistry.h"
+
+#include <ctime>
+
+namespace zed {
+
+namespace {
+// The desktop (libinput, the X server) opens a new input device only after
+// udev has announced it; keys sent before then are lost.
+constexpr long kKeyboardSettleNsec = 200L * 1000 * 1000;
+} // namespace
+
+std::unique_ptr<DesktopHidSystem> makeDesktopHidSystem() {
+    auto keyboard = [](int* error) {
+        auto kb = createUinputKeyboard(error);
+        if (kb) {
+            timespec settle{0, kKeyboardSettleNsec};
+            nanosleep(&settle, nullptr);
+        }
+        return kb;
+    };
+    auto properties =
+        std::make_shared<DesktopHidProperties>(std::make_unique<GSettingsDoubleClick>());
+    return std::make_unique<DesktopHidSystem>(keyboard, std::make_unique<X11PointerControl>(),
+                                              std::move(properties));
+}
+
+std::unique_ptr<Registry> makeDesktopRegistry(std::unique_ptr<Registry> inner,
+                                              std::shared_ptr<HidPropertyTarget> hid) {
+    return std::make_unique<DesktopRegistry>(std::move(inner), std::move(hid));
+}
+
+void installDesktopServices(Platform& platform) {
+    auto hid = makeDesktopHidSystem();
+    std::unique_ptr<Registry> driver;
+    // The mouse's driver serves its registry on the system bus; without it
+    // (already reported) there are only the desktop's own services.
+    if (BusPtr bus = openBus(BusKind::System)) {
+        if (platform.runLoop().attachBus(bus.get())) {
+            driver = std::make_unique<DBusRegistry>(std::move(bus));
+        }
+    }
+    platform.setRegistry(makeDesktopRegistry(std::move(driver), hid->propertyTarget()));
+    platform.setHidSystem(std::move(hid));
+    platform.setLoginSession(makeLogindSession(platform.runLoop()));
+}
+
+} // namespace zed
