@@ -1,15 +1,14 @@
 #include "MouseSimulator.h"
 
+#include "ControlObject.h"
 #include "JsonLines.h"
 #include "Platform/DBusClient.h"
 #include "Platform/DriverInterface.h"
-#include "Platform/dbus/ServerCall.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <pwd.h>
 #include <unistd.h>
 #include <utility>
@@ -26,11 +25,6 @@ constexpr std::size_t kMaxRecords = 100000;
 
 constexpr const char* kWho = "zed-mouse-sim";
 
-// Runs a method handler without letting an exception reach sd-bus.
-template <typename F> int guarded(sd_bus_error* error, F&& f) {
-    return registryserver::guardedCall(kWho, error, std::forward<F>(f));
-}
-
 std::string hex(const std::uint8_t* p, std::size_t n) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
@@ -39,13 +33,6 @@ std::string hex(const std::uint8_t* p, std::size_t n) {
         out += kHex[p[i] & 0xF];
     }
     return out;
-}
-
-int noMouse(sd_bus_error* error, std::uint32_t id) {
-    if (id == 0) {
-        return sd_bus_error_set(error, kErrorNoMouse, "no mouse is plugged");
-    }
-    return sd_bus_error_setf(error, kErrorNoMouse, "no plugged mouse has the id %u", id);
 }
 
 std::string currentUserName() {
@@ -59,24 +46,6 @@ std::string currentUserName() {
 }
 
 } // namespace
-
-// clang-format off
-const sd_bus_vtable MouseSimulator::kControlVtable[] = {
-    SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD_WITH_NAMES("Plug", "ii", SD_BUS_PARAM(vendor) SD_BUS_PARAM(product),
-                             "uu", SD_BUS_PARAM(driver) SD_BUS_PARAM(device), onPlug, 0),
-    SD_BUS_METHOD_WITH_NAMES("Unplug", "u", SD_BUS_PARAM(mouse),
-                             "uu", SD_BUS_PARAM(driver) SD_BUS_PARAM(device), onUnplug, 0),
-    SD_BUS_METHOD_WITH_NAMES("SendMessage", "uut",
-                             SD_BUS_PARAM(mouse) SD_BUS_PARAM(word) SD_BUS_PARAM(argument),
-                             "u", SD_BUS_PARAM(driver), onSendMessage, 0),
-    SD_BUS_METHOD_WITH_NAMES("FailNext", "i", SD_BUS_PARAM(status), "", , onFailNext, 0),
-    SD_BUS_METHOD_WITH_NAMES("SetSession", "s", SD_BUS_PARAM(change), "", , onSetSession, 0),
-    SD_BUS_METHOD_WITH_NAMES("Show", "s", SD_BUS_PARAM(what), "as", SD_BUS_PARAM(records),
-                             onShow, 0),
-    SD_BUS_VTABLE_END,
-};
-// clang-format on
 
 MouseSimulator::MouseSimulator(sd_bus* bus, SimulatorOptions options)
     : options_(options), server_(bus, kWho),
@@ -106,17 +75,12 @@ bool MouseSimulator::start() {
     if (!session_) {
         return false;
     }
-    sd_bus_slot* slot = nullptr;
-    int r = sd_bus_add_object_vtable(server_.bus(), &slot, kControlPath, kControlInterface,
-                                     kControlVtable, this);
-    if (r < 0) {
-        std::fprintf(stderr, "zed-mouse-sim: cannot serve %s: %s\n", kControlInterface,
-                     std::strerror(-r));
+    control_ = ControlObject::create(server_.bus(), *this);
+    if (!control_) {
         return false;
     }
-    controlSlot_.reset(slot);
     // Last: a client that sees the name owned finds everything in place.
-    r = server_.requestName(kBusName);
+    const int r = server_.requestName(kBusName);
     if (r < 0) {
         std::fprintf(stderr, "zed-mouse-sim: cannot take the name %s: %s%s\n", kBusName,
                      std::strerror(-r),
@@ -395,114 +359,4 @@ IOReturn MouseSimulator::postEvent(const registryserver::PostedEvent& e) {
     }
     return status;
 }
-// --- com.tovik.MouseSimulator ---
-
-int MouseSimulator::onPlug(sd_bus_message* m, void* userdata, sd_bus_error* error) {
-    return guarded(error, [&] {
-        auto* sim = static_cast<MouseSimulator*>(userdata);
-        std::int32_t vendor = 0, product = 0;
-        int r = sd_bus_message_read(m, "ii", &vendor, &product);
-        if (r < 0) {
-            return r;
-        }
-        const Mouse mouse = sim->plug(vendor, product);
-        return sd_bus_reply_method_return(m, "uu", mouse.driver, mouse.device);
-    });
-}
-
-int MouseSimulator::onUnplug(sd_bus_message* m, void* userdata, sd_bus_error* error) {
-    return guarded(error, [&] {
-        auto* sim = static_cast<MouseSimulator*>(userdata);
-        std::uint32_t id = 0;
-        int r = sd_bus_message_read(m, "u", &id);
-        if (r < 0) {
-            return r;
-        }
-        auto mouse = sim->unplug(id);
-        if (!mouse) {
-            return noMouse(error, id);
-        }
-        return sd_bus_reply_method_return(m, "uu", mouse->driver, mouse->device);
-    });
-}
-
-int MouseSimulator::onSendMessage(sd_bus_message* m, void* userdata, sd_bus_error* error) {
-    return guarded(error, [&] {
-        auto* sim = static_cast<MouseSimulator*>(userdata);
-        std::uint32_t id = 0, word = 0;
-        std::uint64_t argument = 0;
-        int r = sd_bus_message_read(m, "uut", &id, &word, &argument);
-        if (r < 0) {
-            return r;
-        }
-        auto mouse = sim->sendMessage(id, word, argument);
-        if (!mouse) {
-            return noMouse(error, id);
-        }
-        return sd_bus_reply_method_return(m, "u", mouse->driver);
-    });
-}
-
-int MouseSimulator::onFailNext(sd_bus_message* m, void* userdata, sd_bus_error* error) {
-    return guarded(error, [&] {
-        std::int32_t status = 0;
-        int r = sd_bus_message_read(m, "i", &status);
-        if (r < 0) {
-            return r;
-        }
-        static_cast<MouseSimulator*>(userdata)->failNext(status);
-        return sd_bus_reply_method_return(m, "");
-    });
-}
-
-int MouseSimulator::onSetSession(sd_bus_message* m, void* userdata, sd_bus_error* error) {
-    return guarded(error, [&] {
-        const char* change = nullptr;
-        int r = sd_bus_message_read(m, "s", &change);
-        if (r < 0) {
-            return r;
-        }
-        if (!static_cast<MouseSimulator*>(userdata)->changeSession(change)) {
-            return sd_bus_error_setf(error, kErrorInvalid,
-                                     "unknown session change \"%s\" (away, back, login, logout, "
-                                     "none)",
-                                     change);
-        }
-        return sd_bus_reply_method_return(m, "");
-    });
-}
-
-int MouseSimulator::onShow(sd_bus_message* m, void* userdata, sd_bus_error* error) {
-    return guarded(error, [&] {
-        const char* what = nullptr;
-        int r = sd_bus_message_read(m, "s", &what);
-        if (r < 0) {
-            return r;
-        }
-        auto lines = static_cast<MouseSimulator*>(userdata)->show(what);
-        if (!lines) {
-            return sd_bus_error_setf(error, kErrorInvalid,
-                                     "nothing called \"%s\" to show (driver, hid, events, "
-                                     "session, devices)",
-                                     what);
-        }
-        sd_bus_message* raw = nullptr;
-        r = sd_bus_message_new_method_return(m, &raw);
-        MessagePtr reply(raw);
-        if (r >= 0) {
-            r = sd_bus_message_open_container(reply.get(), 'a', "s");
-        }
-        for (std::size_t i = 0; r >= 0 && i < lines->size(); ++i) {
-            r = sd_bus_message_append_basic(reply.get(), 's', (*lines)[i].c_str());
-        }
-        if (r >= 0) {
-            r = sd_bus_message_close_container(reply.get());
-        }
-        if (r >= 0) {
-            r = sd_bus_send(nullptr, reply.get(), nullptr);
-        }
-        return r;
-    });
-}
-
 } // namespace zed::sim

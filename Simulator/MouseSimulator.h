@@ -11,12 +11,15 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace zed::sim {
+
+class ControlObject;
 
 inline constexpr const char* kControlPath = "/com/tovik/MouseSimulator";
 inline constexpr const char* kControlInterface = "com.tovik.MouseSimulator";
@@ -63,8 +66,6 @@ public:
     std::optional<std::vector<std::string>> show(const std::string& what) const;
 
 private:
-    static const sd_bus_vtable kControlVtable[];
-
     // The HID system: every call is recorded.
     Opened open(std::uint32_t type) override;
     void close(std::uint32_t connect) override;
@@ -78,14 +79,6 @@ private:
                                  const Dictionary& properties);
     IOReturn hidSetProperties(const Dictionary& properties);
 
-    // Control
-    static int onPlug(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onUnplug(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onSendMessage(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onFailNext(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onSetSession(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onShow(sd_bus_message* m, void* userdata, sd_bus_error* error);
-
     const Mouse* findMouse(io_service_t id) const;
     void record(std::deque<std::string>& log, std::string line);
     bool isOpen(std::uint32_t connect) const { return connects_.count(connect) != 0; }
@@ -94,8 +87,8 @@ private:
     SimulatorOptions options_;
     registryserver::RegistryServer server_;
     registryserver::LoginSessionObject* session_ = nullptr;
-    SlotPtr controlSlot_;     // goes before the server's objects
-    std::vector<Mouse> mice_; // in plug order
+    std::unique_ptr<ControlObject> control_; // goes before the server's objects
+    std::vector<Mouse> mice_;                // in plug order
     IOReturn failNext_ = kIOReturnSuccess;
 
     std::set<std::uint32_t> connects_;
