@@ -6,16 +6,20 @@
 
 #include "Platform/core/IOKit.h"
 #include "Platform/dbus/DBusValue.h"
+#include "Platform/dbus/RegistryServer.h"
 
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace zed::sim {
+
+class ControlObject;
 
 inline constexpr const char* kControlPath = "/com/tovik/MouseSimulator";
 inline constexpr const char* kControlInterface = "com.tovik.MouseSimulator";
@@ -31,12 +35,10 @@ struct SimulatorOptions {
     bool onConsole = true;
 };
 
-class MouseSimulator {
+class MouseSimulator : private registryserver::HidSystemCalls {
 public:
-    enum class Kind { HidSystem, UsbDevice, Driver };
-
     MouseSimulator(sd_bus* bus, SimulatorOptions options);
-    ~MouseSimulator();
+    ~MouseSimulator() override;
     MouseSimulator(const MouseSimulator&) = delete;
     MouseSimulator& operator=(const MouseSimulator&) = delete;
 
@@ -64,58 +66,29 @@ public:
     std::optional<std::vector<std::string>> show(const std::string& what) const;
 
 private:
-    struct Service {
-        MouseSimulator* sim;
-        io_service_t id;
-        Kind kind;
-        std::string className;
-        Dictionary properties;
-        std::int32_t product = 0;
-        std::vector<SlotPtr> slots;
-    };
+    // The HID system: every call is recorded.
+    Opened open(std::uint32_t type) override;
+    void close(std::uint32_t connect) override;
+    IOReturn setMouseButtonMode(std::uint32_t connect, std::int32_t mode) override;
+    IOReturn setAcceleration(std::uint32_t connect, const std::string& key, double value) override;
+    Acceleration getAcceleration(std::uint32_t connect, const std::string& key) override;
+    IOReturn postEvent(const registryserver::PostedEvent& event) override;
 
-    static const sd_bus_vtable kServiceVtable[];
-    static const sd_bus_vtable kHidVtable[];
-    static const sd_bus_vtable kSessionVtable[];
-    static const sd_bus_vtable kControlVtable[];
+    // SetProperties that passed the bus boundary's checks.
+    IOReturn driverSetProperties(const registryserver::ServiceObject& driver,
+                                 const Dictionary& properties);
+    IOReturn hidSetProperties(const Dictionary& properties);
 
-    // io.Service
-    static int getClassName(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
-                            void* userdata, sd_bus_error*);
-    static int getProperties(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
-                             void* userdata, sd_bus_error*);
-    static int onSetProperties(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    // HID system
-    static int onOpen(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onClose(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onSetMouseButtonMode(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onSetAcceleration(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onGetAcceleration(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onPostEvent(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    // Login session
-    static int onCopySession(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    // Control
-    static int onPlug(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onUnplug(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onSendMessage(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onFailNext(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onSetSession(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    static int onShow(sd_bus_message* m, void* userdata, sd_bus_error* error);
-
-    Service* addService(Kind kind, const std::string& className, Dictionary properties);
-    void removeService(io_service_t id);
     const Mouse* findMouse(io_service_t id) const;
     void record(std::deque<std::string>& log, std::string line);
     bool isOpen(std::uint32_t connect) const { return connects_.count(connect) != 0; }
     Dictionary sessionDictionary() const;
 
-    sd_bus* bus_;
     SimulatorOptions options_;
-    SlotPtr managerSlot_;
-    std::vector<SlotPtr> fixedSlots_;
-    std::map<io_service_t, std::unique_ptr<Service>> services_;
-    std::vector<Mouse> mice_; // in plug order
-    io_service_t nextId_ = 1;
+    registryserver::RegistryServer server_;
+    registryserver::LoginSessionObject* session_ = nullptr;
+    std::unique_ptr<ControlObject> control_; // goes before the server's objects
+    std::vector<Mouse> mice_;                // in plug order
     IOReturn failNext_ = kIOReturnSuccess;
 
     std::set<std::uint32_t> connects_;

@@ -19,24 +19,7 @@ using namespace zed::sim;
 
 constexpr std::uint64_t kCallTimeoutUsec = 5'000'000;
 
-void usage(FILE* out) {
-    std::fputs("usage: zed-mouse-sim COMMAND [ARGS]\n"
-               "  serve [--without-hid] [--logged-out] [--away]\n"
-               "                          run the simulated machine on the session bus\n"
-               "  plug [--product 1|2] [--vendor ID]\n"
-               "                          plug a mouse in; prints its id (its driver's service)\n"
-               "  unplug [ID]             remove a mouse (default: the last plugged)\n"
-               "  message WORD [--to ID] [--argument N]\n"
-               "                          send a driver message word (hex 0x.. or decimal)\n"
-               "  press BUTTON [--step up|down] [--advanced] [--begin] [--end] [--to ID]\n"
-               "                          send the word of a button press (BUTTON 1-7)\n"
-               "  show driver|hid|events|session|devices\n"
-               "                          print what was received, one JSON record a line\n"
-               "  fail-next STATUS        the driver's next SetProperties answers STATUS\n"
-               "  session away|back|login|logout|none\n"
-               "                          switch the login session (back: session activated)\n",
-               out);
-}
+void usage(FILE* out);
 
 int usageError(const std::string& why) {
     std::fprintf(stderr, "zed-mouse-sim: %s\n", why.c_str());
@@ -149,161 +132,209 @@ int sendWord(Control& control, std::uint32_t to, std::uint32_t word, std::uint64
     return 0;
 }
 
-int command(const std::string& name, const std::vector<std::string>& args) {
-    Control control;
-    auto connect = [&control] {
-        if (!control.open()) {
-            std::fprintf(stderr, "zed-mouse-sim: no session bus (is DBUS_SESSION_BUS_ADDRESS "
-                                 "set?)\n");
-            return false;
-        }
-        return true;
-    };
-    MessagePtr reply;
+bool connect(Control& control) {
+    if (!control.open()) {
+        std::fprintf(stderr, "zed-mouse-sim: no session bus (is DBUS_SESSION_BUS_ADDRESS "
+                             "set?)\n");
+        return false;
+    }
+    return true;
+}
 
-    if (name == "plug") {
-        std::int32_t vendor = kTovikVendorId;
-        std::int32_t product = kCopperhoundProductIds[0];
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const bool hasNext = i + 1 < args.size();
-            if ((args[i] == "--product" || args[i] == "--vendor") && hasNext) {
-                auto v = parseStatus(args[i + 1]);
-                if (!v) {
-                    return usageError(args[i] + " takes a number");
-                }
-                (args[i] == "--product" ? product : vendor) = *v;
-                ++i;
-            } else {
-                return usageError("plug: unexpected \"" + args[i] + "\"");
-            }
-        }
-        if (!connect() ||
-            !control.call(
-                "Plug",
-                [&](sd_bus_message* m) { return sd_bus_message_append(m, "ii", vendor, product); },
-                &reply)) {
-            return 1;
-        }
-        std::uint32_t driver = 0, device = 0;
-        sd_bus_message_read(reply.get(), "uu", &driver, &device);
-        std::printf("%u\n", driver);
-        return 0;
-    }
-    if (name == "unplug") {
-        std::uint32_t id = 0;
-        if (args.size() > 1) {
-            return usageError("unplug takes at most one ID");
-        }
-        if (!args.empty()) {
-            auto v = parseId(args[0]);
+int plug(const std::vector<std::string>& args) {
+    std::int32_t vendor = kTovikVendorId;
+    std::int32_t product = kCopperhoundProductIds[0];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const bool hasNext = i + 1 < args.size();
+        if ((args[i] == "--product" || args[i] == "--vendor") && hasNext) {
+            auto v = parseStatus(args[i + 1]);
             if (!v) {
-                return usageError("not a mouse id: \"" + args[0] + "\"");
+                return usageError(args[i] + " takes a number");
             }
-            id = *v;
+            (args[i] == "--product" ? product : vendor) = *v;
+            ++i;
+        } else {
+            return usageError("plug: unexpected \"" + args[i] + "\"");
         }
-        if (!connect() ||
-            !control.call(
-                "Unplug", [&](sd_bus_message* m) { return sd_bus_message_append(m, "u", id); },
-                &reply)) {
-            return 1;
-        }
-        std::uint32_t driver = 0, device = 0;
-        sd_bus_message_read(reply.get(), "uu", &driver, &device);
-        std::printf("%u\n", driver);
-        return 0;
     }
-    if (name == "message") {
-        std::optional<std::uint32_t> word;
-        std::uint32_t to = 0;
-        std::uint64_t argument = 0;
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const bool hasNext = i + 1 < args.size();
-            if (args[i] == "--to" && hasNext) {
-                auto v = parseId(args[++i]);
-                if (!v) {
-                    return usageError("--to takes a mouse id");
-                }
-                to = *v;
-            } else if (args[i] == "--argument" && hasNext) {
-                auto v = parseWord(args[++i]);
-                if (!v) {
-                    return usageError("--argument takes a number");
-                }
-                argument = *v;
-            } else if (!word) {
-                word = parseWord(args[i]);
-                if (!word) {
-                    return usageError("WORD is hex (0x..) or decimal, 32 bits: \"" + args[i] +
-                                      "\"");
-                }
-            } else {
-                return usageError("message: unexpected \"" + args[i] + "\"");
+    Control control;
+    MessagePtr reply;
+    if (!connect(control) ||
+        !control.call(
+            "Plug",
+            [&](sd_bus_message* m) { return sd_bus_message_append(m, "ii", vendor, product); },
+            &reply)) {
+        return 1;
+    }
+    std::uint32_t driver = 0, device = 0;
+    sd_bus_message_read(reply.get(), "uu", &driver, &device);
+    std::printf("%u\n", driver);
+    return 0;
+}
+
+int unplug(const std::vector<std::string>& args) {
+    std::uint32_t id = 0;
+    if (args.size() > 1) {
+        return usageError("unplug takes at most one ID");
+    }
+    if (!args.empty()) {
+        auto v = parseId(args[0]);
+        if (!v) {
+            return usageError("not a mouse id: \"" + args[0] + "\"");
+        }
+        id = *v;
+    }
+    Control control;
+    MessagePtr reply;
+    if (!connect(control) ||
+        !control.call(
+            "Unplug", [&](sd_bus_message* m) { return sd_bus_message_append(m, "u", id); },
+            &reply)) {
+        return 1;
+    }
+    std::uint32_t driver = 0, device = 0;
+    sd_bus_message_read(reply.get(), "uu", &driver, &device);
+    std::printf("%u\n", driver);
+    return 0;
+}
+
+int message(const std::vector<std::string>& args) {
+    std::optional<std::uint32_t> word;
+    std::uint32_t to = 0;
+    std::uint64_t argument = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const bool hasNext = i + 1 < args.size();
+        if (args[i] == "--to" && hasNext) {
+            auto v = parseId(args[++i]);
+            if (!v) {
+                return usageError("--to takes a mouse id");
             }
+            to = *v;
+        } else if (args[i] == "--argument" && hasNext) {
+            auto v = parseWord(args[++i]);
+            if (!v) {
+                return usageError("--argument takes a number");
+            }
+            argument = *v;
+        } else if (!word) {
+            word = parseWord(args[i]);
+            if (!word) {
+                return usageError("WORD is hex (0x..) or decimal, 32 bits: \"" + args[i] + "\"");
+            }
+        } else {
+            return usageError("message: unexpected \"" + args[i] + "\"");
         }
-        if (!word) {
-            return usageError("message needs a WORD");
-        }
-        return connect() ? sendWord(control, to, *word, argument) : 1;
     }
-    if (name == "press") {
-        std::string why;
-        auto press = parsePress(args, &why);
-        if (!press) {
-            return usageError("press: " + why);
-        }
-        return connect() ? sendWord(control, press->to, pressWord(*press), 0) : 1;
+    if (!word) {
+        return usageError("message needs a WORD");
     }
-    if (name == "show") {
-        if (args.size() != 1) {
-            return usageError("show driver|hid|events|session|devices");
-        }
-        if (!connect() ||
-            !control.call(
-                "Show",
-                [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", args[0].c_str()); },
-                &reply)) {
-            return 1;
-        }
-        char** lines = nullptr;
-        if (sd_bus_message_read_strv(reply.get(), &lines) < 0) {
-            std::fprintf(stderr, "zed-mouse-sim: unreadable answer\n");
-            return 1;
-        }
-        for (char** l = lines; l && *l; ++l) {
-            std::printf("%s\n", *l);
-            std::free(*l);
-        }
-        std::free(lines);
-        return 0;
+    Control control;
+    return connect(control) ? sendWord(control, to, *word, argument) : 1;
+}
+
+int press(const std::vector<std::string>& args) {
+    std::string why;
+    auto press = parsePress(args, &why);
+    if (!press) {
+        return usageError("press: " + why);
     }
-    if (name == "fail-next") {
-        std::optional<std::int32_t> status = args.size() == 1 ? parseStatus(args[0]) : std::nullopt;
-        if (!status) {
-            return usageError("fail-next takes one STATUS (hex 0x.. or decimal)");
-        }
-        return connect() && control.call(
-                                "FailNext",
-                                [&](sd_bus_message* m) {
-                                    return sd_bus_message_append(m, "i", *status);
-                                },
-                                nullptr)
-                   ? 0
-                   : 1;
+    Control control;
+    return connect(control) ? sendWord(control, press->to, pressWord(*press), 0) : 1;
+}
+
+int show(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        return usageError("show driver|hid|events|session|devices");
     }
-    if (name == "session") {
-        if (args.size() != 1) {
-            return usageError("session away|back|login|logout|none");
-        }
-        return connect() && control.call(
-                                "SetSession",
-                                [&](sd_bus_message* m) {
-                                    return sd_bus_message_append(m, "s", args[0].c_str());
-                                },
-                                nullptr)
-                   ? 0
-                   : 1;
+    Control control;
+    MessagePtr reply;
+    if (!connect(control) ||
+        !control.call(
+            "Show",
+            [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", args[0].c_str()); },
+            &reply)) {
+        return 1;
     }
-    return usageError("unknown command \"" + name + "\"");
+    char** lines = nullptr;
+    if (sd_bus_message_read_strv(reply.get(), &lines) < 0) {
+        std::fprintf(stderr, "zed-mouse-sim: unreadable answer\n");
+        return 1;
+    }
+    for (char** l = lines; l && *l; ++l) {
+        std::printf("%s\n", *l);
+        std::free(*l);
+    }
+    std::free(lines);
+    return 0;
+}
+
+int failNext(const std::vector<std::string>& args) {
+    std::optional<std::int32_t> status = args.size() == 1 ? parseStatus(args[0]) : std::nullopt;
+    if (!status) {
+        return usageError("fail-next takes one STATUS (hex 0x.. or decimal)");
+    }
+    Control control;
+    return connect(control) &&
+                   control.call(
+                       "FailNext",
+                       [&](sd_bus_message* m) { return sd_bus_message_append(m, "i", *status); },
+                       nullptr)
+               ? 0
+               : 1;
+}
+
+int session(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        return usageError("session away|back|login|logout|none");
+    }
+    Control control;
+    return connect(control) && control.call(
+                                   "SetSession",
+                                   [&](sd_bus_message* m) {
+                                       return sd_bus_message_append(m, "s", args[0].c_str());
+                                   },
+                                   nullptr)
+               ? 0
+               : 1;
+}
+
+struct Command {
+    const char* name;
+    int (*handler)(const std::vector<std::string>& args);
+    // Its lines in the usage text.
+    const char* usage;
+};
+
+// In the order the usage lists them.
+constexpr Command kCommands[] = {
+    {"serve", serve,
+     "  serve [--without-hid] [--logged-out] [--away]\n"
+     "                          run the simulated machine on the session bus\n"},
+    {"plug", plug,
+     "  plug [--product 1|2] [--vendor ID]\n"
+     "                          plug a mouse in; prints its id (its driver's service)\n"},
+    {"unplug", unplug, "  unplug [ID]             remove a mouse (default: the last plugged)\n"},
+    {"message", message,
+     "  message WORD [--to ID] [--argument N]\n"
+     "                          send a driver message word (hex 0x.. or decimal)\n"},
+    {"press", press,
+     "  press BUTTON [--step up|down] [--advanced] [--begin] [--end] [--to ID]\n"
+     "                          send the word of a button press (BUTTON 1-7)\n"},
+    {"show", show,
+     "  show driver|hid|events|session|devices\n"
+     "                          print what was received, one JSON record a line\n"},
+    {"fail-next", failNext,
+     "  fail-next STATUS        the driver's next SetProperties answers STATUS\n"},
+    {"session", session,
+     "  session away|back|login|logout|none\n"
+     "                          switch the login session (back: session activated)\n"},
+};
+
+void usage(FILE* out) {
+    std::fputs("usage: zed-mouse-sim COMMAND [ARGS]\n", out);
+    for (const Command& c : kCommands) {
+        std::fputs(c.usage, out);
+    }
 }
 
 } // namespace
@@ -319,8 +350,10 @@ int main(int argc, char** argv) {
         usage(stdout);
         return 0;
     }
-    if (name == "serve") {
-        return serve(args);
+    for (const Command& c : kCommands) {
+        if (name == c.name) {
+            return c.handler(args);
+        }
     }
-    return command(name, args);
+    return usageError("unknown command \"" + name + "\"");
 }
