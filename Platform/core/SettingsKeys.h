@@ -182,6 +182,9 @@ constexpr bool namesDistinct() {
 } // namespace detail
 static_assert(detail::rowsInKeyOrder(), "info() indexes the table by Key");
 static_assert(detail::namesDistinct());
+// The agent sets the HID system's acceleration from "MasterAccel" and only
+// then turns it off for "MasterAccelOn".
+static_assert(Key::kMasterAccel < Key::kMasterAccelOn);
 
 // The sensitivities that on-the-fly steps change, in the agent's index order
 // (overall, X, Y).

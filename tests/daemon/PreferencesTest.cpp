@@ -100,8 +100,8 @@ TEST_F(PreferencesTest, AnEmptyDomainGetsTheFourteenDefaultsAndTheirDriverValues
 
 TEST_F(PreferencesTest, WithoutTheHidSystemsAccelerationTheDefaultIsAQuarter) {
     auto emptyDomain = [this] {
-        prefs->removeDomain(kPrefsDomain, "alice");
-        prefs->synchronize(kPrefsDomain, "alice");
+        prefs->removeDomain(zed::settings::kDomain, "alice");
+        prefs->synchronize(zed::settings::kDomain, "alice");
     };
     hid->acceleration = 0.9;
     hid->getAccelerationStatus = zed::kIOReturnNotResponding;
@@ -294,8 +294,8 @@ TEST_F(PreferencesTest, SensitivityStepsGoToTheDriverAndTheDomainAlone) {
     EXPECT_EQ(lastSet(driver), (Dictionary{{"Sensitivity", i32(FixedFromDouble(4.4))},
                                            {"MasterSensitivityX", i32(65536)},
                                            {"MasterSensitivityY", i32(642252)}}));
-    prefs->replaceDomain(kPrefsDomain, {{"Orientation", i32(1)}}, "alice");
-    prefs->synchronize(kPrefsDomain, "alice");
+    prefs->replaceDomain(zed::settings::kDomain, {{"Orientation", i32(1)}}, "alice");
+    prefs->synchronize(zed::settings::kDomain, "alice");
     const int writesBefore = prefs->writeCount();
     store->SaveSensToPrefs();
     EXPECT_EQ(prefs->writeCount() - writesBefore, 3) << "one synchronize per value";
@@ -311,10 +311,10 @@ TEST_F(PreferencesTest, SensitivityStepsGoToTheDriverAndTheDomainAlone) {
 }
 
 TEST_F(PreferencesTest, StoredSettingsAreReadForTheConsoleUser) {
-    prefs->replaceDomain(kPrefsDomain, {{"Sensitivity", Value(3.0)}}, "alice");
-    prefs->replaceDomain(kPrefsDomain, {{"Sensitivity", Value(7.0)}}, "bob");
-    prefs->synchronize(kPrefsDomain, "alice");
-    prefs->synchronize(kPrefsDomain, "bob");
+    prefs->replaceDomain(zed::settings::kDomain, {{"Sensitivity", Value(3.0)}}, "alice");
+    prefs->replaceDomain(zed::settings::kDomain, {{"Sensitivity", Value(7.0)}}, "bob");
+    prefs->synchronize(zed::settings::kDomain, "alice");
+    prefs->synchronize(zed::settings::kDomain, "bob");
     EXPECT_TRUE(Preferences::HasPrefs());
     store->ReadPrefs();
     EXPECT_EQ(store->sens[0], 3.0);
@@ -349,9 +349,10 @@ TEST_F(PreferencesTest, NanSensitivitiesReadAsTheDefaultAndNeverSurviveAStep) {
     EXPECT_LE(value, 10.0);
 
     // Stored in the domain.
-    prefs->replaceDomain(
-        kPrefsDomain, {{"Sensitivity", Value(nan)}, {"MasterSensitivityX", Value(2.0)}}, "alice");
-    prefs->synchronize(kPrefsDomain, "alice");
+    prefs->replaceDomain(zed::settings::kDomain,
+                         {{"Sensitivity", Value(nan)}, {"MasterSensitivityX", Value(2.0)}},
+                         "alice");
+    prefs->synchronize(zed::settings::kDomain, "alice");
     store->ReadPrefs();
     EXPECT_EQ(store->sens[kSensOverall], 10.0);
     EXPECT_EQ(store->sens[kSensX], 2.0);
