@@ -97,8 +97,8 @@ inline constexpr PaneFallback paneNumber(double n) {
 }
 } // namespace detail
 
-// Button 1 primary click, button 2 secondary click, button 3 on-the-fly
-// sensitivity, buttons 4 to 7 the fifth map type.
+// The agent's map types of buttons 1 to 7: the primary click, clicks the
+// driver carries out (1 and 5), and on-the-fly sensitivity (7) on button 3.
 inline constexpr std::array<std::uint8_t, 7> kDefaultMappingTypes = {0x00, 0x01, 0x07, 0x05,
                                                                      0x05, 0x05, 0x05};
 
