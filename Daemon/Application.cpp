@@ -3,6 +3,7 @@
 #include "CallBacks.h"
 #include "HidUtils.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/SettingsKeys.h"
 #include "Platform/dbus/Platform.h"
 
 #include <algorithm>
@@ -15,8 +16,6 @@
 std::unique_ptr<Application> Application::sApp;
 
 namespace {
-constexpr const char* kNotificationName = "TovikCopperhound";
-constexpr const char* kNotificationObject = "PrefsChange";
 // The status reported when the quit handler cannot be installed.
 constexpr zed::IOReturn kQuitHandlerFailed = -1;
 } // namespace
@@ -153,7 +152,7 @@ void Application::Init() {
         [] { SwitchEventsHandler(nullptr, nullptr, nullptr); });
 
     platform.distributedCenter().addObserver(
-        nullptr, kNotificationName, kNotificationObject,
+        nullptr, zed::settings::kNotificationName, zed::settings::kNotificationObject,
         [](const std::string& name, const std::string& object, const zed::Dictionary* userInfo) {
             PrefNotifProc(nullptr, nullptr, name, object, userInfo);
         });
@@ -240,8 +239,8 @@ void Application::Run() {
 }
 
 void Application::Terminate() {
-    zed::Platform::current().distributedCenter().removeObserver(nullptr, kNotificationName,
-                                                                kNotificationObject);
+    zed::Platform::current().distributedCenter().removeObserver(
+        nullptr, zed::settings::kNotificationName, zed::settings::kNotificationObject);
     prefs.reset();
     // An overlay still on screen goes with the agent, before its display does.
     ResetDriverNotifProc();

@@ -13,11 +13,27 @@ using zed::Value;
 
 namespace {
 
-constexpr double kDefaultAcceleration = 0.25;
-constexpr double kDefaultSensitivity = 10.0;
+namespace contract = zed::settings;
+using contract::kDomain;
+using contract::Key;
+
 constexpr double kMinSensitivity = 1.0;
 constexpr double kMaxSensitivity = 10.0;
 constexpr double kClickTimeScale = 100000000.0; // tenths of a second to nanoseconds
+
+const char* sensKey(int type) {
+    return contract::name(contract::kSensitivityKeys[static_cast<std::size_t>(type)]);
+}
+
+// The index into Preferences::sens of a sensitivity key; -1 for other keys.
+int sensIndex(Key key) {
+    for (std::size_t i = 0; i < contract::kSensitivityKeys.size(); ++i) {
+        if (contract::kSensitivityKeys[i] == key) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
 
 std::string domainUser() {
     const auto& name = Application::GetApp()->userName;
@@ -31,6 +47,25 @@ const Value* numberFor(const Dictionary& settings, const char* key) {
     if (v && !v->isNumber()) {
         std::fprintf(stderr, "Ignoring the setting \"%s\": expected a number, found a %s.\n", key,
                      v->typeName());
+        std::fflush(stderr);
+        return nullptr;
+    }
+    return v;
+}
+
+// The value of a key as the driver step reads it: as stored, or only when
+// it has the stored type (an array for the mappings, else a number).
+const Value* driverValueFor(const Dictionary& settings, const contract::KeyInfo& key) {
+    if (key.toDriver == contract::ToDriver::kAsStored) {
+        return zed::lookup(settings, key.name);
+    }
+    if (key.type != contract::Type::kDataArray) {
+        return numberFor(settings, key.name);
+    }
+    const Value* v = zed::lookup(settings, key.name);
+    if (v && !v->asArray()) {
+        std::fprintf(stderr, "Ignoring the setting \"%s\": expected an array, found a %s.\n",
+                     key.name, v->typeName());
         std::fflush(stderr);
         return nullptr;
     }
@@ -77,40 +112,40 @@ Preferences::~Preferences() = default;
 bool Preferences::HasPrefs() {
     auto& prefs = zed::Platform::current().preferences();
     const std::string user = domainUser();
-    prefs.synchronize(kPrefsDomain, user);
-    return !prefs.copyAll(kPrefsDomain, user).empty();
+    prefs.synchronize(kDomain, user);
+    return !prefs.copyAll(kDomain, user).empty();
 }
 
 Dictionary Preferences::InitPrefs() {
-    double acceleration = kDefaultAcceleration;
-    {
-        HidConnection connection(Application::GetApp()->hidSystem);
-        if (connection.get() != 0) {
-            // Its status is not consulted: a failed read keeps the fallback.
-            zed::Platform::current().hidSystem().getAccelerationWithKey(
-                connection.get(), zed::driver::kMouseAccelerationKey, &acceleration);
+    Dictionary defaults;
+    for (const auto& key : contract::kKeys) {
+        switch (key.agent.source) {
+        case contract::AgentDefault::Source::kNone:
+            break;
+        case contract::AgentDefault::Source::kNumber:
+            defaults.emplace(key.name, contract::storedNumber(key, key.agent.number));
+            break;
+        case contract::AgentDefault::Source::kHidAcceleration: {
+            double acceleration = key.agent.number;
+            HidConnection connection(Application::GetApp()->hidSystem);
+            if (connection.get() != 0) {
+                // Its status is not consulted: a failed read keeps the fallback.
+                zed::Platform::current().hidSystem().getAccelerationWithKey(
+                    connection.get(), zed::driver::kMouseAccelerationKey, &acceleration);
+            }
+            defaults.emplace(key.name, contract::storedNumber(key, acceleration));
+            break;
+        }
+        case contract::AgentDefault::Source::kMappingTypes: {
+            zed::Array mappings;
+            for (std::uint8_t type : contract::kDefaultMappingTypes) {
+                mappings.emplace_back(zed::Data{type});
+            }
+            defaults.emplace(key.name, Value(std::move(mappings)));
+            break;
+        }
         }
     }
-    zed::Array mappings;
-    for (std::uint8_t type : {0x00, 0x01, 0x07, 0x05, 0x05, 0x05, 0x05}) {
-        mappings.emplace_back(zed::Data{type});
-    }
-    Dictionary defaults{
-        {kOrientationKey, Value(std::int32_t{0})},
-        {kSensitivityKey, Value(kDefaultSensitivity)},
-        {kMasterSensitivityXKey, Value(kDefaultSensitivity)},
-        {kMasterSensitivityYKey, Value(kDefaultSensitivity)},
-        {kMasterSensitivityOnKey, Value(std::int32_t{1})},
-        {kMasterAccelKey, Value(acceleration)},
-        {kMasterAccelOnKey, Value(std::int32_t{0})},
-        {kOtfsKey, Value(std::int32_t{0})},
-        {kOtfsOnScreenKey, Value(std::int32_t{1})},
-        {kScrollWheelSpeedKey, Value(10.0)},
-        {kDblClickSpeedKey, Value(6.0)},
-        {kResolutionKey, Value(std::int32_t{0})},
-        {kButtonMappingsKey, Value(std::move(mappings))},
-        {kNumButtonsKey, Value(std::int32_t{7})},
-    };
     // Only the keys the domain lacks get their default: a value stored since
     // start (the pane's first change, an on-the-fly step) is kept. The look
     // and the write happen under the domain's lock, so a key another writer
@@ -119,7 +154,7 @@ Dictionary Preferences::InitPrefs() {
     const std::string user = domainUser();
     Dictionary settings;
     const bool written = prefs.update(
-        kPrefsDomain,
+        kDomain,
         [&](std::optional<Dictionary> stored) -> std::optional<Dictionary> {
             settings = stored ? std::move(*stored) : Dictionary{};
             for (const auto& [key, value] : defaults) {
@@ -129,8 +164,8 @@ Dictionary Preferences::InitPrefs() {
         },
         user);
     if (!written) {
-        prefs.synchronize(kPrefsDomain, user);
-        settings = prefs.copyAll(kPrefsDomain, user);
+        prefs.synchronize(kDomain, user);
+        settings = prefs.copyAll(kDomain, user);
     }
     return settings.empty() ? defaults : settings;
 }
@@ -138,8 +173,8 @@ Dictionary Preferences::InitPrefs() {
 void Preferences::ReadPrefs() {
     auto& prefs = zed::Platform::current().preferences();
     const std::string user = domainUser();
-    prefs.synchronize(kPrefsDomain, user);
-    Dictionary settings = prefs.copyAll(kPrefsDomain, user);
+    prefs.synchronize(kDomain, user);
+    Dictionary settings = prefs.copyAll(kDomain, user);
     if (settings.empty()) {
         settings = InitPrefs();
     }
@@ -156,75 +191,83 @@ void Preferences::SendPrefsToDriver(const Dictionary* settings) {
     auto& registry = zed::Platform::current().registry();
     Dictionary driverProperties;
 
-    if (const Value* v = numberFor(*settings, kOrientationKey)) {
-        const std::int32_t mode = *v->toInt32() == 0 ? 2 : 1;
-        hid.setMouseButtonMode(connection.get(), mode);
-        driverProperties[zed::driver::kButtonModeProperty] = Value(mode);
-    }
-    for (int i = kSensOverall; i <= kSensY; ++i) {
-        if (const Value* v = numberFor(*settings, kSensKeys[i])) {
-            sens[i] = *v->toDouble();
-            // Not a number would stay one through every step and be saved
-            // again: the default stands in, here and at the driver.
-            if (std::isnan(sens[i])) {
-                std::fprintf(stderr,
-                             "Reading the setting \"%s\" as %.1f: its value is not a number.\n",
-                             kSensKeys[i], kDefaultSensitivity);
-                std::fflush(stderr);
-                sens[i] = kDefaultSensitivity;
+    // In table order: the acceleration is set, then turned off when
+    // "MasterAccelOn" says so.
+    for (const auto& key : contract::kKeys) {
+        if (key.toDriver == contract::ToDriver::kNone) {
+            continue;
+        }
+        const Value* v = driverValueFor(*settings, key);
+        if (!v) {
+            continue;
+        }
+        switch (key.toDriver) {
+        case contract::ToDriver::kNone:
+            break;
+        case contract::ToDriver::kButtonMode: {
+            const std::int32_t mode = *v->toInt32() == 0 ? 2 : 1;
+            hid.setMouseButtonMode(connection.get(), mode);
+            driverProperties[zed::driver::kButtonModeProperty] = Value(mode);
+            break;
+        }
+        case contract::ToDriver::kFixed: {
+            double value = *v->toDouble();
+            if (const int i = sensIndex(key.key); i >= 0) {
+                sens[i] = value;
+                // Not a number would stay one through every step and be saved
+                // again: the default stands in, here and at the driver.
+                if (std::isnan(sens[i])) {
+                    std::fprintf(stderr,
+                                 "Reading the setting \"%s\" as %.1f: its value is not a number.\n",
+                                 key.name, key.agent.number);
+                    std::fflush(stderr);
+                    sens[i] = key.agent.number;
+                }
+                value = sens[i];
             }
-            driverProperties[kSensKeys[i]] = Value(FixedFromDouble(sens[i]));
+            driverProperties[key.name] = Value(FixedFromDouble(value));
+            break;
         }
-    }
-    if (const Value* v = numberFor(*settings, kMasterSensitivityOnKey)) {
-        perAxisSens = *v->toInt32() == 0;
-        driverProperties[kMasterSensitivityOnKey] = *v;
-    }
-    // The acceleration is set, then turned off when "MasterAccelOn" says so.
-    if (const Value* v = numberFor(*settings, kMasterAccelKey)) {
-        hid.setAccelerationWithKey(connection.get(), zed::driver::kMouseAccelerationKey,
-                                   *v->toDouble());
-        driverProperties[zed::driver::kAccelerationProperty] =
-            Value(FixedFromDouble(*v->toDouble()));
-    }
-    if (const Value* v = numberFor(*settings, kMasterAccelOnKey)) {
-        if (*v->toInt32() == 1) {
-            hid.setAccelerationWithKey(connection.get(), zed::driver::kMouseAccelerationKey, -1.0);
+        case contract::ToDriver::kAcceleration:
+            hid.setAccelerationWithKey(connection.get(), zed::driver::kMouseAccelerationKey,
+                                       *v->toDouble());
+            driverProperties[zed::driver::kAccelerationProperty] =
+                Value(FixedFromDouble(*v->toDouble()));
+            break;
+        case contract::ToDriver::kSame:
+        case contract::ToDriver::kAsStored:
+            driverProperties[key.name] = *v;
+            break;
         }
-        driverProperties[kMasterAccelOnKey] = *v;
-    }
-    if (const Value* v = numberFor(*settings, kOtfsKey)) {
-        otfsActive = *v->toInt32() == 0;
-        driverProperties[kOtfsKey] = *v;
-    }
-    if (const Value* v = numberFor(*settings, kOtfsOnScreenKey)) {
-        otfsOverlay = *v->toInt32() == 1;
-        driverProperties[kOtfsOnScreenKey] = *v;
-    }
-    if (const Value* v = numberFor(*settings, kScrollWheelSpeedKey)) {
-        driverProperties[kScrollWheelSpeedKey] = Value(FixedFromDouble(*v->toDouble()));
-    }
-    if (const Value* v = zed::lookup(*settings, kResolutionKey)) {
-        driverProperties[kResolutionKey] = *v;
-    }
-    if (const Value* v = zed::lookup(*settings, kButtonMappingsKey)) {
-        if (const zed::Array* mappings = v->asArray()) {
-            buttonMappings = *mappings;
-            driverProperties[kButtonMappingsKey] = *v;
-        } else {
-            std::fprintf(stderr, "Ignoring the setting \"%s\": expected an array, found a %s.\n",
-                         kButtonMappingsKey, v->typeName());
-            std::fflush(stderr);
+        // What the agent itself keeps of the setting.
+        switch (key.key) {
+        case Key::kMasterSensitivityOn:
+            perAxisSens = *v->toInt32() == 0;
+            break;
+        case Key::kMasterAccelOn:
+            if (*v->toInt32() == 1) {
+                hid.setAccelerationWithKey(connection.get(), zed::driver::kMouseAccelerationKey,
+                                           -1.0);
+            }
+            break;
+        case Key::kOtfs:
+            otfsActive = *v->toInt32() == 0;
+            break;
+        case Key::kOtfsOnScreen:
+            otfsOverlay = *v->toInt32() == 1;
+            break;
+        case Key::kButtonMappings:
+            buttonMappings = *v->asArray();
+            break;
+        default:
+            break;
         }
-    }
-    if (const Value* v = zed::lookup(*settings, kNumButtonsKey)) {
-        driverProperties[kNumButtonsKey] = *v;
     }
     PrintIOErrMsg(registry.setProperties(app->driverService, driverProperties),
                   "Error setting hound property.");
 
     Dictionary hidProperties;
-    if (const Value* v = numberFor(*settings, kDblClickSpeedKey)) {
+    if (const Value* v = numberFor(*settings, contract::name(Key::kDblClickSpeed))) {
         const double t = *v->toDouble() * kClickTimeScale;
         // Truncated toward zero. A negative or NaN time has no unsigned
         // value and is sent as 0; one beyond the stored 64-bit range as its maximum.
@@ -247,7 +290,7 @@ void Preferences::SendSensToDriver() {
     }
     Dictionary properties;
     for (int i = kSensOverall; i <= kSensY; ++i) {
-        properties[kSensKeys[i]] = Value(FixedFromDouble(sens[i]));
+        properties[sensKey(i)] = Value(FixedFromDouble(sens[i]));
     }
     PrintIOErrMsg(zed::Platform::current().registry().setProperties(app->driverService, properties),
                   "Error setting hound property.");
@@ -256,8 +299,8 @@ void Preferences::SendSensToDriver() {
 void Preferences::SaveSensToPrefs() {
     auto& prefs = zed::Platform::current().preferences();
     for (int i = kSensOverall; i <= kSensY; ++i) {
-        prefs.setValue(kPrefsDomain, kSensKeys[i], Value(sens[i]));
-        prefs.synchronize(kPrefsDomain);
+        prefs.setValue(kDomain, sensKey(i), Value(sens[i]));
+        prefs.synchronize(kDomain);
     }
 }
 

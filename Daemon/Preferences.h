@@ -2,6 +2,7 @@
 // the driver and the HID system, and keeps what driver messages need.
 #pragma once
 
+#include "Platform/core/SettingsKeys.h"
 #include "Platform/core/Value.h"
 
 #include <cstdint>
@@ -9,27 +10,6 @@
 
 // The sensitivities, as indexes into Preferences::sens.
 enum SensType { kSensOverall = 0, kSensX = 1, kSensY = 2 };
-
-// The settings keys.
-inline constexpr const char* kPrefsDomain = "com.tovik.ZED";
-inline constexpr const char* kOrientationKey = "Orientation";
-inline constexpr const char* kSensitivityKey = "Sensitivity";
-inline constexpr const char* kMasterSensitivityXKey = "MasterSensitivityX";
-inline constexpr const char* kMasterSensitivityYKey = "MasterSensitivityY";
-inline constexpr const char* kMasterSensitivityOnKey = "MasterSensitivityOn";
-inline constexpr const char* kMasterAccelKey = "MasterAccel";
-inline constexpr const char* kMasterAccelOnKey = "MasterAccelOn";
-inline constexpr const char* kOtfsKey = "Otfs";
-inline constexpr const char* kOtfsOnScreenKey = "OtfsOnScreen";
-inline constexpr const char* kScrollWheelSpeedKey = "ScrollWheelSpeed";
-inline constexpr const char* kDblClickSpeedKey = "DblClickSpeed";
-inline constexpr const char* kResolutionKey = "Resolution";
-inline constexpr const char* kButtonMappingsKey = "ButtonMappings";
-inline constexpr const char* kNumButtonsKey = "NumButtons";
-
-// The sensitivity keys in SensType order.
-inline constexpr const char* kSensKeys[3] = {kSensitivityKey, kMasterSensitivityXKey,
-                                             kMasterSensitivityYKey};
 
 // 16.16 fixed point as the driver takes it: the value in single precision
 // times 65536, truncated toward zero; out of the 32-bit range gives INT32_MIN.

@@ -121,7 +121,8 @@ void ButtonsController::doUpdatePrefs(const zed::PaneNotification& notification)
     if (!prefs) {
         return;
     }
-    const zed::Value* stored = zed::lookup(*prefs, "Orientation");
+    const zed::Value* stored =
+        zed::lookup(*prefs, zed::settings::name(zed::settings::Key::kOrientation));
     const std::optional<std::int32_t> orientation = stored ? stored->toInt32() : std::nullopt;
     if (!orientation) {
         return;

@@ -3,6 +3,8 @@
 // follow it. Delivery is synchronous, in order of registration.
 #pragma once
 
+#include "Platform/core/SettingsKeys.h"
+
 #include <any>
 #include <cstddef>
 #include <cstdint>
@@ -83,7 +85,8 @@ private:
     std::shared_ptr<State> state_;
 };
 
-// The name of the in-process announcement of a settings save.
-inline constexpr const char* kPrefsChangeNotification = "PrefsChange";
+// The name of the in-process announcement of a settings save: the object of
+// the cross-process one.
+inline constexpr const char* kPrefsChangeNotification = settings::kNotificationObject;
 
 } // namespace zed

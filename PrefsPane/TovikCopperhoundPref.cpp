@@ -5,6 +5,7 @@
 #include "PaneNotificationCenter.h"
 #include "PaneServices.h"
 #include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/core/SettingsKeys.h"
 #include "Platform/dbus/Platform.h"
 
 #include <QComboBox>
@@ -23,24 +24,16 @@ namespace {
 // The pane model that button mappings report to.
 TovikCopperhoundPref* sHoundPref = nullptr;
 
-const char* const kButtonMappings = "ButtonMappings";
-const char* const kOrientation = "Orientation";
-const char* const kSensitivity = "Sensitivity";
-const char* const kOtfs = "Otfs";
-const char* const kOtfsOnScreen = "OtfsOnScreen";
-const char* const kDblClickSpeed = "DblClickSpeed";
-const char* const kMasterSensitivityOn = "MasterSensitivityOn";
-const char* const kMasterSensitivityX = "MasterSensitivityX";
-const char* const kMasterSensitivityY = "MasterSensitivityY";
-const char* const kPointerSpeed = "PointerSpeed";
-const char* const kMasterAccelOn = "MasterAccelOn";
-const char* const kMasterAccel = "MasterAccel";
-const char* const kResolution = "Resolution";
-const char* const kScrollWheelSpeed = "ScrollWheelSpeed";
+namespace contract = zed::settings;
+using contract::Key;
+
+static_assert(static_cast<std::size_t>(TovikCopperhoundPref::kButtonCount) ==
+              contract::kDefaultMappingTypes.size());
 
 // The settings that the agent writes while the pane may be open.
-const std::array<const char*, 3> kAgentSensitivities = {kSensitivity, kMasterSensitivityX,
-                                                        kMasterSensitivityY};
+const char* agentSensitivity(std::size_t i) {
+    return contract::name(contract::kSensitivityKeys[i]);
+}
 
 // The agent's double-click setting runs the other way from the speed shown.
 constexpr double kDblClickSpeedMirror = 10.0;
@@ -285,12 +278,14 @@ void TovikCopperhoundPref::initPrefs() {
     if (auto stored = zed::Platform::current().preferences().persistentDomain(fBundleId)) {
         fPrefs = std::move(*stored);
     } else {
-        fPrefs = zed::Dictionary{{kOrientation, zed::Value(std::int32_t{0})}};
+        const contract::KeyInfo& orientation = contract::info(Key::kOrientation);
+        fPrefs = zed::Dictionary{
+            {orientation.name, contract::storedNumber(orientation, orientation.pane.number)}};
     }
     sHoundPref = this;
 
     ButtonMappingList mappings;
-    if (const zed::Value* stored = zed::lookup(*fPrefs, kButtonMappings)) {
+    if (const zed::Value* stored = zed::lookup(*fPrefs, contract::name(Key::kButtonMappings))) {
         if (const zed::Array* array = stored->asArray()) {
             mappings = ButtonMappingSupport::mappingArray(*array);
         }
@@ -339,7 +334,8 @@ bool TovikCopperhoundPref::save(const char* ownKey) {
     if (written) {
         rememberStoredSensitivities();
     }
-    platform.distributedCenter().post("TovikCopperhound", "PrefsChange", &*fPrefs, true);
+    platform.distributedCenter().post(contract::kNotificationName, contract::kNotificationObject,
+                                      &*fPrefs, true);
     // A copy: an observer may change or drop the settings while others are
     // still being told.
     zed::PaneNotificationCenter::defaultCenter().post(zed::kPrefsChangeNotification,
@@ -351,33 +347,40 @@ void TovikCopperhoundPref::notifyMappingPrefsChange() {
     if (!fPrefs || !fMappings) {
         return;
     }
-    fPrefs->insert_or_assign(kButtonMappings,
+    fPrefs->insert_or_assign(contract::name(Key::kButtonMappings),
                              zed::Value(ButtonMappingSupport::mappingDataArray(*fMappings)));
     notifyPrefsChange();
 }
 
 // Settings
 
-int TovikCopperhoundPref::intSetting(const char* key, int fallback) const {
+int TovikCopperhoundPref::intSetting(Key key) const {
+    const contract::KeyInfo& info = contract::info(key);
     if (fPrefs) {
-        if (const zed::Value* v = zed::lookup(*fPrefs, key)) {
+        if (const zed::Value* v = zed::lookup(*fPrefs, info.name)) {
             if (auto i = v->toInt32()) {
                 return *i;
             }
         }
     }
-    return fallback;
+    return static_cast<int>(info.pane.number);
 }
 
-double TovikCopperhoundPref::doubleSetting(const char* key, double fallback) const {
+double TovikCopperhoundPref::doubleSetting(Key key) const {
+    const contract::KeyInfo& info = contract::info(key);
     if (fPrefs) {
-        if (const zed::Value* v = zed::lookup(*fPrefs, key)) {
+        if (const zed::Value* v = zed::lookup(*fPrefs, info.name)) {
             if (auto d = v->toDouble()) {
                 return *d;
             }
         }
     }
-    return fallback;
+    return info.pane.number;
+}
+
+void TovikCopperhoundPref::setSetting(Key key, double number) {
+    const contract::KeyInfo& info = contract::info(key);
+    setSetting(info.name, contract::storedNumber(info, number));
 }
 
 void TovikCopperhoundPref::setSetting(const char* key, zed::Value value) {
@@ -392,8 +395,8 @@ void TovikCopperhoundPref::setSetting(const char* key, zed::Value value) {
 // Sensitivities stored by the agent
 
 void TovikCopperhoundPref::rememberStoredSensitivities() {
-    for (std::size_t i = 0; i < kAgentSensitivities.size(); ++i) {
-        const zed::Value* v = fPrefs ? zed::lookup(*fPrefs, kAgentSensitivities[i]) : nullptr;
+    for (std::size_t i = 0; i < contract::kSensitivityKeys.size(); ++i) {
+        const zed::Value* v = fPrefs ? zed::lookup(*fPrefs, agentSensitivity(i)) : nullptr;
         fStoredSens[i] = v ? std::optional<zed::Value>(*v) : std::nullopt;
     }
 }
@@ -412,16 +415,16 @@ bool TovikCopperhoundPref::takeAgentSensitivities() {
 
 bool TovikCopperhoundPref::takeSensitivities(const zed::Dictionary& stored, const char* ownKey) {
     bool taken = false;
-    for (std::size_t i = 0; i < kAgentSensitivities.size(); ++i) {
-        if (ownKey && std::strcmp(ownKey, kAgentSensitivities[i]) == 0) {
+    for (std::size_t i = 0; i < contract::kSensitivityKeys.size(); ++i) {
+        if (ownKey && std::strcmp(ownKey, agentSensitivity(i)) == 0) {
             continue; // the user's own change wins for its key
         }
-        const zed::Value* onDisk = zed::lookup(stored, kAgentSensitivities[i]);
+        const zed::Value* onDisk = zed::lookup(stored, agentSensitivity(i));
         // The agent writes numbers; anything else is not its step.
         if (!onDisk || !onDisk->toDouble() || (fStoredSens[i] && *fStoredSens[i] == *onDisk)) {
             continue;
         }
-        fPrefs->insert_or_assign(kAgentSensitivities[i], *onDisk);
+        fPrefs->insert_or_assign(agentSensitivity(i), *onDisk);
         fStoredSens[i] = *onDisk;
         taken = true;
     }
@@ -461,45 +464,47 @@ void TovikCopperhoundPref::watchDomain() {
 }
 
 int TovikCopperhoundPref::orientation() const {
-    return intSetting(kOrientation, 0);
+    return intSetting(Key::kOrientation);
 }
 void TovikCopperhoundPref::setOrientation(int value) {
-    setSetting(kOrientation, zed::Value(std::int32_t{value}));
+    setSetting(Key::kOrientation, value);
 }
 double TovikCopperhoundPref::sensitivity() const {
-    return doubleSetting(kSensitivity, 0.0);
+    return doubleSetting(Key::kSensitivity);
 }
 void TovikCopperhoundPref::setSensitivity(double value) {
-    setSetting(kSensitivity, zed::Value(value));
+    setSetting(Key::kSensitivity, value);
 }
 int TovikCopperhoundPref::otfs() const {
-    return intSetting(kOtfs, 1);
+    return intSetting(Key::kOtfs);
 }
 void TovikCopperhoundPref::setOtfs(int value) {
-    setSetting(kOtfs, zed::Value(std::int32_t{value}));
+    setSetting(Key::kOtfs, value);
 }
 int TovikCopperhoundPref::otfsOnScreen() const {
-    return intSetting(kOtfsOnScreen, 1);
+    return intSetting(Key::kOtfsOnScreen);
 }
 void TovikCopperhoundPref::setOtfsOnScreen(int value) {
-    setSetting(kOtfsOnScreen, zed::Value(std::int32_t{value}));
+    setSetting(Key::kOtfsOnScreen, value);
 }
 double TovikCopperhoundPref::dblClickSpeed() const {
-    // An absent setting reads 0, not 10.
+    // An absent setting reads the fallback as it is (0), not mirrored (10).
+    const contract::KeyInfo& info = contract::info(Key::kDblClickSpeed);
     if (fPrefs) {
-        if (const zed::Value* v = zed::lookup(*fPrefs, kDblClickSpeed)) {
+        if (const zed::Value* v = zed::lookup(*fPrefs, info.name)) {
             if (auto d = v->toDouble()) {
                 return kDblClickSpeedMirror - *d;
             }
         }
     }
-    return 0.0;
+    return info.pane.number;
 }
 void TovikCopperhoundPref::setDblClickSpeed(double value) {
-    setSetting(kDblClickSpeed, zed::Value(kDblClickSpeedMirror - value));
+    setSetting(Key::kDblClickSpeed, kDblClickSpeedMirror - value);
 }
 std::optional<int> TovikCopperhoundPref::doubleClickInterval() const {
-    const zed::Value* v = fPrefs ? zed::lookup(*fPrefs, kDblClickSpeed) : nullptr;
+    const zed::Value* v =
+        fPrefs ? zed::lookup(*fPrefs, contract::name(Key::kDblClickSpeed)) : nullptr;
     const std::optional<double> tenths = v ? v->toDouble() : std::nullopt;
     if (!tenths || std::isnan(*tenths)) {
         return std::nullopt;
@@ -510,52 +515,52 @@ std::optional<int> TovikCopperhoundPref::doubleClickInterval() const {
     return static_cast<int>(std::lround(ms));
 }
 int TovikCopperhoundPref::masterSensitivityOn() const {
-    return intSetting(kMasterSensitivityOn, 0);
+    return intSetting(Key::kMasterSensitivityOn);
 }
 void TovikCopperhoundPref::setMasterSensitivityOn(int value) {
-    setSetting(kMasterSensitivityOn, zed::Value(std::int32_t{value}));
+    setSetting(Key::kMasterSensitivityOn, value);
 }
 double TovikCopperhoundPref::masterSensitivityX() const {
-    return doubleSetting(kMasterSensitivityX, 0.0);
+    return doubleSetting(Key::kMasterSensitivityX);
 }
 void TovikCopperhoundPref::setMasterSensitivityX(double value) {
-    setSetting(kMasterSensitivityX, zed::Value(value));
+    setSetting(Key::kMasterSensitivityX, value);
 }
 double TovikCopperhoundPref::masterSensitivityY() const {
-    return doubleSetting(kMasterSensitivityY, 0.0);
+    return doubleSetting(Key::kMasterSensitivityY);
 }
 void TovikCopperhoundPref::setMasterSensitivityY(double value) {
-    setSetting(kMasterSensitivityY, zed::Value(value));
+    setSetting(Key::kMasterSensitivityY, value);
 }
 double TovikCopperhoundPref::pointerSpeed() const {
-    return doubleSetting(kPointerSpeed, 0.0);
+    return doubleSetting(Key::kPointerSpeed);
 }
 void TovikCopperhoundPref::setPointerSpeed(double value) {
-    setSetting(kPointerSpeed, zed::Value(value));
+    setSetting(Key::kPointerSpeed, value);
 }
 int TovikCopperhoundPref::masterAccelOn() const {
-    return intSetting(kMasterAccelOn, 0);
+    return intSetting(Key::kMasterAccelOn);
 }
 void TovikCopperhoundPref::setMasterAccelOn(int value) {
-    setSetting(kMasterAccelOn, zed::Value(std::int32_t{value}));
+    setSetting(Key::kMasterAccelOn, value);
 }
 double TovikCopperhoundPref::masterAccel() const {
-    return doubleSetting(kMasterAccel, 0.0);
+    return doubleSetting(Key::kMasterAccel);
 }
 void TovikCopperhoundPref::setMasterAccel(double value) {
-    setSetting(kMasterAccel, zed::Value(value));
+    setSetting(Key::kMasterAccel, value);
 }
 int TovikCopperhoundPref::resolution() const {
-    return intSetting(kResolution, 0);
+    return intSetting(Key::kResolution);
 }
 void TovikCopperhoundPref::setResolution(int value) {
-    setSetting(kResolution, zed::Value(std::int32_t{value}));
+    setSetting(Key::kResolution, value);
 }
 double TovikCopperhoundPref::scrollWheelSpeed() const {
-    return doubleSetting(kScrollWheelSpeed, 0.0);
+    return doubleSetting(Key::kScrollWheelSpeed);
 }
 void TovikCopperhoundPref::setScrollWheelSpeed(double value) {
-    setSetting(kScrollWheelSpeed, zed::Value(value));
+    setSetting(Key::kScrollWheelSpeed, value);
 }
 
 // Mappings

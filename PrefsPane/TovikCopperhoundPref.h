@@ -4,6 +4,7 @@
 // pane's pages at once.
 #pragma once
 
+#include "Platform/core/SettingsKeys.h"
 #include "Platform/core/Value.h"
 #include "PreferencePane.h"
 
@@ -256,8 +257,11 @@ private:
     // was read or written.
     void rememberStoredSensitivities();
     void watchDomain();
-    int intSetting(const char* key, int fallback) const;
-    double doubleSetting(const char* key, double fallback) const;
+    // A setting's number, or the pane's fallback for the key.
+    int intSetting(zed::settings::Key key) const;
+    double doubleSetting(zed::settings::Key key) const;
+    // Stores the number as the key's type, then saves.
+    void setSetting(zed::settings::Key key, double number);
     void setSetting(const char* key, zed::Value value);
     void openLocalizedUrl(const char* key);
     void sendToButtonsController(const char* action);

@@ -130,7 +130,7 @@ zed::io_service_t AgentTest::plugMouse(std::int32_t product) {
 }
 
 zed::Dictionary AgentTest::storedDomain() {
-    return prefs->stored(kPrefsDomain, "alice").value_or(zed::Dictionary{});
+    return prefs->stored(zed::settings::kDomain, "alice").value_or(zed::Dictionary{});
 }
 
 zed::Dictionary AgentTest::lastSet(zed::io_service_t service) {

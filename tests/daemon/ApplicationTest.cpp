@@ -155,9 +155,9 @@ TEST_F(AgentTest, TheResendTimerKeepsWhatWasStoredSinceStartAndAddsOnlyMissingDe
     EXPECT_FALSE(app->hadPrefs);
     app->Init();
     // The pane stores its first change within the first seconds, then a mouse arrives.
-    prefs->setValue(kPrefsDomain, "Sensitivity", Value(3.0), "alice");
-    prefs->setValue(kPrefsDomain, "Orientation", Value(std::int32_t{1}), "alice");
-    prefs->synchronize(kPrefsDomain, "alice");
+    prefs->setValue(zed::settings::kDomain, "Sensitivity", Value(3.0), "alice");
+    prefs->setValue(zed::settings::kDomain, "Orientation", Value(std::int32_t{1}), "alice");
+    prefs->synchronize(zed::settings::kDomain, "alice");
     const zed::io_service_t driver = plugMouse();
 
     ResendPrefs(nullptr, app);
@@ -184,8 +184,9 @@ TEST_F(AgentTest, TheResendTimerKeepsAStepTakenAfterTheDefaultsWereWritten) {
     app->hadPrefs = Preferences::HasPrefs();
     app->Init(); // the mouse present at start gets the fourteen defaults
     ASSERT_EQ(storedDomain().size(), 14u);
-    prefs->setValue(kPrefsDomain, "Sensitivity", Value(9.8), "alice"); // an on-the-fly step
-    prefs->synchronize(kPrefsDomain, "alice");
+    // An on-the-fly step.
+    prefs->setValue(zed::settings::kDomain, "Sensitivity", Value(9.8), "alice");
+    prefs->synchronize(zed::settings::kDomain, "alice");
 
     ResendPrefs(nullptr, app);
     EXPECT_EQ(storedDomain().at("Sensitivity"), Value(9.8));
@@ -334,7 +335,7 @@ TEST_F(AgentTest, StartedAsRootTheDomainReadIsTheOneInTheUsersHome) {
     Application::GetApp()->Run();
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(hadPrefs) << "the settings in the user's home were not seen";
-    EXPECT_EQ(zed::FilePreferenceDomains().pathFor(kPrefsDomain, ""),
+    EXPECT_EQ(zed::FilePreferenceDomains().pathFor(zed::settings::kDomain, ""),
               (home / ".config" / "com.tovik.ZED.plist").string());
     fs::remove_all(base);
 }

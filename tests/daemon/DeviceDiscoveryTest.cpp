@@ -41,8 +41,8 @@ TEST_F(DiscoveryTest, WithoutAMouseNothingHappensUntilOneIsPlugged) {
     start();
     EXPECT_EQ(app->driverService, 0u);
     EXPECT_TRUE(registry->setCalls().empty());
-    prefs->replaceDomain(kPrefsDomain, {{"Sensitivity", Value(4.0)}}, "alice");
-    prefs->synchronize(kPrefsDomain, "alice");
+    prefs->replaceDomain(zed::settings::kDomain, {{"Sensitivity", Value(4.0)}}, "alice");
+    prefs->synchronize(zed::settings::kDomain, "alice");
 
     const zed::io_service_t driver = plugMouse(1);
     EXPECT_EQ(app->driverService, driver);
@@ -102,9 +102,10 @@ TEST_F(DiscoveryTest, RemovalWhileASecondMouseRemainsKeepsItAndRegistersOnlyOnce
 }
 
 TEST_F(DiscoveryTest, AfterTheProviderRestartsTheDriverIsRegisteredAfreshUnderItsOldHandle) {
-    prefs->replaceDomain(
-        kPrefsDomain, {{"ButtonMappings", Value(zed::Array{Value(zed::Data{3, '8'})})}}, "alice");
-    prefs->synchronize(kPrefsDomain, "alice");
+    prefs->replaceDomain(zed::settings::kDomain,
+                         {{"ButtonMappings", Value(zed::Array{Value(zed::Data{3, '8'})})}},
+                         "alice");
+    prefs->synchronize(zed::settings::kDomain, "alice");
     const zed::io_service_t driver = plugMouse();
     start();
     registry->restartProvider();
@@ -139,8 +140,8 @@ TEST_F(DiscoveryTest, PostedSettingsApplyAtOnceOrAreDroppedWithoutAMouse) {
     EXPECT_TRUE(registry->setCalls().empty()) << "no mouse: dropped";
     EXPECT_EQ(app->prefs->sens[0], 0.0);
 
-    prefs->replaceDomain(kPrefsDomain, {{"Sensitivity", Value(6.0)}}, "alice");
-    prefs->synchronize(kPrefsDomain, "alice");
+    prefs->replaceDomain(zed::settings::kDomain, {{"Sensitivity", Value(6.0)}}, "alice");
+    prefs->synchronize(zed::settings::kDomain, "alice");
     const zed::io_service_t driver = plugMouse();
     EXPECT_EQ(app->prefs->sens[0], 6.0) << "the next arrival applies the domain";
 

@@ -69,7 +69,8 @@ protected:
     Dictionary storedSens() {
         Dictionary d = storedDomain();
         Dictionary out;
-        for (const char* k : kSensKeys) {
+        for (zed::settings::Key key : zed::settings::kSensitivityKeys) {
+            const char* k = zed::settings::name(key);
             if (d.count(k)) {
                 out[k] = d[k];
             }

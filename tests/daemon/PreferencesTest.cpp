@@ -1,5 +1,6 @@
 #include "AgentFixture.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/SettingsKeys.h"
 
 #include <cmath>
 #include <limits>
@@ -99,8 +100,8 @@ TEST_F(PreferencesTest, AnEmptyDomainGetsTheFourteenDefaultsAndTheirDriverValues
 
 TEST_F(PreferencesTest, WithoutTheHidSystemsAccelerationTheDefaultIsAQuarter) {
     auto emptyDomain = [this] {
-        prefs->removeDomain(kPrefsDomain, "alice");
-        prefs->synchronize(kPrefsDomain, "alice");
+        prefs->removeDomain(zed::settings::kDomain, "alice");
+        prefs->synchronize(zed::settings::kDomain, "alice");
     };
     hid->acceleration = 0.9;
     hid->getAccelerationStatus = zed::kIOReturnNotResponding;
@@ -113,6 +114,61 @@ TEST_F(PreferencesTest, WithoutTheHidSystemsAccelerationTheDefaultIsAQuarter) {
     hid->openStatus = zed::kIOReturnSuccess;
     EXPECT_EQ(Preferences::InitPrefs().at("MasterAccel"), Value(0.9));
     EXPECT_EQ(storedDomain().at("MasterAccel"), Value(0.9));
+}
+
+// The agent's side of the settings contract shared with the pane: an empty
+// domain gets exactly the keys the contract gives a default, each of the
+// contract's stored type.
+TEST_F(PreferencesTest, InitPrefsWritesTheContractsKeysTypesAndDefaults) {
+    using zed::settings::AgentDefault;
+    using zed::settings::Type;
+    hid->acceleration = 0.6875;
+    const Dictionary written = Preferences::InitPrefs();
+    EXPECT_EQ(storedDomain(), written);
+    std::size_t withDefault = 0;
+    for (const auto& key : zed::settings::kKeys) {
+        SCOPED_TRACE(key.name);
+        const Value* v = zed::lookup(written, key.name);
+        if (key.agent.source == AgentDefault::Source::kNone) {
+            EXPECT_EQ(v, nullptr) << "a key the agent does not own";
+            continue;
+        }
+        ++withDefault;
+        ASSERT_NE(v, nullptr);
+        switch (key.type) {
+        case Type::kInteger:
+            EXPECT_EQ(v->type(), Value::Type::Int32);
+            break;
+        case Type::kDouble:
+            EXPECT_EQ(v->type(), Value::Type::Double);
+            break;
+        case Type::kDataArray:
+            ASSERT_NE(v->asArray(), nullptr);
+            for (const Value& element : *v->asArray()) {
+                EXPECT_NE(element.asData(), nullptr);
+            }
+            break;
+        }
+        switch (key.agent.source) {
+        case AgentDefault::Source::kNone:
+            break;
+        case AgentDefault::Source::kNumber:
+            EXPECT_EQ(*v, zed::settings::storedNumber(key, key.agent.number));
+            break;
+        case AgentDefault::Source::kHidAcceleration:
+            EXPECT_EQ(*v, Value(0.6875));
+            break;
+        case AgentDefault::Source::kMappingTypes: {
+            zed::Array mappings;
+            for (std::uint8_t t : zed::settings::kDefaultMappingTypes) {
+                mappings.emplace_back(zed::Data{t});
+            }
+            EXPECT_EQ(*v, Value(mappings));
+            break;
+        }
+        }
+    }
+    EXPECT_EQ(written.size(), withDefault);
 }
 
 TEST_F(PreferencesTest, DoubleClickSpeedAloneTouchesOnlyTheHidSystem) {
@@ -238,8 +294,8 @@ TEST_F(PreferencesTest, SensitivityStepsGoToTheDriverAndTheDomainAlone) {
     EXPECT_EQ(lastSet(driver), (Dictionary{{"Sensitivity", i32(FixedFromDouble(4.4))},
                                            {"MasterSensitivityX", i32(65536)},
                                            {"MasterSensitivityY", i32(642252)}}));
-    prefs->replaceDomain(kPrefsDomain, {{"Orientation", i32(1)}}, "alice");
-    prefs->synchronize(kPrefsDomain, "alice");
+    prefs->replaceDomain(zed::settings::kDomain, {{"Orientation", i32(1)}}, "alice");
+    prefs->synchronize(zed::settings::kDomain, "alice");
     const int writesBefore = prefs->writeCount();
     store->SaveSensToPrefs();
     EXPECT_EQ(prefs->writeCount() - writesBefore, 3) << "one synchronize per value";
@@ -255,10 +311,10 @@ TEST_F(PreferencesTest, SensitivityStepsGoToTheDriverAndTheDomainAlone) {
 }
 
 TEST_F(PreferencesTest, StoredSettingsAreReadForTheConsoleUser) {
-    prefs->replaceDomain(kPrefsDomain, {{"Sensitivity", Value(3.0)}}, "alice");
-    prefs->replaceDomain(kPrefsDomain, {{"Sensitivity", Value(7.0)}}, "bob");
-    prefs->synchronize(kPrefsDomain, "alice");
-    prefs->synchronize(kPrefsDomain, "bob");
+    prefs->replaceDomain(zed::settings::kDomain, {{"Sensitivity", Value(3.0)}}, "alice");
+    prefs->replaceDomain(zed::settings::kDomain, {{"Sensitivity", Value(7.0)}}, "bob");
+    prefs->synchronize(zed::settings::kDomain, "alice");
+    prefs->synchronize(zed::settings::kDomain, "bob");
     EXPECT_TRUE(Preferences::HasPrefs());
     store->ReadPrefs();
     EXPECT_EQ(store->sens[0], 3.0);
@@ -293,9 +349,10 @@ TEST_F(PreferencesTest, NanSensitivitiesReadAsTheDefaultAndNeverSurviveAStep) {
     EXPECT_LE(value, 10.0);
 
     // Stored in the domain.
-    prefs->replaceDomain(
-        kPrefsDomain, {{"Sensitivity", Value(nan)}, {"MasterSensitivityX", Value(2.0)}}, "alice");
-    prefs->synchronize(kPrefsDomain, "alice");
+    prefs->replaceDomain(zed::settings::kDomain,
+                         {{"Sensitivity", Value(nan)}, {"MasterSensitivityX", Value(2.0)}},
+                         "alice");
+    prefs->synchronize(zed::settings::kDomain, "alice");
     store->ReadPrefs();
     EXPECT_EQ(store->sens[kSensOverall], 10.0);
     EXPECT_EQ(store->sens[kSensX], 2.0);

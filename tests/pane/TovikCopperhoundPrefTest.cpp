@@ -1,9 +1,11 @@
 #include "PaneTestSupport.h"
 #include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/core/SettingsKeys.h"
 #include "RecordingPaneServices.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
+#include <cctype>
 #include <cmath>
 #include <gmock/gmock.h>
 
@@ -48,6 +50,41 @@ TEST_F(PaneFallbacks, NoStoredDomainReadsThePanesOwnFallbacks) {
     EXPECT_EQ(pane->scrollWheelSpeed(), 0.0);
     EXPECT_EQ(mapTypes(), std::vector<int>(7, 0));
     EXPECT_EQ(pane->currentMapping(), pane->button1Mapping());
+}
+
+// The pane's side of the settings contract shared with the agent: each key
+// with a pane fallback has the property of its name, which reads the
+// fallback while the key is missing and stores the contract's type.
+TEST_F(PaneFallbacks, EveryContractKeyHasItsPropertyFallbackAndStoredType) {
+    using settings::PaneFallback;
+    pane = std::make_unique<ModelOnlyPane>();
+    pane->initPrefs();
+    for (const auto& key : settings::kKeys) {
+        SCOPED_TRACE(key.name);
+        QByteArray property(key.name);
+        property[0] = static_cast<char>(std::tolower(property[0]));
+        const bool hasProperty = pane->metaObject()->indexOfProperty(property.constData()) >= 0;
+        switch (key.pane.source) {
+        case PaneFallback::Source::kNone:
+            EXPECT_FALSE(hasProperty) << "the pane only carries this key along";
+            break;
+        case PaneFallback::Source::kPrimaryClicks:
+            EXPECT_EQ(mapTypes(), std::vector<int>(TovikCopperhoundPref::kButtonCount, 0));
+            break;
+        case PaneFallback::Source::kNumber: {
+            ASSERT_TRUE(hasProperty);
+            EXPECT_EQ(pane->property(property.constData()).toDouble(), key.pane.number);
+            const QVariant set = key.type == settings::Type::kInteger ? QVariant(3) : QVariant(3.5);
+            ASSERT_TRUE(pane->setProperty(property.constData(), set));
+            EXPECT_EQ(pane->property(property.constData()), set);
+            const Value* v = storedValue(key.name);
+            ASSERT_NE(v, nullptr);
+            EXPECT_EQ(v->type(), key.type == settings::Type::kInteger ? Value::Type::Int32
+                                                                      : Value::Type::Double);
+            break;
+        }
+        }
+    }
 }
 
 TEST_F(PaneFallbacks, SelectionStoresOnlyTheOrientation) {

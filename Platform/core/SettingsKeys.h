@@ -1,0 +1,202 @@
+// The settings contract between the pane and the agent: the preference domain
+// both use, the notification that announces a save, and one row per settings
+// key with its stored type, what the agent writes when the domain is empty,
+// what the pane reads when the key is missing, and how the driver receives it.
+#pragma once
+
+#include "Platform/core/Value.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace zed::settings {
+
+// The preference domain (the pane's bundle identifier as well).
+inline constexpr const char* kDomain = "com.tovik.ZED";
+// The cross-process announcement of a save; its user info is the whole
+// settings dictionary.
+inline constexpr const char* kNotificationName = "TovikCopperhound";
+inline constexpr const char* kNotificationObject = "PrefsChange";
+
+// The keys, in table order: the order in which the agent applies them.
+enum class Key : std::uint8_t {
+    kOrientation,
+    kSensitivity,
+    kMasterSensitivityX,
+    kMasterSensitivityY,
+    kMasterSensitivityOn,
+    kMasterAccel,
+    kMasterAccelOn,
+    kOtfs,
+    kOtfsOnScreen,
+    kScrollWheelSpeed,
+    kDblClickSpeed,
+    kResolution,
+    kButtonMappings,
+    kNumButtons,
+    kPointerSpeed,
+};
+
+// The value type in the domain and in the posted dictionary.
+enum class Type : std::uint8_t {
+    kInteger,   // 32-bit integer number
+    kDouble,    // double number
+    kDataArray, // array of byte strings
+};
+
+// What the agent writes for the key into an empty domain.
+struct AgentDefault {
+    enum class Source : std::uint8_t {
+        kNone,            // the agent neither writes nor reads the key
+        kNumber,          // `number`
+        kHidAcceleration, // the HID system's mouse acceleration; `number` when it cannot be asked
+        kMappingTypes,    // one one-byte mapping per entry of kDefaultMappingTypes
+    };
+    Source source;
+    double number;
+};
+
+// What the pane's getter returns while the key is missing.
+struct PaneFallback {
+    enum class Source : std::uint8_t {
+        kNone,          // no property: the pane carries the stored value along unchanged
+        kNumber,        // `number`
+        kPrimaryClicks, // every button a primary click (map type 0)
+    };
+    Source source;
+    double number;
+};
+
+// How the agent hands the value to the mouse driver.
+enum class ToDriver : std::uint8_t {
+    kNone,         // not to the driver ("DblClickSpeed" goes to the HID system)
+    kButtonMode,   // "HIDPointerButtonMode": 2 for 0, otherwise 1
+    kFixed,        // 16.16 fixed point under the same key
+    kAcceleration, // 16.16 fixed point as "HIDPointerAcceleration"
+    kSame,         // unchanged under the same key, once read as the stored type
+    kAsStored,     // unchanged under the same key, whatever its type
+};
+
+struct KeyInfo {
+    Key key;
+    const char* name;
+    Type type;
+    AgentDefault agent;
+    PaneFallback pane;
+    ToDriver toDriver;
+};
+
+namespace detail {
+inline constexpr AgentDefault agentNumber(double n) {
+    return {AgentDefault::Source::kNumber, n};
+}
+inline constexpr PaneFallback paneNumber(double n) {
+    return {PaneFallback::Source::kNumber, n};
+}
+} // namespace detail
+
+// The agent's map types of buttons 1 to 7: the primary click, clicks the
+// driver carries out (1 and 5), and on-the-fly sensitivity (7) on button 3.
+inline constexpr std::array<std::uint8_t, 7> kDefaultMappingTypes = {0x00, 0x01, 0x07, 0x05,
+                                                                     0x05, 0x05, 0x05};
+
+// "DblClickSpeed" counts tenths of a second; the pane shows 10 minus it.
+// "PointerSpeed" is the pane's alone.
+inline constexpr std::array<KeyInfo, 15> kKeys = {{
+    {Key::kOrientation, "Orientation", Type::kInteger, detail::agentNumber(0),
+     detail::paneNumber(0), ToDriver::kButtonMode},
+    {Key::kSensitivity, "Sensitivity", Type::kDouble, detail::agentNumber(10.0),
+     detail::paneNumber(0.0), ToDriver::kFixed},
+    {Key::kMasterSensitivityX, "MasterSensitivityX", Type::kDouble, detail::agentNumber(10.0),
+     detail::paneNumber(0.0), ToDriver::kFixed},
+    {Key::kMasterSensitivityY, "MasterSensitivityY", Type::kDouble, detail::agentNumber(10.0),
+     detail::paneNumber(0.0), ToDriver::kFixed},
+    {Key::kMasterSensitivityOn, "MasterSensitivityOn", Type::kInteger, detail::agentNumber(1),
+     detail::paneNumber(0), ToDriver::kSame},
+    {Key::kMasterAccel,
+     "MasterAccel",
+     Type::kDouble,
+     {AgentDefault::Source::kHidAcceleration, 0.25},
+     detail::paneNumber(0.0),
+     ToDriver::kAcceleration},
+    {Key::kMasterAccelOn, "MasterAccelOn", Type::kInteger, detail::agentNumber(0),
+     detail::paneNumber(0), ToDriver::kSame},
+    {Key::kOtfs, "Otfs", Type::kInteger, detail::agentNumber(0), detail::paneNumber(1),
+     ToDriver::kSame},
+    {Key::kOtfsOnScreen, "OtfsOnScreen", Type::kInteger, detail::agentNumber(1),
+     detail::paneNumber(1), ToDriver::kSame},
+    {Key::kScrollWheelSpeed, "ScrollWheelSpeed", Type::kDouble, detail::agentNumber(10.0),
+     detail::paneNumber(0.0), ToDriver::kFixed},
+    {Key::kDblClickSpeed, "DblClickSpeed", Type::kDouble, detail::agentNumber(6.0),
+     detail::paneNumber(0.0), ToDriver::kNone},
+    {Key::kResolution, "Resolution", Type::kInteger, detail::agentNumber(0), detail::paneNumber(0),
+     ToDriver::kAsStored},
+    {Key::kButtonMappings,
+     "ButtonMappings",
+     Type::kDataArray,
+     {AgentDefault::Source::kMappingTypes, 0},
+     {PaneFallback::Source::kPrimaryClicks, 0},
+     ToDriver::kSame},
+    {Key::kNumButtons,
+     "NumButtons",
+     Type::kInteger,
+     detail::agentNumber(7),
+     {PaneFallback::Source::kNone, 0},
+     ToDriver::kAsStored},
+    {Key::kPointerSpeed,
+     "PointerSpeed",
+     Type::kDouble,
+     {AgentDefault::Source::kNone, 0},
+     detail::paneNumber(0.0),
+     ToDriver::kNone},
+}};
+
+inline constexpr const KeyInfo& info(Key key) {
+    return kKeys[static_cast<std::size_t>(key)];
+}
+inline constexpr const char* name(Key key) {
+    return info(key).name;
+}
+
+namespace detail {
+constexpr bool rowsInKeyOrder() {
+    for (std::size_t i = 0; i < kKeys.size(); ++i) {
+        if (static_cast<std::size_t>(kKeys[i].key) != i) {
+            return false;
+        }
+    }
+    return true;
+}
+constexpr bool namesDistinct() {
+    for (std::size_t i = 0; i < kKeys.size(); ++i) {
+        for (std::size_t j = i + 1; j < kKeys.size(); ++j) {
+            if (std::string_view(kKeys[i].name) == kKeys[j].name) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+} // namespace detail
+static_assert(detail::rowsInKeyOrder(), "info() indexes the table by Key");
+static_assert(detail::namesDistinct());
+// The agent sets the HID system's acceleration from "MasterAccel" and only
+// then turns it off for "MasterAccelOn".
+static_assert(Key::kMasterAccel < Key::kMasterAccelOn);
+
+// The sensitivities that on-the-fly steps change, in the agent's index order
+// (overall, X, Y).
+inline constexpr std::array<Key, 3> kSensitivityKeys = {Key::kSensitivity, Key::kMasterSensitivityX,
+                                                        Key::kMasterSensitivityY};
+
+// A number as the key's stored type holds it (integers as 32-bit).
+inline Value storedNumber(const KeyInfo& key, double number) {
+    if (key.type == Type::kInteger) {
+        return Value(static_cast<std::int32_t>(number));
+    }
+    return Value(number);
+}
+
+} // namespace zed::settings
