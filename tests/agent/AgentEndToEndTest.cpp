@@ -1,6 +1,5 @@
-#include "AgentProcess.h"
+#include "AgentSimulatorTest.h"
 #include "Platform/core/PropertyList.h"
-#include "SimulatorHarness.h"
 
 #include <chrono>
 #include <functional>
@@ -65,20 +64,8 @@ std::string domainXml(Dictionary d) {
     return zed::toXmlPropertyList(Value(std::move(d)));
 }
 
-class AgentEndToEnd : public ::testing::Test {
+class AgentEndToEnd : public AgentSimulatorTest {
 protected:
-    void SetUp() override {
-        if (auto why = sessionBusMissing(); !why.empty()) {
-            GTEST_SKIP() << why;
-        }
-        ASSERT_TRUE(simulator.start());
-    }
-    void TearDown() override {
-        if (agent.running()) {
-            agent.stop();
-        }
-        simulator.stop();
-    }
     void startAgent() {
         ASSERT_TRUE(agent.start());
         ASSERT_TRUE(waitFor([&] {
@@ -92,9 +79,6 @@ protected:
                              "'TovikCopperhound'", "'PrefsChange'", gvariant});
         ASSERT_EQ(r.exitCode, 0) << r.err;
     }
-
-    SimulatorProcess simulator;
-    AgentProcess agent;
 };
 
 } // namespace

@@ -1,9 +1,8 @@
 // The real agent on the simulator while its session is not at the console:
 // the mouse's key mappings and on-the-fly steps must not act (another user
 // would receive them), and act again once the session is back.
-#include "AgentProcess.h"
+#include "AgentSimulatorTest.h"
 #include "Platform/core/PropertyList.h"
-#include "SimulatorHarness.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -45,24 +44,7 @@ std::optional<double> storedSensitivity(const std::string& file) {
     return v ? v->toDouble() : std::nullopt;
 }
 
-class SessionAway : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (auto why = sessionBusMissing(); !why.empty()) {
-            GTEST_SKIP() << why;
-        }
-        ASSERT_TRUE(simulator.start());
-    }
-    void TearDown() override {
-        if (agent.running()) {
-            agent.stop();
-        }
-        simulator.stop();
-    }
-
-    SimulatorProcess simulator;
-    AgentProcess agent;
-};
+class SessionAway : public AgentSimulatorTest {};
 
 } // namespace
 

@@ -2,7 +2,7 @@
 // the agent types: the real pane model and buttons page writing the real
 // domain file and announcing it on the session bus, the real zed-agent, and
 // the simulated mouse.
-#include "AgentProcess.h"
+#include "AgentSimulatorTest.h"
 #include "ButtonsController.h"
 #include "ButtonsPageHook.h"
 #include "FakePlatform.h"
@@ -11,7 +11,6 @@
 #include "Platform/core/PropertyList.h"
 #include "Platform/dbus/Platform.h"
 #include "RecordingPaneServices.h"
-#include "SimulatorHarness.h"
 #include "TovikCopperhoundPref.h"
 
 #include <QComboBox>
@@ -51,27 +50,16 @@ void sendKey(QWidget* target, QEvent::Type type, std::uint16_t evdev,
     QCoreApplication::sendEvent(target, &event);
 }
 
-class ButtonsEndToEnd : public ::testing::Test {
+class ButtonsEndToEnd : public AgentSimulatorTest {
 protected:
-    void SetUp() override {
-        if (auto why = sessionBusMissing(); !why.empty()) {
-            GTEST_SKIP() << why;
-        }
-        ASSERT_TRUE(simulator.start());
-    }
     void TearDown() override {
         container.reset();
         pane.reset();
         PaneServices::install(nullptr);
         Platform::install(makeFakePlatform());
-        if (agent.running()) {
-            agent.stop();
-        }
-        simulator.stop();
+        AgentSimulatorTest::TearDown();
     }
 
-    SimulatorProcess simulator;
-    AgentProcess agent;
     QTemporaryDir bundleDir;
     std::unique_ptr<TovikCopperhoundPref> pane;
     std::unique_ptr<QWidget> container;
