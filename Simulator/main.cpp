@@ -141,6 +141,20 @@ bool connect(Control& control) {
     return true;
 }
 
+// Plug and Unplug answer with the driver's and the device's ids: the
+// driver's is printed.
+int callPrintingDriver(const char* member, const std::function<int(sd_bus_message*)>& append) {
+    Control control;
+    MessagePtr reply;
+    if (!connect(control) || !control.call(member, append, &reply)) {
+        return 1;
+    }
+    std::uint32_t driver = 0, device = 0;
+    sd_bus_message_read(reply.get(), "uu", &driver, &device);
+    std::printf("%u\n", driver);
+    return 0;
+}
+
 int plug(const std::vector<std::string>& args) {
     std::int32_t vendor = kTovikVendorId;
     std::int32_t product = kCopperhoundProductIds[0];
@@ -157,19 +171,8 @@ int plug(const std::vector<std::string>& args) {
             return usageError("plug: unexpected \"" + args[i] + "\"");
         }
     }
-    Control control;
-    MessagePtr reply;
-    if (!connect(control) ||
-        !control.call(
-            "Plug",
-            [&](sd_bus_message* m) { return sd_bus_message_append(m, "ii", vendor, product); },
-            &reply)) {
-        return 1;
-    }
-    std::uint32_t driver = 0, device = 0;
-    sd_bus_message_read(reply.get(), "uu", &driver, &device);
-    std::printf("%u\n", driver);
-    return 0;
+    return callPrintingDriver(
+        "Plug", [&](sd_bus_message* m) { return sd_bus_message_append(m, "ii", vendor, product); });
 }
 
 int unplug(const std::vector<std::string>& args) {
@@ -184,18 +187,8 @@ int unplug(const std::vector<std::string>& args) {
         }
         id = *v;
     }
-    Control control;
-    MessagePtr reply;
-    if (!connect(control) ||
-        !control.call(
-            "Unplug", [&](sd_bus_message* m) { return sd_bus_message_append(m, "u", id); },
-            &reply)) {
-        return 1;
-    }
-    std::uint32_t driver = 0, device = 0;
-    sd_bus_message_read(reply.get(), "uu", &driver, &device);
-    std::printf("%u\n", driver);
-    return 0;
+    return callPrintingDriver("Unplug",
+                              [&](sd_bus_message* m) { return sd_bus_message_append(m, "u", id); });
 }
 
 int message(const std::vector<std::string>& args) {

@@ -143,8 +143,8 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-bool nameHasOwner(const char* name) {
-    BusPtr bus = openBus(BusKind::Session);
+bool nameHasOwner(const char* name, BusKind kind) {
+    BusPtr bus = openBus(kind);
     if (!bus) {
         return false;
     }

@@ -32,8 +32,9 @@ ProgramResult sim(const std::vector<std::string>& args);
 // Its standard output split into lines.
 std::vector<std::string> lines(const std::string& text);
 
-// Whether some connection owns the name, asked on a private connection.
-bool nameHasOwner(const char* name);
+// Whether some connection owns the name, asked on a private connection to
+// the given bus.
+bool nameHasOwner(const char* name, BusKind bus = BusKind::Session);
 // Polls until the name's ownership is as wanted; false after 10 seconds.
 bool waitForOwnership(const char* name, bool owned);
 

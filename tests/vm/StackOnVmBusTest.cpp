@@ -28,22 +28,6 @@ std::string busId(BusKind kind) {
     return r >= 0 && id ? id : "";
 }
 
-bool nameOwnedOn(BusKind kind, const char* name) {
-    BusPtr bus = openBus(kind);
-    if (!bus) {
-        return false;
-    }
-    sd_bus_message* raw = nullptr;
-    int has = 0;
-    int r = sd_bus_call_method(bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                               "org.freedesktop.DBus", "NameHasOwner", nullptr, &raw, "s", name);
-    MessagePtr reply(raw);
-    if (r >= 0) {
-        r = sd_bus_message_read(raw, "b", &has);
-    }
-    return r >= 0 && has;
-}
-
 // Why the stack cannot run on a system bus here, or empty.
 std::string sharedSystemBusMissing() {
     if (auto why = sessionBusMissing(); !why.empty()) {
@@ -72,7 +56,7 @@ TEST(StackOnTheVmBus, TheAgentTypesTheKeysOfAButtonPressedOnTheSimulatedMouse) {
     SimulatorProcess simulator;
     ASSERT_TRUE(simulator.start());
     // On the system bus, where the mouse's driver serves the registry.
-    EXPECT_TRUE(nameOwnedOn(BusKind::System, "com.tovik.IORegistry"));
+    EXPECT_TRUE(nameHasOwner("com.tovik.IORegistry", BusKind::System));
 
     AgentProcess agent;
     // Button 1 types key 8 (C).
