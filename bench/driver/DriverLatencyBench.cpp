@@ -6,8 +6,10 @@
 //   floor:   a process with a bare loop that reads the mouse's evdev node and
 //            writes what it read to a plain uinput device,
 // both started from this program, so that the two share the machine and the
-// run. Prints p50 and p99 of both, their ratios, and the adopted process's
-// resident memory while idle.
+// run, and between them the floor's loop on sd-event, to tell the event
+// loop's share from the adopted mouse's. Prints p50 and p99 of each, the
+// ratios of the adopted mouse to the floor, and the adopted process's resident
+// memory while idle.
 #include "Driver/AdoptedMouse.h"
 #include "Platform/core/RunLoop.h"
 #include "Platform/core/UniqueFd.h"
@@ -70,22 +72,59 @@ int serveAdopted(const std::string& node) {
     return loop.run();
 }
 
-int serveFloor(const std::string& node) {
-    UniqueFd in(::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+// The source node grabbed, and a plain uinput copy of it.
+struct Copy {
+    UniqueFd in;
     libevdev* dev = nullptr;
-    if (!in || libevdev_new_from_fd(in.get(), &dev) != 0) {
-        std::fprintf(stderr, "driver_latency_bench: cannot open %s\n", node.c_str());
-        return 1;
-    }
     libevdev_uinput* out = nullptr;
-    if (::ioctl(in.get(), EVIOCGRAB, 1) != 0 ||
-        libevdev_uinput_create_from_device(dev, LIBEVDEV_UINPUT_OPEN_MANAGED, &out) != 0) {
-        std::fprintf(stderr, "driver_latency_bench: cannot grab %s or make its copy\n",
-                     node.c_str());
+
+    explicit Copy(const std::string& node)
+        : in(::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+        if (!in || libevdev_new_from_fd(in.get(), &dev) != 0 ||
+            ::ioctl(in.get(), EVIOCGRAB, 1) != 0 ||
+            libevdev_uinput_create_from_device(dev, LIBEVDEV_UINPUT_OPEN_MANAGED, &out) != 0) {
+            std::fprintf(stderr, "driver_latency_bench: cannot grab %s or make its copy\n",
+                         node.c_str());
+            out = nullptr;
+        }
+    }
+    ~Copy() {
+        libevdev_uinput_destroy(out);
+        libevdev_free(dev);
+    }
+    Copy(const Copy&) = delete;
+    Copy& operator=(const Copy&) = delete;
+};
+
+// The same bare read and write, on an sd-event loop: how much of the
+// adopted mouse's time is the event loop's own.
+int serveLoop(const std::string& node) {
+    Copy copy(node);
+    if (!copy.out) {
         return 1;
     }
-    announce(libevdev_uinput_get_devnode(out));
-    const int outFd = libevdev_uinput_get_fd(out);
+    zed::RunLoop loop;
+    const int outFd = libevdev_uinput_get_fd(copy.out);
+    auto source = loop.addFd(copy.in.get(), POLLIN, [&](std::uint32_t) {
+        input_event events[64];
+        const ssize_t n = ::read(copy.in.get(), events, sizeof events);
+        if (n > 0 && ::write(outFd, events, static_cast<std::size_t>(n)) != n) {
+            loop.exit(1);
+        }
+    });
+    auto stop = loop.addSignal(SIGTERM, [&] { loop.exit(0); });
+    announce(libevdev_uinput_get_devnode(copy.out));
+    return loop.run();
+}
+
+int serveFloor(const std::string& node) {
+    Copy copy(node);
+    if (!copy.out) {
+        return 1;
+    }
+    announce(libevdev_uinput_get_devnode(copy.out));
+    const int outFd = libevdev_uinput_get_fd(copy.out);
+    UniqueFd& in = copy.in;
     input_event events[64];
     for (;;) { // ends with SIGTERM; the kernel destroys the device
         pollfd p{in.get(), POLLIN, 0};
@@ -238,6 +277,9 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--serve-adopted") {
         return serveAdopted(argv[2]);
     }
+    if (argc == 3 && std::string(argv[1]) == "--serve-loop") {
+        return serveLoop(argv[2]);
+    }
     if (argc == 3 && std::string(argv[1]) == "--serve-floor") {
         return serveFloor(argv[2]);
     }
@@ -265,51 +307,70 @@ int main(int argc, char** argv) {
     CPU_SET(0, &one);
     ::sched_setaffinity(0, sizeof one, &one);
 
-    // One mouse for each path, their reports alternating, so that both see
-    // the same machine at the same time.
-    zed::test::UhidMouse adoptedMouse;
-    zed::test::UhidMouse floorMouse;
-    const std::string adoptedNode = adoptedMouse.evdevNode();
-    const std::string floorNode = floorMouse.evdevNode();
-    if (adoptedNode.empty() || floorNode.empty()) {
-        std::fprintf(stderr, "driver_latency_bench: a uhid mouse has no evdev node: %s\n",
-                     (adoptedMouse.error() + floorMouse.error()).c_str());
-        return 1;
+    // One mouse for each path, their reports alternating, so that all see the
+    // same machine at the same time.
+    struct Setup {
+        const char* mode;
+        const char* label;
+        zed::test::UhidMouse mouse;
+        Server server;
+        Path path;
+    };
+    Setup setups[] = {
+        {"--serve-adopted", "adopted mouse", {}, {}, {}},
+        {"--serve-loop", "read and write on sd-event", {}, {}, {}},
+        {"--serve-floor", "floor (read and write)", {}, {}, {}},
+    };
+    bool started = true;
+    for (Setup& setup : setups) {
+        const std::string node = setup.mouse.evdevNode();
+        setup.server = node.empty() ? Server{} : start(setup.mode, node);
+        setup.path.mouse = &setup.mouse;
+        setup.path.output = setup.server.node.empty() ? UniqueFd() : openOutput(setup.server.node);
+        if (!setup.path.output) {
+            std::fprintf(stderr, "driver_latency_bench: %s did not start %s\n", setup.label,
+                         setup.mouse.error().c_str());
+            started = false;
+        }
     }
-    Server adopted = start("--serve-adopted", adoptedNode);
-    Server bare = start("--serve-floor", floorNode);
-    Path driver{&adoptedMouse, openOutput(adopted.node), {}, 0};
-    Path floor{&floorMouse, openOutput(bare.node), {}, 0};
-    if (!driver.output || !floor.output) {
-        stop(adopted);
-        stop(bare);
-        std::fprintf(stderr,
-                     "driver_latency_bench: the adopted mouse or the floor did not start\n");
+    if (!started) {
+        for (Setup& setup : setups) {
+            stop(setup.server);
+        }
         return 1;
     }
     const int warmup = std::max(10, count / 20);
     for (int i = 0; i < warmup + count; ++i) {
-        sendOne(driver, i, i >= warmup);
-        sendOne(floor, i, i >= warmup);
+        for (Setup& setup : setups) {
+            sendOne(setup.path, i, i >= warmup);
+        }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const long rss = residentKb(adopted.pid);
-    stop(adopted);
-    stop(bare);
-    const Figures d = driver.figures();
-    const Figures f = floor.figures();
+    const long rss = residentKb(setups[0].server.pid);
+    for (Setup& setup : setups) {
+        stop(setup.server);
+    }
 
+    std::ifstream clocksource("/sys/devices/system/clocksource/clocksource0/current_clocksource");
+    std::string clockName;
+    clocksource >> clockName;
     std::printf("bench: %d reports of motion on each path, from the uhid report to the output "
-                "device's event\n",
-                count);
-    std::printf("bench: adopted mouse          p50 %8.1f us  p99 %8.1f us  (lost %zu)\n", d.p50,
-                d.p99, d.lost);
-    std::printf("bench: floor (read and write) p50 %8.1f us  p99 %8.1f us  (lost %zu)\n", f.p50,
-                f.p99, f.lost);
+                "device's event (clock source %s)\n",
+                count, clockName.c_str());
+    bool lost = false;
+    Figures figures[std::size(setups)];
+    for (std::size_t k = 0; k < std::size(setups); ++k) {
+        figures[k] = setups[k].path.figures();
+        std::printf("bench: %-28s p50 %8.1f us  p99 %8.1f us  (lost %zu)\n", setups[k].label,
+                    figures[k].p50, figures[k].p99, figures[k].lost);
+        lost = lost || figures[k].lost;
+    }
+    const Figures& d = figures[0];
+    const Figures& f = figures[2];
     if (f.p50 > 0 && f.p99 > 0) {
-        std::printf("bench: ratio p50 %.2f  p99 %.2f (goal: at most 1.5)\n", d.p50 / f.p50,
-                    d.p99 / f.p99);
+        std::printf("bench: ratio adopted / floor: p50 %.2f  p99 %.2f (goal: at most 1.5)\n",
+                    d.p50 / f.p50, d.p99 / f.p99);
     }
     std::printf("bench: adopted mouse process resident when idle: %ld kB\n", rss);
-    return d.lost || f.lost ? 1 : 0;
+    return lost ? 1 : 0;
 }
