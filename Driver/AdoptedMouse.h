@@ -107,7 +107,7 @@ private:
     bool grabbed_ = false;
     bool lost_ = false;
     bool suspended_ = false;
-    bool busyReported_ = false;
+    bool grabFailureReported_ = false;
     bool emitFailureReported_ = false;
 };
 
