@@ -51,8 +51,8 @@ std::unique_ptr<AdoptedMouse> AdoptedMouse::open(sd_event* loop, const MouseIden
         setError(error, why);
         return nullptr;
     }
-    // Nothing can be lost yet: the device was read when it was opened, so a
-    // failure would only show at the next read, from the loop.
+    // A device that fails while the grab drains it is reported through
+    // `lost` from the loop, like any later failure.
     mouse->tryGrab();
     return mouse;
 }
