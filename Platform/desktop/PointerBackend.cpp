@@ -131,6 +131,18 @@ PointerBackend makePointerBackend(RunLoop* loop) {
         facts.swayAnswers = SwayPointerControl::answers(env("SWAYSOCK"));
     }
     const BackendChoice choice = choosePointerBackend(facts);
+    if (wayland && choice.pointer == PointerBackendKind::X11) {
+        const std::string left =
+            ", so the button mode and the pointer acceleration reach X applications only";
+        if (names(facts.currentDesktop, "kde")) {
+            OnceReporter("KDE Plasma")
+                .say("KWin's input devices do not answer on the session bus" + left);
+        } else if (choice.doubleClick == DoubleClickKind::None) {
+            OnceReporter("sway").say("its IPC socket ($SWAYSOCK) does not answer" + left);
+        } else if (names(facts.currentDesktop, "gnome")) {
+            OnceReporter("GNOME").say(std::string(kGnomeMouseSchema) + " is not installed" + left);
+        }
+    }
 
     PointerBackend backend{choice.pointer, nullptr, nullptr};
     switch (choice.pointer) {

@@ -5,11 +5,13 @@
 #include "LogindMock.h"
 #include "Platform/core/RunLoop.h"
 #include "Platform/desktop/KdePointerSettings.h"
+#include "Platform/desktop/PointerBackend.h"
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -94,6 +96,7 @@ public:
         return owned;
     }
     sd_bus* control() { return control_.get(); }
+    const std::string& address() const { return address_; }
 
     // The manager's list of devices, as KWin gives it.
     bool setDevices(const std::vector<std::string>& names) {
@@ -450,6 +453,60 @@ TEST_F(KdeGlobalsTest, AFolderThatCannotBeWrittenIsSaidOnceAndNothingChanges) {
     EXPECT_EQ(err.find("zed: KDE Plasma: "), 0u) << err;
     EXPECT_EQ(err.find("zed:"), err.rfind("zed:")) << err;
     EXPECT_EQ(contents(), "[KDE]\nDoubleClickInterval=100\n");
+}
+
+} // namespace
+
+namespace {
+
+TEST(KdeSession, OnWaylandKWinIsAskedAndFollowedOnTheRunLoop) {
+    KWinMock kwin;
+    const std::string why = kwin.start();
+    if (!why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ASSERT_TRUE(kwin.addDevice("event3", true, false));
+    ASSERT_TRUE(kwin.setDevices({"event3"}));
+    char tmpl[] = "/tmp/zed-kdeconfig-XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmpl));
+    const std::string config = tmpl;
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+    for (const char* name : {"XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS",
+                             "XDG_CONFIG_HOME"}) {
+        const char* old = std::getenv(name);
+        saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    }
+    setenv("XDG_CURRENT_DESKTOP", "KDE", 1);
+    setenv("XDG_SESSION_TYPE", "wayland", 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", kwin.address().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    {
+        RunLoop loop;
+        PointerBackend backend = makePointerBackend(&loop);
+        EXPECT_EQ(backend.kind, PointerBackendKind::KWin);
+        ASSERT_TRUE(backend.pointer && backend.doubleClick);
+        EXPECT_EQ(backend.pointer->setButtonsSwapped(true), kIOReturnSuccess);
+        ASSERT_TRUE(kwin.addDevice("event8", true, false));
+        ASSERT_TRUE(kwin.emitDeviceAdded("event8"));
+        auto left = [&] {
+            auto v = kwin.property("event8", "leftHanded");
+            return v && v->type() == Value::Type::Bool && *v->toBool();
+        };
+        for (int i = 0; i < 400 && !left(); ++i) {
+            loop.runOnce(0.05);
+        }
+        EXPECT_TRUE(left());
+        EXPECT_EQ(backend.doubleClick->setDoubleClickTime(300000000), kIOReturnSuccess);
+        EXPECT_TRUE(std::filesystem::exists(config + "/kdeglobals"));
+    }
+    for (const auto& [name, value] : saved) {
+        if (value) {
+            setenv(name, value->c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    std::filesystem::remove_all(config);
 }
 
 } // namespace

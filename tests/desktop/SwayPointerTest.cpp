@@ -1,6 +1,7 @@
 // The HID system on sway: a stand-in for sway's IPC socket records the
 // i3-ipc messages the pointer settings send and answers as sway does.
 #include "DesktopFakes.h"
+#include "Platform/desktop/PointerBackend.h"
 #include "Platform/desktop/SwayPointerSettings.h"
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -272,6 +274,62 @@ TEST(SwayPointerGone, NoSocketFailsEveryCallAfterOneMessage) {
     EXPECT_EQ(err.find("zed: sway: "), 0u) << err;
     EXPECT_EQ(err.find("zed:"), err.rfind("zed:")) << err;
     EXPECT_FALSE(SwayPointerControl::answers("/nonexistent/zed-sway.sock"));
+}
+
+} // namespace
+
+namespace {
+
+// Sets environment variables for one scope, then puts back what was there.
+class ScopedEnv {
+public:
+    ScopedEnv(std::initializer_list<std::pair<const char*, std::string>> values) {
+        for (const auto& [name, value] : values) {
+            const char* old = std::getenv(name);
+            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+            setenv(name, value.c_str(), 1);
+        }
+    }
+    ~ScopedEnv() {
+        for (const auto& [name, value] : saved_) {
+            if (value) {
+                setenv(name, value->c_str(), 1);
+            } else {
+                unsetenv(name);
+            }
+        }
+    }
+
+private:
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+TEST(SwaySession, IsRecognisedAndItsSocketGetsTheSettings) {
+    SwayStandIn sway;
+    ASSERT_TRUE(sway.ok());
+    ScopedEnv env{{"XDG_CURRENT_DESKTOP", "sway"},
+                  {"XDG_SESSION_TYPE", "wayland"},
+                  {"SWAYSOCK", sway.path()}};
+    PointerBackend backend = makePointerBackend(nullptr);
+    EXPECT_EQ(backend.kind, PointerBackendKind::Sway);
+    ASSERT_TRUE(backend.pointer);
+    EXPECT_EQ(backend.pointer->setButtonsSwapped(true), kIOReturnSuccess);
+    EXPECT_EQ(sway.commands(), std::vector<std::string>{"input type:pointer left_handed enabled"});
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(backend.doubleClick->setDoubleClickTime(500000000), kIOReturnUnsupported);
+    EXPECT_EQ(testing::internal::GetCapturedStderr().find("zed: sway: "), 0u);
+}
+
+TEST(SwaySession, WithoutAnAnsweringSocketFallsBackToTheXServerSaidOnce) {
+    ScopedEnv env{{"XDG_CURRENT_DESKTOP", "sway"},
+                  {"XDG_SESSION_TYPE", "wayland"},
+                  {"SWAYSOCK", "/nonexistent/zed-sway.sock"}};
+    testing::internal::CaptureStderr();
+    PointerBackend backend = makePointerBackend(nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(backend.kind, PointerBackendKind::X11);
+    EXPECT_NE(err.find("zed: sway: "), std::string::npos) << err;
+    EXPECT_NE(err.find("X applications only"), std::string::npos) << err;
 }
 
 } // namespace
