@@ -363,9 +363,11 @@ IOReturn KdeGlobalsDoubleClick::setDoubleClickTime(std::uint64_t nanoseconds) {
     }
     std::string old;
     mode_t mode = 0600;
+    bool existed = false;
     {
         std::ifstream in(file, std::ios::binary);
         if (in) {
+            existed = true;
             std::ostringstream ss;
             ss << in.rdbuf();
             old = ss.str();
@@ -379,6 +381,11 @@ IOReturn KdeGlobalsDoubleClick::setDoubleClickTime(std::uint64_t nanoseconds) {
         }
     }
     const std::string text = withDoubleClickInterval(old, ms);
+    if (existed && text == old) {
+        // The agent applies its settings often; every running application
+        // would reread its configuration for nothing.
+        return kIOReturnSuccess;
+    }
     const fs::path dir = fs::path(file).parent_path();
     fs::create_directories(dir, ec);
     std::string temp = (dir / ".kdeglobals.zed-XXXXXX").string();
