@@ -1,10 +1,14 @@
 #include "KdePointerSettings.h"
 
+#include "Platform/core/UniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -262,6 +266,80 @@ int KWinPointerControl::onDeviceAdded(sd_bus_message* m, void* userdata, sd_bus_
 
 namespace {
 
+// KDE's own writers hold <file>.lock, created exclusively and naming the
+// writer's process, while they merge their changes with the file on disk and
+// replace it; holding it too keeps their changes and ours from overwriting
+// each other.
+class ConfigLock {
+public:
+    // A lock older than this was left behind (KDE's writers use the same age).
+    static constexpr int kStaleSeconds = 30;
+
+    explicit ConfigLock(std::string path) : path_(std::move(path)) {}
+    ConfigLock(const ConfigLock&) = delete;
+    ConfigLock& operator=(const ConfigLock&) = delete;
+    ~ConfigLock() {
+        if (held_) {
+            ::unlink(path_.c_str());
+        }
+    }
+
+    // 0 when taken; EBUSY when another live process holds the lock (one left
+    // behind by a process that has gone is taken over); else the errno of
+    // why it could not be made.
+    int take() {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+            if (fd) {
+                const std::string owner =
+                    std::to_string(::getpid()) + "\nzed-agent\n" + host() + "\n";
+                // The file is the lock; what it says only tells whether its
+                // owner is still there.
+                [[maybe_unused]] const ssize_t n = ::write(fd.get(), owner.data(), owner.size());
+                held_ = true;
+                return 0;
+            }
+            if (errno != EEXIST) {
+                return errno;
+            }
+            if (!stale()) {
+                return EBUSY;
+            }
+            ::unlink(path_.c_str());
+        }
+        return EBUSY;
+    }
+
+private:
+    static std::string host() {
+        char name[256] = {};
+        return ::gethostname(name, sizeof(name) - 1) == 0 ? name : "";
+    }
+    bool stale() const {
+        struct stat st {};
+        if (::stat(path_.c_str(), &st) != 0) {
+            return true; // gone meanwhile
+        }
+        if (std::time(nullptr) - st.st_mtime > kStaleSeconds) {
+            return true;
+        }
+        std::ifstream in(path_);
+        std::string pid, app, hostName;
+        std::getline(in, pid);
+        std::getline(in, app);
+        std::getline(in, hostName);
+        char* end = nullptr;
+        const long owner = std::strtol(pid.c_str(), &end, 10);
+        if (owner <= 0 || *end != '\0' || (!hostName.empty() && hostName != host())) {
+            return false; // cannot tell: wait until it is old
+        }
+        return ::kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH;
+    }
+
+    std::string path_;
+    bool held_ = false;
+};
+
 std::string trim(const std::string& s) {
     const std::size_t b = s.find_first_not_of(" \t\r");
     if (b == std::string::npos) {
@@ -361,6 +439,18 @@ IOReturn KdeGlobalsDoubleClick::setDoubleClickTime(std::uint64_t nanoseconds) {
             file = target.string();
         }
     }
+    const fs::path dir = fs::path(file).parent_path();
+    fs::create_directories(dir, ec);
+    ConfigLock lock(file + ".lock");
+    if (const int error = lock.take(); error == EBUSY) {
+        report_.say("another program is writing " + file +
+                    ", so the double-click time waits for the next time ZED applies it");
+        return kIOReturnExclusiveAccess;
+    } else if (error != 0) {
+        report_.say("cannot write in " + dir.string() + " (" + std::strerror(error) +
+                    "), so the double-click time is left as it is");
+        return kIOReturnNotPermitted;
+    }
     std::string old;
     mode_t mode = 0600;
     bool existed = false;
@@ -386,8 +476,6 @@ IOReturn KdeGlobalsDoubleClick::setDoubleClickTime(std::uint64_t nanoseconds) {
         // would reread its configuration for nothing.
         return kIOReturnSuccess;
     }
-    const fs::path dir = fs::path(file).parent_path();
-    fs::create_directories(dir, ec);
     std::string temp = (dir / ".kdeglobals.zed-XXXXXX").string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {

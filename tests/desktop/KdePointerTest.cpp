@@ -518,3 +518,62 @@ TEST(KdeSession, OnWaylandKWinIsAskedAndFollowedOnTheRunLoop) {
 }
 
 } // namespace
+
+namespace {
+
+class KdeGlobalsLockTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zed-kdelock-XXXXXX";
+        ASSERT_TRUE(mkdtemp(tmpl));
+        dir = tmpl;
+        file = dir + "/kdeglobals";
+        std::ofstream(file) << "[KDE]\nDoubleClickInterval=100\n";
+        ASSERT_EQ(bus.start(), "");
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string contents() {
+        std::ifstream in(file);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    void lockAs(pid_t pid) {
+        char host[256] = {};
+        gethostname(host, sizeof(host) - 1);
+        std::ofstream(file + ".lock") << pid << "\nkwriteconfig6\n" << host << "\n";
+    }
+    KWinMock bus;
+    std::string dir, file;
+};
+
+TEST_F(KdeGlobalsLockTest, ALockHeldByALiveWriterIsRespectedAndSaidOnce) {
+    lockAs(getppid()); // a process that is certainly alive
+    KdeGlobalsDoubleClick setting(dir, bus.connect());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(setting.setDoubleClickTime(700000000), kIOReturnExclusiveAccess);
+    EXPECT_EQ(setting.setDoubleClickTime(700000000), kIOReturnExclusiveAccess);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("zed: KDE Plasma: "), 0u) << err;
+    EXPECT_EQ(err.find("zed:"), err.rfind("zed:")) << err;
+    EXPECT_EQ(contents(), "[KDE]\nDoubleClickInterval=100\n");
+    EXPECT_TRUE(std::filesystem::exists(file + ".lock")); // still theirs
+}
+
+TEST_F(KdeGlobalsLockTest, ALockLeftByAWriterThatHasGoneIsTakenOverAndReleased) {
+    // A process that has certainly ended: a child reaped before the lock is
+    // written.
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);
+    lockAs(child);
+    KdeGlobalsDoubleClick setting(dir, bus.connect());
+    EXPECT_EQ(setting.setDoubleClickTime(700000000), kIOReturnSuccess);
+    EXPECT_EQ(contents(), "[KDE]\nDoubleClickInterval=700\n");
+    EXPECT_FALSE(std::filesystem::exists(file + ".lock"));
+}
+
+} // namespace
