@@ -502,7 +502,9 @@ IOReturn KdeGlobalsDoubleClick::setDoubleClickTime(std::uint64_t nanoseconds) {
                     "), so the double-click time is left as it is");
         return kIOReturnNotPermitted;
     }
-    if (!bus_) {
+    if (!bus_ && !busOpened_) {
+        // Without a session bus (said by openBus) nobody runs to be told.
+        busOpened_ = true;
         bus_ = openBus(BusKind::Session);
     }
     // Running applications reread their mouse settings on this signal.
@@ -510,10 +512,9 @@ IOReturn KdeGlobalsDoubleClick::setDoubleClickTime(std::uint64_t nanoseconds) {
         bus_ ? sd_bus_emit_signal(bus_.get(), "/KGlobalSettings", "org.kde.KGlobalSettings",
                                   "notifyChange", "ii", kSettingsChanged, kSettingsMouse)
              : -ENOTCONN;
-    if (r < 0 || sd_bus_flush(bus_.get()) < 0) {
+    if (bus_ && (r < 0 || sd_bus_flush(bus_.get()) < 0)) {
         report_.say(std::string("cannot tell applications of the new double-click time (") +
                     std::strerror(r < 0 ? -r : EIO) + "); they see it when they start");
-        return kIOReturnSuccess;
     }
     return kIOReturnSuccess;
 }

@@ -78,6 +78,7 @@ private:
 
     std::string configDir_;
     BusPtr bus_;
+    bool busOpened_ = false;
     OnceReporter report_{"KDE Plasma"};
 };
 
