@@ -1,6 +1,7 @@
 #include "Desktop.h"
 
 #include "Platform/dbus/DBusRegistry.h"
+#include "PointerBackend.h"
 
 #include <ctime>
 
@@ -12,7 +13,7 @@ namespace {
 constexpr long kKeyboardSettleNsec = 200L * 1000 * 1000;
 } // namespace
 
-std::unique_ptr<DesktopHidSystem> makeDesktopHidSystem() {
+std::unique_ptr<DesktopHidSystem> makeDesktopHidSystem(RunLoop* loop) {
     auto keyboard = [](int* error) {
         auto kb = createUinputKeyboard(error);
         if (kb) {
@@ -21,9 +22,9 @@ std::unique_ptr<DesktopHidSystem> makeDesktopHidSystem() {
         }
         return kb;
     };
-    auto properties =
-        std::make_shared<DesktopHidProperties>(std::make_unique<GSettingsDoubleClick>());
-    return std::make_unique<DesktopHidSystem>(keyboard, std::make_unique<X11PointerControl>(),
+    PointerBackend backend = makePointerBackend(loop);
+    auto properties = std::make_shared<DesktopHidProperties>(std::move(backend.doubleClick));
+    return std::make_unique<DesktopHidSystem>(keyboard, std::move(backend.pointer),
                                               std::move(properties));
 }
 
@@ -33,7 +34,7 @@ std::unique_ptr<Registry> makeDesktopRegistry(std::unique_ptr<Registry> inner,
 }
 
 void installDesktopServices(Platform& platform) {
-    auto hid = makeDesktopHidSystem();
+    auto hid = makeDesktopHidSystem(&platform.runLoop());
     std::unique_ptr<Registry> driver;
     // The mouse's driver serves its registry on the system bus; without it
     // (already reported) there are only the desktop's own services.

@@ -1,5 +1,6 @@
 // The services of a Linux desktop, for the default platform: the HID system
-// (uinput keyboard, X11 pointer, GSettings double-click time), the registry
+// (uinput keyboard, the pointer settings and double-click time of this
+// session's desktop), the registry
 // that adds that HID system's service to the driver's registry, and the
 // login session from logind.
 #pragma once
@@ -14,9 +15,11 @@
 
 namespace zed {
 
-// Nothing is opened until it is first needed: the keyboard on the first
-// posted key, the X display on the first pointer setting.
-std::unique_ptr<DesktopHidSystem> makeDesktopHidSystem();
+// The pointer settings go to the backend chosen for this session (GNOME,
+// KDE Plasma, sway or the X server); loop (may be null) hears of KWin's new
+// devices. The keyboard is opened on the first posted key, the X display on
+// the first pointer setting.
+std::unique_ptr<DesktopHidSystem> makeDesktopHidSystem(RunLoop* loop);
 
 // inner: the registry of the mouse driver (null: none); hid: the HID
 // system's property target (DesktopHidSystem::propertyTarget()).

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace zed {
@@ -54,34 +55,40 @@ public:
     virtual IOReturn setDoubleClickTime(std::uint64_t nanoseconds) = 0;
 };
 
-// A GSettings key holding the double-click time in milliseconds (GNOME's
-// org.gnome.desktop.peripherals.mouse double-click and desktops that share
-// it). Without the schema the desktop keeps its own time, said once.
-class GSettingsDoubleClick : public DoubleClickSetting {
+// The pointer speed of libinput (-1 slowest … 1 fastest), which GNOME, KDE
+// Plasma and sway all take, from the HID system's acceleration (0 … 3): one
+// straight line, speed = acceleration / 1.5 - 1, clamped to -1 … 1. The HID
+// system's middle value 1.5 is the desktops' default speed 0.
+double libinputSpeedFromAcceleration(double acceleration);
+// Its exact inverse: acceleration = (speed + 1) × 1.5, for speeds in -1 … 1.
+double accelerationFromLibinputSpeed(double speed);
+// Whether an acceleration turns acceleration off (-1.0, any value below 0,
+// or not a number): the desktops' flat profile.
+bool accelerationIsOff(double acceleration);
+
+// The messages of one backend that must be said once each: what it cannot
+// set, prefixed with the desktop's name.
+class OnceReporter {
 public:
-    static constexpr const char* kGnomeMouseSchema = "org.gnome.desktop.peripherals.mouse";
-    static constexpr const char* kGnomeDoubleClickKey = "double-click";
-
-    // An empty keyfile path uses the desktop's own settings backend; a path
-    // keeps the settings in that file instead (tests).
-    explicit GSettingsDoubleClick(std::string schemaId = kGnomeMouseSchema,
-                                  std::string key = kGnomeDoubleClickKey,
-                                  std::string keyfilePath = {});
-    ~GSettingsDoubleClick() override;
-
-    IOReturn setDoubleClickTime(std::uint64_t nanoseconds) override;
-    // The value the key holds now, in milliseconds; empty without the schema.
-    std::optional<int> milliseconds();
+    explicit OnceReporter(std::string desktop) : desktop_(std::move(desktop)) {}
+    // Says "zed: <desktop>: <text>" unless that text was said already.
+    void say(const std::string& text);
+    const std::string& desktop() const { return desktop_; }
 
 private:
-    struct Settings;
-    Settings* settings(); // null without the schema
+    std::string desktop_;
+    std::set<std::string> said_;
+};
 
-    std::string schemaId_;
-    std::string key_;
-    std::string keyfilePath_;
-    std::unique_ptr<Settings> settings_;
-    bool looked_ = false;
+// A desktop without a double-click time of its own: the first call says so,
+// naming the desktop; every call fails.
+class NoDoubleClick : public DoubleClickSetting {
+public:
+    explicit NoDoubleClick(std::string desktop) : report_(std::move(desktop)) {}
+    IOReturn setDoubleClickTime(std::uint64_t nanoseconds) override;
+
+private:
+    OnceReporter report_;
 };
 
 } // namespace zed

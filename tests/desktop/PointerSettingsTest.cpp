@@ -1,5 +1,6 @@
 #include "Platform/desktop/PointerSettings.h"
 
+#include "Platform/desktop/GnomeMouseSettings.h"
 #include "X11Probe.h"
 
 #include <cmath>
