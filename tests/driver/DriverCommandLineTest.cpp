@@ -50,3 +50,10 @@ TEST(DriverCommandLine, ANamedUserMustExist) {
     const auto r = driver({"--user", "root"});
     EXPECT_NE(r.exitCode, 2) << r.err;
 }
+
+TEST(DriverCommandLine, WithoutASystemBusItSaysSoAndFails) {
+    zed::test::ScopedEnv noBus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zed-test-bus");
+    const auto r = driver({});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "zed-driver: no system bus")) << r.err;
+}
