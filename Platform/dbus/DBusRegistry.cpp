@@ -547,6 +547,15 @@ IOReturn DBusRegistry::addInterestNotification(io_service_t service, InterestCal
     if (!callback) {
         return kIOReturnBadArgument;
     }
+    // The provider sends a service's messages only to the connections that
+    // asked for them. Asked once per service incarnation: a restarted
+    // provider's services are new ones, registered for afresh.
+    const IOReturn asked = callProvider(bus_.get(), owner_->owner(), servicePath(service),
+                                        kServiceInterface, "AddInterest", nullptr, timeout_,
+                                        "registering for the driver's messages", nullptr);
+    if (asked != kIOReturnSuccess) {
+        std::fprintf(stderr, "zed: service %u will send this agent no messages\n", service);
+    }
     auto w = std::make_shared<Watch>();
     w->matching = false;
     w->interestCallback = callback;

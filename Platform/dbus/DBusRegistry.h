@@ -1,6 +1,7 @@
 // The device registry as a client of com.tovik.IORegistry: services are the
 // objects of its object manager, arrival and removal its InterfacesAdded and
-// InterfacesRemoved, general-interest messages the services' Message signal.
+// InterfacesRemoved, general-interest messages the services' Message signal,
+// which the provider sends only to connections that called AddInterest.
 //
 // The client mirrors the provider's services so that lookups and matching
 // need no round trip and agree with the order in which notifications arrive.

@@ -10,12 +10,53 @@ namespace zed::registryserver {
 
 using namespace registrybus;
 
-RegistryServer::RegistryServer(sd_bus* bus, std::string who) : bus_(bus), who_(std::move(who)) {}
+RegistryServer::RegistryServer(sd_bus* bus, std::string who)
+    : bus_(bus), who_(std::move(who)), access_(bus, who_) {}
 
 RegistryServer::~RegistryServer() {
     services_.clear(); // their slots before the manager's
     session_.reset();
     managerSlot_.reset();
+    departures_.reset();
+}
+
+bool RegistryServer::watchDepartures() {
+    if (departures_) {
+        return true;
+    }
+    // A unique name that loses its owner is a connection gone for good.
+    sd_bus_slot* slot = nullptr;
+    int r = sd_bus_add_match(bus_, &slot,
+                             "type='signal',sender='org.freedesktop.DBus',"
+                             "path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
+                             "member='NameOwnerChanged',arg2=''",
+                             &onNameOwnerChanged, this);
+    if (r < 0) {
+        std::fprintf(stderr, "%s: cannot follow departing connections: %s\n", who_.c_str(),
+                     std::strerror(-r));
+        return false;
+    }
+    departures_.reset(slot);
+    return true;
+}
+
+int RegistryServer::onNameOwnerChanged(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto* self = static_cast<RegistryServer*>(userdata);
+    const char* sender = sd_bus_message_get_sender(m);
+    if (!sender || std::strcmp(sender, "org.freedesktop.DBus") != 0) {
+        return 0; // only the bus itself says who left
+    }
+    const char* name = nullptr;
+    const char* oldOwner = nullptr;
+    const char* newOwner = nullptr;
+    if (sd_bus_message_read(m, "sss", &name, &oldOwner, &newOwner) < 0 || !name || name[0] != ':' ||
+        (newOwner && *newOwner)) {
+        return 0;
+    }
+    for (auto& [id, s] : self->services_) {
+        s->forget(name);
+    }
+    return 0;
 }
 
 bool RegistryServer::serveObjectManager() {
@@ -51,7 +92,8 @@ ServiceObject* RegistryServer::addHidSystem(HidSystemCalls& calls,
 
 ServiceObject* RegistryServer::add(std::string className, Dictionary properties,
                                    ServiceObject::SetPropertiesHook hook, HidSystemCalls* hid) {
-    auto s = ServiceObject::create(bus_, who_, nextId_++, std::move(className),
+    watchDepartures();
+    auto s = ServiceObject::create(bus_, who_, access_, nextId_++, std::move(className),
                                    std::move(properties), std::move(hook), hid);
     if (!s) {
         return nullptr;

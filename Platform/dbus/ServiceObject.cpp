@@ -1,5 +1,6 @@
 #include "ServiceObject.h"
 
+#include "CallerAccess.h"
 #include "HidSystemObject.h"
 #include "Platform/dbus/DBusClient.h"
 #include "ServerCall.h"
@@ -15,17 +16,31 @@ using namespace registrybus;
 const sd_bus_vtable ServiceObject::kVtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_PROPERTY("ClassName", "s", getClassName, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("Properties", "a{sv}", getProperties, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("Properties", "a{sv}", getProperties, 0, 0),
     SD_BUS_METHOD_WITH_NAMES("SetProperties", "a{sv}", SD_BUS_PARAM(properties),
                              "i", SD_BUS_PARAM(status), onSetProperties, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("AddInterest", "", "", onAddInterest, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL_WITH_NAMES("Message", "ut", SD_BUS_PARAM(type) SD_BUS_PARAM(argument), 0),
     SD_BUS_VTABLE_END,
 };
 // clang-format on
 
-ServiceObject::ServiceObject(Key, sd_bus* bus, std::string who, io_service_t id,
-                             std::string className, Dictionary properties, SetPropertiesHook hook)
-    : bus_(bus), who_(std::move(who)), id_(id), className_(std::move(className)),
+namespace {
+
+constexpr const char* kAccessDenied =
+    "only root and the user of the seat's active session may control the device";
+
+// A call kept until the bus says who sent it.
+std::shared_ptr<sd_bus_message> keep(sd_bus_message* m) {
+    return std::shared_ptr<sd_bus_message>(sd_bus_message_ref(m), &sd_bus_message_unref);
+}
+
+} // namespace
+
+ServiceObject::ServiceObject(Key, sd_bus* bus, std::string who, CallerAccess& access,
+                             io_service_t id, std::string className, Dictionary properties,
+                             SetPropertiesHook hook)
+    : bus_(bus), who_(std::move(who)), access_(access), id_(id), className_(std::move(className)),
       properties_(std::move(properties)), hook_(std::move(hook)), path_(servicePath(id)) {}
 
 // The HID interface goes before the service's own, as it came after it.
@@ -34,10 +49,10 @@ ServiceObject::~ServiceObject() {
 }
 
 std::unique_ptr<ServiceObject> ServiceObject::create(sd_bus* bus, const std::string& who,
-                                                     io_service_t id, std::string className,
-                                                     Dictionary properties, SetPropertiesHook hook,
-                                                     HidSystemCalls* hid) {
-    auto s = std::make_unique<ServiceObject>(Key(), bus, who, id, std::move(className),
+                                                     CallerAccess& access, io_service_t id,
+                                                     std::string className, Dictionary properties,
+                                                     SetPropertiesHook hook, HidSystemCalls* hid) {
+    auto s = std::make_unique<ServiceObject>(Key(), bus, who, access, id, std::move(className),
                                              std::move(properties), std::move(hook));
     sd_bus_slot* slot = nullptr;
     int r =
@@ -58,13 +73,30 @@ std::unique_ptr<ServiceObject> ServiceObject::create(sd_bus* bus, const std::str
 }
 
 bool ServiceObject::emitMessage(std::uint32_t type, std::uint64_t argument) {
-    int r =
-        sd_bus_emit_signal(bus_, path_.c_str(), kServiceInterface, "Message", "ut", type, argument);
-    if (r < 0) {
-        std::fprintf(stderr, "%s: cannot send the message: %s\n", who_.c_str(), std::strerror(-r));
-        return false;
+    bool sent = true;
+    for (const auto& [name, uid] : interested_) {
+        if (!access_.allows(uid)) {
+            continue; // not now: the seat may change hands again
+        }
+        sd_bus_message* raw = nullptr;
+        int r = sd_bus_message_new_signal(bus_, &raw, path_.c_str(), kServiceInterface, "Message");
+        MessagePtr m(raw);
+        if (r >= 0) {
+            r = sd_bus_message_set_destination(m.get(), name.c_str());
+        }
+        if (r >= 0) {
+            r = sd_bus_message_append(m.get(), "ut", type, argument);
+        }
+        if (r >= 0) {
+            r = sd_bus_send(bus_, m.get(), nullptr);
+        }
+        if (r < 0) {
+            std::fprintf(stderr, "%s: cannot send the message to %s: %s\n", who_.c_str(),
+                         name.c_str(), std::strerror(-r));
+            sent = false;
+        }
     }
-    return true;
+    return sent;
 }
 
 int ServiceObject::getClassName(sd_bus*, const char*, const char*, const char*,
@@ -94,8 +126,73 @@ int ServiceObject::onSetProperties(sd_bus_message* m, void* userdata, sd_bus_err
                          why.c_str());
             return sd_bus_reply_method_return(m, "i", kIOReturnBadArgument);
         }
-        const IOReturn status = s->hook_ ? s->hook_(*s, *d) : kIOReturnUnsupported;
-        return sd_bus_reply_method_return(m, "i", status);
+        if (!s->access_.restricted()) {
+            return s->applyProperties(m, *d);
+        }
+        // Answered once the bus has said who the caller is.
+        std::weak_ptr<bool> alive = s->alive_;
+        auto call = keep(m);
+        auto payload = std::make_shared<Dictionary>(std::move(*d));
+        const bool asked = s->access_.queryUid(
+            sd_bus_message_get_sender(m), [s, alive, call, payload](std::optional<uid_t> uid) {
+                if (alive.expired()) {
+                    sd_bus_reply_method_errorf(call.get(), SD_BUS_ERROR_UNKNOWN_OBJECT,
+                                               "the service is gone");
+                    return;
+                }
+                if (!s->access_.allows(uid)) {
+                    std::fprintf(stderr, "%s: service %u refused properties from %s (uid %s)\n",
+                                 s->who_.c_str(), s->id_, sd_bus_message_get_sender(call.get()),
+                                 uid ? std::to_string(*uid).c_str() : "unknown");
+                    sd_bus_reply_method_errorf(call.get(), SD_BUS_ERROR_ACCESS_DENIED, "%s",
+                                               kAccessDenied);
+                    return;
+                }
+                s->applyProperties(call.get(), *payload);
+            });
+        if (!asked) {
+            return sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, kAccessDenied);
+        }
+        return 1;
+    });
+}
+
+int ServiceObject::applyProperties(sd_bus_message* m, const Dictionary& d) {
+    const IOReturn status = hook_ ? hook_(*this, d) : kIOReturnUnsupported;
+    return sd_bus_reply_method_return(m, "i", status);
+}
+
+int ServiceObject::onAddInterest(sd_bus_message* m, void* userdata, sd_bus_error* error) {
+    auto* s = static_cast<ServiceObject*>(userdata);
+    return guardedCall(s->who_, error, [&] {
+        const char* sender = sd_bus_message_get_sender(m);
+        if (!sender || sender[0] != ':') {
+            return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS,
+                                    "only a connection on a bus can register interest");
+        }
+        // Its user is learnt once: a connection keeps the credentials it
+        // connected with. Whether that user may hear is asked at each message.
+        std::weak_ptr<bool> alive = s->alive_;
+        auto call = keep(m);
+        const bool asked = s->access_.queryUid(sender, [s, alive, call](std::optional<uid_t> uid) {
+            if (alive.expired()) {
+                sd_bus_reply_method_errorf(call.get(), SD_BUS_ERROR_UNKNOWN_OBJECT,
+                                           "the service is gone");
+                return;
+            }
+            if (!uid) {
+                // Also what a caller that left meanwhile gets: nothing is kept for it.
+                sd_bus_reply_method_errorf(call.get(), SD_BUS_ERROR_ACCESS_DENIED,
+                                           "the bus does not say who the caller is");
+                return;
+            }
+            s->interested_[sd_bus_message_get_sender(call.get())] = uid;
+            sd_bus_reply_method_return(call.get(), "");
+        });
+        if (!asked) {
+            return sd_bus_error_set(error, SD_BUS_ERROR_FAILED, "the caller's user is unknown");
+        }
+        return 1;
     });
 }
 

@@ -1,0 +1,91 @@
+#include "MouseServices.h"
+
+#include "Driver/DriverSettings.h"
+#include "Platform/core/DriverInterface.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace zed::driver {
+
+using registryserver::RegistryServer;
+using registryserver::ServiceObject;
+
+namespace {
+
+constexpr const char* kWho = "zed-driver";
+
+} // namespace
+
+Dictionary presentedIds(const MouseIdentity& id) {
+    if (id.fromMaker()) {
+        return Dictionary{{kVendorIdKey, Value(std::int64_t{id.vendor})},
+                          {kProductIdKey, Value(std::int64_t{id.product})}};
+    }
+    return Dictionary{{kVendorIdKey, Value(std::int64_t{kMakerVendorId})},
+                      {kProductIdKey, Value(std::int64_t{kSevenButtonProductId})},
+                      {kSourceVendorKey, Value(std::int64_t{id.vendor})},
+                      {kSourceProductKey, Value(std::int64_t{id.product})},
+                      {kSourceNameKey, Value(id.name)}};
+}
+
+MouseServices::MouseServices(Key, RegistryServer& server, Dictionary ids, Applied applied)
+    : server_(server), ids_(std::move(ids)), applied_(std::move(applied)),
+      properties_(std::make_unique<DriverProperties>()) {}
+
+std::unique_ptr<MouseServices> MouseServices::publish(RegistryServer& server,
+                                                      const MouseIdentity& id, Applied applied) {
+    auto m = std::make_unique<MouseServices>(Key(), server, presentedIds(id), std::move(applied));
+    // The driver first: when the device arrives, the agent looks its driver up.
+    const ServiceObject* driver = server.addService(
+        kDriverClassName, m->ids_, [raw = m.get()](ServiceObject& s, const Dictionary& changes) {
+            return raw->setProperties(s, changes);
+        });
+    if (!driver) {
+        std::fprintf(stderr, "%s: cannot publish the driver of %s\n", kWho, id.node.c_str());
+        return nullptr;
+    }
+    m->driver_ = driver->id();
+    // A USB device takes no properties: the server answers unsupported.
+    const ServiceObject* device = server.addService(kUsbDeviceClassName, m->ids_);
+    if (!device) {
+        std::fprintf(stderr, "%s: cannot publish the USB device of %s\n", kWho, id.node.c_str());
+        return nullptr; // the destructor withdraws the driver
+    }
+    m->device_ = device->id();
+    return m;
+}
+
+MouseServices::~MouseServices() {
+    if (device_) {
+        server_.removeService(device_);
+    }
+    if (driver_) {
+        server_.removeService(driver_);
+    }
+}
+
+void MouseServices::sendMessage(std::uint32_t word) {
+    server_.emitMessage(driver_, word, 0);
+}
+
+IOReturn MouseServices::setProperties(ServiceObject& service, const Dictionary& changes) {
+    const IOReturn status = properties_->set(changes);
+    if (status != kIOReturnSuccess) {
+        std::fprintf(stderr, "%s: refused the properties of driver %u: %s\n", kWho, service.id(),
+                     machErrorString(status).c_str());
+        return status;
+    }
+    // The ids stay what the agent matched on, whatever keys it sends.
+    Dictionary shown = properties_->values();
+    for (const auto& [key, value] : ids_) {
+        shown[key] = value;
+    }
+    service.setProperties(std::move(shown));
+    if (applied_) {
+        applied_(properties_->settings());
+    }
+    return kIOReturnSuccess;
+}
+
+} // namespace zed::driver
