@@ -11,21 +11,20 @@
 #include "Platform/dbus/DBusClient.h"
 #include "Platform/dbus/RegistryServer.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <memory>
-#include <systemd/sd-bus.h>
-#include <systemd/sd-daemon.h>
-#include <systemd/sd-event.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <optional>
 #include <pwd.h>
 #include <string>
 #include <sys/types.h>
+#include <systemd/sd-bus.h>
+#include <systemd/sd-daemon.h>
+#include <systemd/sd-event.h>
 #include <unistd.h>
 
 namespace {
@@ -157,7 +156,7 @@ std::string describe(const MouseIdentity& id) {
 // words reach the agent.
 class Mice {
 public:
-    Mice(zed::RunLoop& loop, registryserver::RegistryServer& server)
+    Mice(zed::RunLoop& loop, zed::registryserver::RegistryServer& server)
         : loop_(loop), server_(server) {}
     ~Mice() { clear(); }
     Mice(const Mice&) = delete;
@@ -188,11 +187,12 @@ public:
             say("cannot adopt " + describe(id) + ": " + error);
             return;
         }
-        adopted.services = MouseServices::publish(server_, id, [this, key](const DriverSettings& s) {
-            if (auto it = mice_.find(key); it != mice_.end() && it->second.device) {
-                it->second.device->setSettings(s);
-            }
-        });
+        adopted.services =
+            MouseServices::publish(server_, id, [this, key](const DriverSettings& s) {
+                if (auto it = mice_.find(key); it != mice_.end() && it->second.device) {
+                    it->second.device->setSettings(s);
+                }
+            });
         if (!adopted.services) {
             say("cannot publish " + describe(id) + " on the bus; leaving it alone");
             return;
@@ -250,7 +250,7 @@ private:
     }
 
     zed::RunLoop& loop_;
-    registryserver::RegistryServer& server_;
+    zed::registryserver::RegistryServer& server_;
     std::map<std::string, Adopted> mice_;
 };
 
@@ -289,23 +289,33 @@ private:
         }
     }
 
-    // Without logind (a container, the test machine) there is none to take.
+    // Asked without waiting: the loop must never stall on logind. Without
+    // logind (a container, the test machine) there is none to take.
     void takeDelayLock() {
-        zed::BusError error;
-        sd_bus_message* raw = nullptr;
-        int r = sd_bus_call_method(bus_, kLogindName, kLogindPath, kLogindManager, "Inhibit",
-                                   error.get(), &raw, "ssss", "sleep", "zed-driver",
-                                   "Releasing the mice's held buttons", "delay");
-        zed::MessagePtr reply(raw);
-        int fd = -1;
-        if (r >= 0 && sd_bus_message_read(reply.get(), "h", &fd) >= 0 && fd >= 0) {
-            lock_.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
+        sd_bus_slot* slot = nullptr;
+        if (sd_bus_call_method_async(bus_, &slot, kLogindName, kLogindPath, kLogindManager,
+                                     "Inhibit", &SleepWatch::onLock, this, "ssss", "sleep",
+                                     "zed-driver", "Releasing the mice's held buttons",
+                                     "delay") >= 0) {
+            lockCall_.reset(slot);
         }
+    }
+
+    static int onLock(sd_bus_message* reply, void* self, sd_bus_error*) {
+        auto* watch = static_cast<SleepWatch*>(self);
+        int fd = -1;
+        if (!sd_bus_message_is_method_error(reply, nullptr) &&
+            sd_bus_message_read(reply, "h", &fd) >= 0 && fd >= 0) {
+            watch->lock_.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
+        }
+        watch->lockCall_.reset();
+        return 0;
     }
 
     sd_bus* bus_;
     Mice& mice_;
     zed::SlotPtr slot_;
+    zed::SlotPtr lockCall_;
     zed::UniqueFd lock_;
 };
 
@@ -345,7 +355,7 @@ int runDriver(std::optional<uid_t> allowedUser) {
             "that say what they are");
     }
 
-    registryserver::RegistryServer server(bus.get(), "zed-driver");
+    zed::registryserver::RegistryServer server(bus.get(), "zed-driver");
     if (!server.serveObjectManager()) {
         return 1;
     }
@@ -368,8 +378,8 @@ int runDriver(std::optional<uid_t> allowedUser) {
 
     // Last, so that a client that sees the name finds the mice in place.
     if (const int r = server.requestName(zed::registrybus::kBusName); r < 0) {
-        say(std::string("cannot own ") + zed::registrybus::kBusName + " on the system bus: " +
-            std::strerror(-r) +
+        say(std::string("cannot own ") + zed::registrybus::kBusName +
+            " on the system bus: " + std::strerror(-r) +
             (r == -EEXIST || r == -EALREADY ? " (is another driver running?)"
                                             : " (only root may own it)"));
         return 1;
