@@ -224,9 +224,15 @@ public:
         });
         check(applied, "the agent did not set the driver's properties");
         if (props) {
-            line("the agent set on the driver: Sensitivity " +
-                 number(fixedValue(*props, "Sensitivity")) + ", ButtonMappings and " +
-                 std::to_string(props->size() - 2) + " more");
+            std::string keys;
+            for (const auto& [k, v] : *props) {
+                keys += (keys.empty() ? "" : ", ") + k;
+            }
+            line("the driver's service shows: " + keys);
+            if (const Value* v = lookup(*props, "Sensitivity")) {
+                line("Sensitivity " + number(fixedValue(*props, "Sensitivity")) +
+                     " (16.16: " + std::to_string(v->toInt64().value_or(0)) + ")");
+            }
         }
 
         say("Motion at sensitivity 10: the mouse moves 100 right, 40 down");
@@ -297,9 +303,12 @@ public:
         show("pointer", pointer_->frames(SIZE_MAX, 0.5));
         line("driver's Sensitivity now " + number(props ? fixedValue(*props, "Sensitivity") : 0));
         const std::string stored = readFile(agent_.domainFile());
-        const auto at = stored.find("<key>Sensitivity</key>");
-        if (at != std::string::npos) {
-            line("stored: " + trimmed(stored.substr(at, stored.find('\n', at) - at)));
+        const auto key = stored.find("<key>Sensitivity</key>");
+        const auto from = stored.find("<real>", key);
+        const auto to = stored.find("</real>", from);
+        if (key != std::string::npos && from != std::string::npos && to != std::string::npos) {
+            line("the agent stored Sensitivity " + stored.substr(from + 6, to - from - 6) + " in " +
+                 agent_.domainFile());
         }
         say("Motion after the steps: the same move");
         move(100, 40, 54, 22, 1);
