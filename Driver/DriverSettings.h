@@ -59,8 +59,9 @@ struct DriverSettings {
     std::int32_t numButtons = 7;      // "NumButtons": kept for show
     std::vector<Data> buttonMappings; // one element per button, index 0 = button 1
 
-    double sensitivityXScale() const { return (sensitivityOn != 0 ? sensitivity : sensitivityX); }
-    double sensitivityYScale() const { return (sensitivityOn != 0 ? sensitivity : sensitivityY); }
+    // The sensitivity (tenths) that applies to each axis.
+    double sensitivityForX() const { return (sensitivityOn != 0 ? sensitivity : sensitivityX); }
+    double sensitivityForY() const { return (sensitivityOn != 0 ? sensitivity : sensitivityY); }
     bool accelerates() const { return accelerationOn == 1; }
     bool onTheFly() const { return otfs == 0; }
 

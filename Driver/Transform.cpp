@@ -59,8 +59,8 @@ Transform::Transform(DriverSettings settings)
 }
 
 void Transform::setSettings(const DriverSettings& settings) {
-    xFactor_ = speedFactor(settings.sensitivityXScale());
-    yFactor_ = speedFactor(settings.sensitivityYScale());
+    xFactor_ = speedFactor(settings.sensitivityForX());
+    yFactor_ = speedFactor(settings.sensitivityForY());
     acceleration_ = 0.0;
     if (settings.accelerates() && settings.acceleration > 0.0) {
         acceleration_ = std::min(settings.acceleration, kMaxAcceleration);

@@ -53,8 +53,8 @@ TEST(DriverProperties, AFullConfigurationIsDecoded) {
     EXPECT_EQ(p.values(), fullConfiguration());
     const DriverSettings& s = p.settings();
     EXPECT_EQ(s.sensitivity, 5.0);
-    EXPECT_EQ(s.sensitivityXScale(), 3.0);
-    EXPECT_EQ(s.sensitivityYScale(), 7.0);
+    EXPECT_EQ(s.sensitivityForX(), 3.0);
+    EXPECT_EQ(s.sensitivityForY(), 7.0);
     EXPECT_TRUE(s.accelerates());
     EXPECT_EQ(s.acceleration, 0.5);
     EXPECT_EQ(s.scrollWheelSpeed, 2.5);
@@ -211,7 +211,7 @@ TEST(DriverProperties, SwitchesReadAsTheAgentMeansThem) {
               kIOReturnSuccess);
     // Non-zero is on for the overall sensitivity; only 1 turns acceleration
     // on; any non-zero "Otfs" turns on-the-fly buttons into plain clicks.
-    EXPECT_EQ(p.settings().sensitivityXScale(), 4.0);
+    EXPECT_EQ(p.settings().sensitivityForX(), 4.0);
     EXPECT_FALSE(p.settings().accelerates());
     EXPECT_FALSE(p.settings().onTheFly());
 }
