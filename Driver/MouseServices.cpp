@@ -73,7 +73,7 @@ IOReturn MouseServices::setProperties(ServiceObject& service, const Dictionary& 
     const IOReturn status = properties_->set(changes);
     if (status != kIOReturnSuccess) {
         std::fprintf(stderr, "%s: refused the properties of driver %u: %s\n", kWho, service.id(),
-                     machErrorString(status).c_str());
+                     properties_->lastError().c_str());
         return status;
     }
     // The ids stay what the agent matched on, whatever keys it sends.
