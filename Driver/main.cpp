@@ -242,10 +242,11 @@ private:
         drop(it);
     }
     void drop(std::map<std::string, Adopted>::iterator it) {
-        // The device first: its release words still reach the agent.
+        // The device first, while its entry is still found: the words it
+        // sends as it releases everything (a gesture's end) reach the agent.
+        it->second.device.reset();
         Adopted m = std::move(it->second);
         mice_.erase(it);
-        m.device.reset();
         m.services.reset();
     }
 
@@ -341,6 +342,9 @@ int runDriver(std::optional<uid_t> allowedUser) {
             "DBUS_SYSTEM_BUS_ADDRESS overrides where to look)");
         return 1;
     }
+    // Open until the mice have sent their last words after the loop's end
+    // (attached, sd-bus would close it when the loop exits).
+    sd_bus_set_close_on_exit(bus.get(), 0);
     if (!loop.attachBus(bus.get())) {
         say("cannot attach the system bus to the event loop");
         return 1;
@@ -390,6 +394,7 @@ int runDriver(std::optional<uid_t> allowedUser) {
     // Every button released and every gesture ended before the exit.
     discovery.reset();
     mice.clear();
+    sd_bus_flush(bus.get());
     return r < 0 ? 1 : 0;
 }
 

@@ -495,3 +495,59 @@ TEST_F(DriverStack, SleepReleasesHeldButtonsAndWakingAdoptsTheMouseAgain) {
     })) << driver_->err();
     EXPECT_EQ(driver_->stop(SIGTERM), 0) << driver_->err();
 }
+
+TEST_F(DriverStack, QuittingDuringAnOnTheFlyGestureEndsItForTheAgent) {
+    ASSERT_TRUE(startDriver()) << driver_->err();
+    UhidMouse mouse;
+    auto pointer = adopt(mouse);
+    ASSERT_TRUE(pointer);
+    const auto drv = registry_.find(kDriverClass);
+    ASSERT_TRUE(drv);
+    // Button 3: on-the-fly sensitivity.
+    ASSERT_EQ(registry_.setProperties(
+                  drv->path, {{"Otfs", Value(0)},
+                              {"ButtonMappings",
+                               Value(Array{Value(Data{0}), Value(Data{0}), Value(Data{7})})}}),
+              0);
+
+    // Listening as the agent does: interest registered, Message signals.
+    RunLoop loop;
+    BusPtr client = openBus(BusKind::System);
+    ASSERT_TRUE(client && loop.attachBus(client.get()));
+    std::vector<std::uint32_t> words;
+    sd_bus_slot* raw = nullptr;
+    ASSERT_GE(sd_bus_add_match(
+                  client.get(), &raw,
+                  "type='signal',interface='com.tovik.IOService',member='Message'",
+                  [](sd_bus_message* m, void* userdata, sd_bus_error*) {
+                      std::uint32_t type = 0;
+                      std::uint64_t argument = 0;
+                      if (sd_bus_message_read(m, "ut", &type, &argument) >= 0) {
+                          static_cast<std::vector<std::uint32_t>*>(userdata)->push_back(type);
+                      }
+                      return 0;
+                  },
+                  &words),
+              0);
+    SlotPtr match(raw);
+    BusError error;
+    ASSERT_GE(sd_bus_call_method(client.get(), registrybus::kBusName, drv->path.c_str(),
+                                 registrybus::kServiceInterface, "AddInterest", error.get(),
+                                 nullptr, ""),
+              0)
+        << error.text(-1);
+
+    constexpr std::uint32_t kButton3 = 2u << 8;
+    constexpr std::uint32_t kOverlayBegin = 0x20000, kOverlayEnd = 0x40000;
+    ASSERT_TRUE(mouse.send({.buttons = 4}));
+    ASSERT_TRUE(runUntil(loop, [&] { return !words.empty(); }));
+    EXPECT_EQ(words.front(), kButton3 | kOverlayBegin);
+
+    // Quit with the button held: the gesture's end still reaches the agent.
+    EXPECT_EQ(driver_->stop(SIGTERM), 0) << driver_->err();
+    EXPECT_TRUE(runUntil(
+        loop, [&] { return words.size() >= 2; }, 5))
+        << driver_->err();
+    ASSERT_EQ(words.size(), 2u);
+    EXPECT_EQ(words.back(), kButton3 | kOverlayEnd);
+}
