@@ -26,9 +26,16 @@ PanePlugin::~PanePlugin() {
 }
 
 QStringList PanePlugin::paneFolders() {
-    return {QDir(QCoreApplication::applicationDirPath())
-                .absoluteFilePath(QStringLiteral("../lib/panes")),
-            QStringLiteral(ZED_PANE_INSTALL_DIR)};
+    // The build tree's, then the one beside the installed program (a package
+    // installs under another prefix than the build was configured with), then
+    // the configured one.
+    const QDir programs(QCoreApplication::applicationDirPath());
+    QStringList folders{
+        QDir::cleanPath(programs.absoluteFilePath(QStringLiteral("../lib/panes"))),
+        QDir::cleanPath(programs.absoluteFilePath(QStringLiteral("../" ZED_PANE_RELATIVE_DIR))),
+        QStringLiteral(ZED_PANE_INSTALL_DIR)};
+    folders.removeDuplicates();
+    return folders;
 }
 
 QString PanePlugin::findPane() {

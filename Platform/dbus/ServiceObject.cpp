@@ -148,7 +148,13 @@ int ServiceObject::onSetProperties(sd_bus_message* m, void* userdata, sd_bus_err
                                                kAccessDenied);
                     return;
                 }
-                s->applyProperties(call.get(), *payload);
+                // The caller gets an answer even when the hook fails.
+                BusError failed;
+                if (guardedCall(s->who_, failed.get(),
+                                [&] { return s->applyProperties(call.get(), *payload); }) < 0 &&
+                    sd_bus_error_is_set(failed.get())) {
+                    sd_bus_reply_method_error(call.get(), failed.get());
+                }
             });
         if (!asked) {
             return sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, kAccessDenied);

@@ -53,6 +53,40 @@ check "grep -q 'KERNEL==\"uinput\"' '$rule' && grep -q 'TAG+=\"uaccess\"' '$rule
 check "grep -q 'static_node=uinput' '$rule'" "the rule covers the node before the module loads"
 check "grep -qx uinput '$p/lib/modules-load.d/zed-uinput.conf'" "uinput loaded at boot"
 
+# The driver, when it was built: its system unit (hardened), the udev rule
+# that marks the maker's mice and starts it, and the bus policy that lets only
+# root serve its name. The bus reads policies from /usr/share and /etc only.
+if [ -x "$p/bin/zed-driver" ]; then
+    driver_unit="$p/lib/systemd/system/zed-driver.service"
+    check "[ -f '$driver_unit' ]" "driver's system unit in $prefix/lib/systemd/system"
+    check "grep -qx 'ExecStart=$prefix/bin/zed-driver' '$driver_unit'" "the unit starts the installed driver"
+    for line in Type=notify 'WatchdogSec=10s' Restart=on-failure NoNewPrivileges=yes \
+        ProtectSystem=strict ProtectHome=yes PrivateTmp=yes DevicePolicy=closed \
+        'DeviceAllow=/dev/uinput rw' 'DeviceAllow=char-input rw' \
+        'RestrictAddressFamilies=AF_UNIX AF_NETLINK'; do
+        check "grep -qxF '$line' '$driver_unit'" "the driver's unit has $line"
+    done
+    check "[ \$(grep -c '^DeviceAllow=' '$driver_unit') -eq 2 ]" "the driver's unit allows no other device"
+    drule="$p/lib/udev/rules.d/71-zed-driver.rules"
+    check "[ -f '$drule' ]" "driver's udev rule in $prefix/lib/udev/rules.d"
+    check "grep -q 'ATTRS{id/vendor}==\"2f1a\", ATTRS{id/product}==\"0001|0002\", ENV{ZED_DRIVER}=\"1\"' '$drule'" "the rule marks the maker's mice"
+    check "grep -q 'ENV{ZED_DRIVER}==\"1\", TAG+=\"systemd\", ENV{SYSTEMD_WANTS}+=\"zed-driver.service\"' '$drule'" "a marked mouse starts the driver"
+    check "grep -q 'ATTRS{phys}==\"zed-driver/\*\"' '$drule'" "the driver's own pointer is not marked"
+    case $prefix in /usr/local) policy="$root/etc/dbus-1/system.d" ;; *) policy="$p/share/dbus-1/system.d" ;; esac
+    policy="$policy/com.tovik.IORegistry.conf"
+    check "[ -f '$policy' ]" "the driver's bus policy where the system bus reads it"
+    if [ -f "$policy" ] && command -v python3 >/dev/null 2>&1; then
+        check "python3 - '$policy' <<'PY'
+import sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+owners = [(p.attrib, a.attrib) for p in root.iter('policy') for a in p if 'own' in a.attrib]
+callers = [a.attrib for p in root.iter('policy') if p.get('context') == 'default' for a in p]
+assert owners == [({'user': 'root'}, {'own': 'com.tovik.IORegistry'})], owners
+assert callers and all(a.get('send_destination') == 'com.tovik.IORegistry' for a in callers), callers
+PY" "only root may own the driver's name, anyone may call it"
+    fi
+fi
+
 # The wrapper starts the agent only where the unit does not: a stand-in
 # systemctl answers for the user's manager.
 if [ -x "$wrapper" ]; then
