@@ -51,8 +51,8 @@ std::unique_ptr<AdoptedMouse> AdoptedMouse::open(sd_event* loop, const MouseIden
         setError(error, why);
         return nullptr;
     }
-    // Nothing can be lost yet: the device was read when it was opened, so a
-    // failure would only show at the next read, from the loop.
+    // A device that fails while the grab drains it is reported through
+    // `lost` from the loop, like any later failure.
     mouse->tryGrab();
     return mouse;
 }
@@ -224,21 +224,22 @@ bool AdoptedMouse::tryGrab() {
     }
     const int r = libevdev_grab(dev_.get(), LIBEVDEV_GRAB);
     if (r < 0) {
-        if (r != -EBUSY || !busyReported_) {
-            std::fprintf(stderr, "zed-driver: %s (%s): cannot grab it%s: %s\n", id_.node.c_str(),
-                         id_.name.c_str(), r == -EBUSY ? " (another program holds it)" : "",
-                         std::strerror(-r));
-            busyReported_ = busyReported_ || r == -EBUSY;
+        // Once per spell of failures: the retry comes four times a second.
+        if (!grabFailureReported_) {
+            std::fprintf(stderr, "zed-driver: %s (%s): cannot grab it%s: %s; trying again\n",
+                         id_.node.c_str(), id_.name.c_str(),
+                         r == -EBUSY ? " (another program holds it)" : "", std::strerror(-r));
+            grabFailureReported_ = true;
         }
         armRetry();
         return true;
     }
     grabbed_ = true;
     retry_.reset();
-    if (busyReported_) {
+    if (grabFailureReported_) {
         std::fprintf(stderr, "zed-driver: %s (%s): grabbed at last\n", id_.node.c_str(),
                      id_.name.c_str());
-        busyReported_ = false;
+        grabFailureReported_ = false;
     }
     // What was queued before the grab went to the desktop as well.
     if (!discardQueued()) {

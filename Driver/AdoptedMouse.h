@@ -26,7 +26,10 @@ class AdoptedMouse {
 public:
     struct Callbacks {
         std::function<void(std::uint32_t word)> message; // a driver message word for the agent
-        std::function<void()> lost; // the device vanished: the owner destroys this object
+        // The device vanished (or its descriptor was revoked): everything is
+        // released already; called once, from a deferred event of the loop, so
+        // the owner may destroy this object there.
+        std::function<void()> lost;
     };
 
     // How long a grab waits before it is tried again while another program
@@ -107,7 +110,7 @@ private:
     bool grabbed_ = false;
     bool lost_ = false;
     bool suspended_ = false;
-    bool busyReported_ = false;
+    bool grabFailureReported_ = false;
     bool emitFailureReported_ = false;
 };
 

@@ -20,8 +20,12 @@ namespace {
 constexpr std::size_t kMaxName = 80;
 
 // The relative axes a mouse has and the transform may write.
-constexpr std::uint16_t kAxes[] = {
-    REL_X, REL_Y, REL_WHEEL, REL_HWHEEL, REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES};
+constexpr std::uint16_t kAxes[] = {REL_X, REL_Y, REL_WHEEL, REL_HWHEEL};
+// Declared only when the source has them: desktops ignore REL_WHEEL on a
+// device that declares REL_WHEEL_HI_RES, and the transform passes a wheel of
+// default speed as it comes. Without them, what the transform writes of them
+// is dropped by the kernel and REL_WHEEL carries the scrolling.
+constexpr std::uint16_t kHighResolutionAxes[] = {REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES};
 
 struct EvdevDeleter {
     void operator()(libevdev* dev) const { libevdev_free(dev); }
@@ -80,6 +84,11 @@ VirtualPointer::create(const libevdev* source, const MouseIdentity& id, std::str
     bool ok = libevdev_enable_event_type(shape.get(), EV_SYN) == 0;
     for (std::uint16_t axis : kAxes) {
         ok = ok && libevdev_enable_event_code(shape.get(), EV_REL, axis, nullptr) == 0;
+    }
+    for (std::uint16_t axis : kHighResolutionAxes) {
+        if (src && libevdev_has_event_code(src, EV_REL, axis)) {
+            ok = ok && libevdev_enable_event_code(shape.get(), EV_REL, axis, nullptr) == 0;
+        }
     }
     for (unsigned code = BTN_LEFT; code <= BTN_TASK; ++code) {
         ok = ok && libevdev_enable_event_code(shape.get(), EV_KEY, code, nullptr) == 0;

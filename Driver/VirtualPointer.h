@@ -24,11 +24,12 @@ public:
     // A uinput pointer shaped after the source (mouse-shaped capabilities only, phys
     // kVirtualPhysPrefix + source node); null with *error set on failure.
     //
-    // What it declares: REL_X, REL_Y, both wheels with their high-resolution
-    // twins and BTN_LEFT..BTN_TASK whatever the source has (the transform may
-    // turn any button into any of these), MSC_SCAN when the source sends it,
-    // INPUT_PROP_POINTER when the source has it. Never absolute axes, joystick
-    // or gamepad buttons: udev would then class the device as a joystick.
+    // What it declares: REL_X, REL_Y, both wheels and BTN_LEFT..BTN_TASK
+    // whatever the source has (the transform may turn any button into any of
+    // these); the wheels' high-resolution twins, MSC_SCAN and
+    // INPUT_PROP_POINTER when the source has them. Never absolute axes,
+    // joystick or gamepad buttons: udev would then class the device as a
+    // joystick.
     // Name: the source's name with kNameSuffix; bus, vendor, product and
     // version: the source's own, so that per-device settings and quirks that
     // desktops key on the mouse's ids still find the mouse.

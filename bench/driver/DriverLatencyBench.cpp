@@ -340,9 +340,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int warmup = std::max(10, count / 20);
+    // Each path takes its turn first, second and last.
+    constexpr std::size_t kPaths = std::size(setups);
     for (int i = 0; i < warmup + count; ++i) {
-        for (Setup& setup : setups) {
-            sendOne(setup.path, i, i >= warmup);
+        for (std::size_t k = 0; k < kPaths; ++k) {
+            sendOne(setups[(static_cast<std::size_t>(i) + k) % kPaths].path, i, i >= warmup);
         }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
 #include <memory>
@@ -69,6 +70,10 @@ struct EvdevFree {
     void operator()(libevdev* dev) const { libevdev_free(dev); }
 };
 using Description = std::unique_ptr<libevdev, EvdevFree>;
+
+struct UinputFree {
+    void operator()(libevdev_uinput* device) const { libevdev_uinput_destroy(device); }
+};
 
 // What the device at the node declares (its names, ids and codes), or null.
 Description described(const std::string& node) {
@@ -207,10 +212,13 @@ TEST_F(AdoptedMouseOnVm, TheMouseIsGrabbedAndAMouseShapedVirtualPointerTakesItsP
     EXPECT_EQ(libevdev_get_id_product(shape.get()), id.product);
     EXPECT_EQ(libevdev_get_id_bustype(shape.get()), BUS_USB);
     EXPECT_FALSE(libevdev_has_event_type(shape.get(), EV_ABS));
-    for (unsigned code :
-         {REL_X, REL_Y, REL_WHEEL, REL_WHEEL_HI_RES, REL_HWHEEL, REL_HWHEEL_HI_RES}) {
+    for (unsigned code : {REL_X, REL_Y, REL_WHEEL, REL_HWHEEL}) {
         EXPECT_TRUE(libevdev_has_event_code(shape.get(), EV_REL, code)) << code;
     }
+    // The high-resolution wheel as the source has it (the uhid mouse has one).
+    EXPECT_TRUE(libevdev_has_event_code(shape.get(), EV_REL, REL_WHEEL_HI_RES));
+    EXPECT_EQ(libevdev_has_event_code(shape.get(), EV_REL, REL_HWHEEL_HI_RES),
+              libevdev_has_event_code(source.get(), EV_REL, REL_HWHEEL_HI_RES));
     for (unsigned code = BTN_LEFT; code <= BTN_TASK; ++code) {
         EXPECT_TRUE(libevdev_has_event_code(shape.get(), EV_KEY, code)) << code;
     }
@@ -237,6 +245,53 @@ TEST_F(AdoptedMouseOnVm, TheMouseIsGrabbedAndAMouseShapedVirtualPointerTakesItsP
     // Dropping the adopted mouse gives the mouse back.
     adopted.reset();
     EXPECT_EQ(desktop.grab(true), 0);
+}
+
+TEST_F(AdoptedMouseOnVm, ThePointerDeclaresNoHighResolutionWheelTheSourceLacks) {
+    // A mouse of another bus (PS/2, some Bluetooth ones) has only REL_WHEEL, and
+    // a pointer property. Desktops ignore REL_WHEEL on a device that declares
+    // REL_WHEEL_HI_RES: declaring it here would stop such a mouse scrolling.
+    std::unique_ptr<libevdev, EvdevFree> shape(libevdev_new());
+    libevdev_set_name(shape.get(), "plain wheel mouse");
+    libevdev_set_id_bustype(shape.get(), BUS_I8042);
+    for (unsigned code : {REL_X, REL_Y, REL_WHEEL}) {
+        libevdev_enable_event_code(shape.get(), EV_REL, code, nullptr);
+    }
+    for (unsigned code : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE}) {
+        libevdev_enable_event_code(shape.get(), EV_KEY, code, nullptr);
+    }
+    libevdev_enable_property(shape.get(), INPUT_PROP_POINTER);
+    libevdev_uinput* raw = nullptr;
+    ASSERT_EQ(libevdev_uinput_create_from_device(shape.get(), LIBEVDEV_UINPUT_OPEN_MANAGED, &raw),
+              0);
+    std::unique_ptr<libevdev_uinput, UinputFree> source(raw);
+    MouseIdentity id;
+    id.name = "plain wheel mouse";
+    id.node = libevdev_uinput_get_devnode(source.get());
+    auto adopted = adopt(id);
+    ASSERT_TRUE(adopted);
+    ASSERT_TRUE(adopted->grabbed());
+
+    const auto pointerShape = described(adopted->virtualPointer().devnode());
+    ASSERT_TRUE(pointerShape);
+    EXPECT_FALSE(libevdev_has_event_code(pointerShape.get(), EV_REL, REL_WHEEL_HI_RES));
+    EXPECT_FALSE(libevdev_has_event_code(pointerShape.get(), EV_REL, REL_HWHEEL_HI_RES));
+    EXPECT_TRUE(libevdev_has_event_code(pointerShape.get(), EV_REL, REL_WHEEL));
+    EXPECT_TRUE(libevdev_has_property(pointerShape.get(), INPUT_PROP_POINTER));
+    EXPECT_FALSE(libevdev_has_event_type(pointerShape.get(), EV_MSC));
+
+    EvdevReader pointer(adopted->virtualPointer().devnode());
+    ASSERT_TRUE(pointer.ok());
+    for (const double speed : {10.0, 20.0}) {
+        SCOPED_TRACE("wheel speed " + std::to_string(speed));
+        adopted->setSettings(settingsOf({{"ScrollWheelSpeed", fixed(speed)}}));
+        ASSERT_EQ(libevdev_uinput_write_event(source.get(), EV_REL, REL_WHEEL, -1), 0);
+        ASSERT_EQ(libevdev_uinput_write_event(source.get(), EV_SYN, SYN_REPORT, 0), 0);
+        const auto frames = framesFrom(pointer, 1);
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_EQ(valueIn(frames[0], EV_REL, REL_WHEEL), speed == 10.0 ? -1 : -2)
+            << describe(frames);
+    }
 }
 
 TEST_F(AdoptedMouseOnVm, SensitivityFiveMovesThePointerHalfAsFarAndCarriesRemainders) {
