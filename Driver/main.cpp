@@ -83,8 +83,9 @@ int listMiceCommand() {
             continue;
         }
         if (shouldAdopt(c)) {
-            std::printf("  adopted: yes (%s)\n",
-                        c.marked ? "a udev rule sets ZED_DRIVER=1" : "the maker's mouse");
+            std::printf("  adopted: yes (%s)\n", c.hasIds && id.fromMaker()
+                                                     ? "the maker's mouse"
+                                                     : "a udev rule sets ZED_DRIVER=1");
         } else {
             std::printf("  adopted: no\n");
         }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/uinput.h>
+#include <map>
 #include <memory>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -231,4 +232,29 @@ TEST_F(DiscoveryOnUdev, TheListShowsEveryMouseWithItsAdoptionAndRule) {
     EXPECT_NE(block(ownNode).find("adopted: no, it is this driver's own virtual pointer"),
               std::string::npos)
         << r.out;
+}
+
+TEST_F(DiscoveryOnUdev, ThePackagedRuleMarksTheMakersMiceAndNeverTheVirtualPointer) {
+    UhidMouse maker({.product = 2});
+    UhidMouse other({.vendor = 0x1234, .product = 0x0001});
+    OwnVirtualMouse own;
+    ASSERT_EQ(own.error, 0) << std::strerror(own.error);
+    const std::string makerNode = plug(maker);
+    const std::string otherNode = plug(other);
+    ASSERT_EQ(std::system("udevadm settle"), 0);
+    const std::string ownNode = own.node();
+    ASSERT_FALSE(ownNode.empty());
+
+    std::string error;
+    const auto mice = listMice(&error);
+    ASSERT_TRUE(mice) << error;
+    std::map<std::string, bool> marked;
+    for (const auto& c : *mice) {
+        marked[c.identity.node] = c.marked;
+    }
+    ASSERT_EQ(marked.count(makerNode), 1u);
+    EXPECT_TRUE(marked[makerNode]);
+    EXPECT_FALSE(marked[otherNode]);
+    ASSERT_EQ(marked.count(ownNode), 1u) << "udev classes it as a mouse";
+    EXPECT_FALSE(marked[ownNode]);
 }
