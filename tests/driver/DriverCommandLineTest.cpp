@@ -47,6 +47,7 @@ TEST(DriverCommandLine, WrongOptionsGetTheUsageOnStandardErrorAndStatusTwo) {
 TEST(DriverCommandLine, ANamedUserMustExist) {
     // root exists everywhere; without a bus the run itself fails, but not
     // with the usage status.
+    zed::test::ScopedEnv noBus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zed-test-bus");
     const auto r = driver({"--user", "root"});
     EXPECT_NE(r.exitCode, 2) << r.err;
 }
