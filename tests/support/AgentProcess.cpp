@@ -25,6 +25,10 @@ bool AgentProcess::start() {
     return child_.start({ZED_AGENT}, {{"XDG_CONFIG_HOME", home_}, {"ZED_PLATFORM", "simulator"}});
 }
 
+bool AgentProcess::startOnDesktop() {
+    return child_.start({ZED_AGENT}, {{"XDG_CONFIG_HOME", home_}, {"ZED_PLATFORM", ""}});
+}
+
 void AgentProcess::writeDomain(const std::string& xml) const {
     std::ofstream(domainFile()) << xml;
 }

@@ -1,5 +1,5 @@
-// zed-agent as a child process on the simulator's platform, with its own
-// settings folder and its output kept in files.
+// zed-agent as a child process on the simulator's (or the desktop's)
+// platform, with its own settings folder and its output kept in files.
 #pragma once
 
 #include "SimulatorHarness.h"
@@ -15,7 +15,11 @@ public:
     AgentProcess(const AgentProcess&) = delete;
     AgentProcess& operator=(const AgentProcess&) = delete;
 
+    // On the simulator's platform.
     bool start();
+    // On the desktop's platform: the registry of the driver on the system
+    // bus, a uinput keyboard, logind when it runs.
+    bool startOnDesktop();
     // Sends the signal and waits; the exit status, or -1 when it has not
     // ended within the timeout (it is killed then).
     int stop(int signo = 15, double timeoutSeconds = 10) {
