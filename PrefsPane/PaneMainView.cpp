@@ -2,6 +2,7 @@
 
 #include "ButtonsPageHook.h"
 #include "CustomMovieView.h"
+#include "PaneAccessibility.h"
 #include "SensitivityController.h"
 #include "SettingsBinder.h"
 #include "TovikCopperhoundPref.h"
@@ -10,6 +11,80 @@
 #include "ui_SensitivityPage.h"
 
 #include <QDialog>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabBar>
+
+namespace {
+
+// A page that scrolls when the window is smaller than it, and otherwise asks
+// for room to show it whole, as far as the screen allows.
+class PageScrollArea : public QScrollArea {
+public:
+    explicit PageScrollArea(QWidget* parent = nullptr) : QScrollArea(parent) {
+        setWidgetResizable(true);
+        setFrameShape(QFrame::NoFrame);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+    QSize sizeHint() const override {
+        QSize size = widget() ? widget()->sizeHint() : QScrollArea::sizeHint();
+        size += QSize(2 * frameWidth(), 2 * frameWidth());
+        if (const QScreen* screen = this->screen()) {
+            // Leaves room for the tabs, the links and the window's frame.
+            size = size.boundedTo(screen->availableSize() * 0.8);
+        }
+        return size;
+    }
+
+    QSize minimumSizeHint() const override {
+        // Scrolls down to a few lines of the page, never wider than a narrow
+        // window.
+        const int line = fontMetrics().height();
+        return {std::min(widget() ? widget()->minimumSizeHint().width() : 0, 24 * line) +
+                    verticalScrollBar()->sizeHint().width(),
+                6 * line};
+    }
+};
+
+// Wraps each page of the tabs in a scroll area of its own.
+void makePagesScroll(QTabWidget* tabs) {
+    for (int i = 0; i < tabs->count(); ++i) {
+        QWidget* page = tabs->widget(i);
+        const QString title = tabs->tabText(i);
+        tabs->removeTab(i);
+        auto* scroll = new PageScrollArea;
+        scroll->setObjectName(page->objectName() + QStringLiteral("Scroll"));
+        scroll->setWidget(page);
+        tabs->insertTab(i, scroll, title);
+    }
+    tabs->setCurrentIndex(0);
+}
+
+// Lines up the label columns of the page's groups, so that their sliders
+// start and end at the same place.
+void alignLabelColumns(QWidget* page) {
+    const QList<QGridLayout*> grids = page->findChildren<QGridLayout*>();
+    int widest = 0;
+    for (QGridLayout* grid : grids) {
+        for (int row = 0; row < grid->rowCount(); ++row) {
+            QLayoutItem* item = grid->itemAtPosition(row, 0);
+            if (auto* label = item ? qobject_cast<QLabel*>(item->widget()) : nullptr;
+                label && grid->itemAtPosition(row, 1) != item) {
+                widest = std::max(widest, label->sizeHint().width());
+            }
+        }
+    }
+    for (QGridLayout* grid : grids) {
+        grid->setColumnMinimumWidth(0, widest);
+    }
+}
+
+} // namespace
 
 PaneMainView::PaneMainView(TovikCopperhoundPref* pane, QWidget* parent)
     : QWidget(parent), pane_(pane), ui_(std::make_unique<Ui::MainView>()),
@@ -20,6 +95,7 @@ PaneMainView::PaneMainView(TovikCopperhoundPref* pane, QWidget* parent)
     sensitivityPage_ = new QWidget(ui_->sensitivityTab);
     pageUi_->setupUi(sensitivityPage_);
     ui_->sensitivityTabLayout->addWidget(sensitivityPage_);
+    alignLabelColumns(sensitivityPage_);
 
     // A sheet of the pane's window: its child, shown modal to that window only.
     advancedPanel_ = new QDialog(this);
@@ -40,6 +116,18 @@ PaneMainView::PaneMainView(TovikCopperhoundPref* pane, QWidget* parent)
             [this] { pane_->doTovikHelp(ui_->helpButton); });
 
     AttachButtonsPage(ui_->buttonsPageContainer, pane_);
+    makePagesScroll(ui_->pageTabs);
+
+    // Screen readers hear each control by the label of its row; the Tab key
+    // goes from the tabs through the pages in reading order to the links.
+    zed::nameControlsByTheirLabels(sensitivityPage_);
+    zed::nameControlsByTheirLabels(advancedPanel_);
+    QList<QWidget*> order{ui_->pageTabs->tabBar()};
+    order += zed::tabStops(ui_->sensitivityTab);
+    order += zed::tabStops(ui_->buttonsTab);
+    order += {ui_->siteButton, ui_->updateButton, ui_->helpButton};
+    zed::setTabOrderChain(order);
+    zed::setTabOrderChain(zed::tabStops(advancedPanel_));
 
     // After the buttons page, so that its controls may bind settings too.
     binder_ = new SettingsBinder(pane_, this);
@@ -50,6 +138,9 @@ PaneMainView::PaneMainView(TovikCopperhoundPref* pane, QWidget* parent)
     connect(pane_, &TovikCopperhoundPref::settingsChanged, this,
             &PaneMainView::updateDoubleClickInterval);
     updateDoubleClickInterval();
+    connect(pane_, &TovikCopperhoundPref::settingsChanged, this,
+            &PaneMainView::updateAccelerationNote);
+    updateAccelerationNote();
 
     sensitivityController_->awakeFromNib();
 }
@@ -66,6 +157,14 @@ QWidget* PaneMainView::buttonsPageContainer() const {
 
 void PaneMainView::updateDoubleClickInterval() {
     pageUi_->dblClickView->setDoubleClickInterval(pane_->doubleClickInterval());
+}
+
+void PaneMainView::updateAccelerationNote() {
+    // "MasterAccelOn" 1: the mouse's driver accelerates, the desktop's own
+    // acceleration is off; otherwise the desktop accelerates by the amount.
+    pageUi_->accelerationNote->setText(pane_->masterAccelOn() == 1
+                                           ? qtTrId("SENS_ACCEL_BY_MOUSE")
+                                           : qtTrId("SENS_ACCEL_BY_DESKTOP"));
 }
 
 void PaneMainView::updateSensitivityKind() {

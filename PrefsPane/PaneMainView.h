@@ -3,6 +3,8 @@
 // and the advanced-settings dialog, every control bound to the pane's model.
 #pragma once
 
+#include "PaneAccessibility.h"
+
 #include <QDialog>
 #include <QPointer>
 #include <QWidget>
@@ -40,8 +42,11 @@ private:
     void updateSensitivityKind();
     // The double-click test counts clicks at the speed the user has set.
     void updateDoubleClickInterval();
+    // Says who accelerates the pointer: the desktop or the mouse's driver.
+    void updateAccelerationNote();
 
     TovikCopperhoundPref* pane_;
+    zed::AccessibleNames accessibleNames_;
     std::unique_ptr<Ui::MainView> ui_;
     std::unique_ptr<Ui::SensitivityPage> pageUi_;
     std::unique_ptr<Ui::AdvancedSettings> advancedUi_;

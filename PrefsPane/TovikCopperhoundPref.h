@@ -69,6 +69,8 @@ public:
     // The advanced mapping, created as a primary click on first use.
     ButtonMapping* advMapping();
     bool hasAdvMapping() const { return fAdvMapping != nullptr; }
+    // The advanced mapping when there is one; never creates it.
+    const ButtonMapping* advancedMapping() const { return fAdvMapping.get(); }
 
     // The stored value written back instead of toData() (see fromStoredValue).
     const std::optional<zed::Value>& storedForm() const { return fStoredForm; }
