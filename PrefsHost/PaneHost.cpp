@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeySequence>
+#include <QScreen>
 #include <QShortcut>
 
 namespace zed {
@@ -107,6 +108,13 @@ void PrefsWindow::showPane() {
     }
     pane_.willSelect();
     selected_ = true;
+    // Room for the whole pane where the screen has it, not the two thirds of
+    // the screen that a new window is given at most; a smaller screen gets a
+    // window that fits it, and the pane's pages scroll.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    if (const QScreen* screen = this->screen()) {
+        resize(sizeHint().boundedTo(screen->availableSize() * 0.9).expandedTo(minimumSizeHint()));
+    }
     show();
 }
 
