@@ -103,7 +103,20 @@ void ButtonsController::awakeFromNib() {
     fLeftHandImage = render(leftHand.get());
     fRightMouseImage = render(fRightMouseArt.get());
     fLeftMouseImage = render(fLeftMouseArt.get());
-    // The pictures are shown at the first save, which selecting the pane makes.
+    // The pictures are shown at the first save, which selecting the pane
+    // makes; their room is kept from the start, so that the window is sized
+    // for them and the page does not jump when they come.
+    if (fHandsPanel) {
+        fHandsPanel->setMinimumSize(fRightHandImage.deviceIndependentSize().toSize());
+    }
+    for (QLabel* view :
+         {fMousePanel.data(), qobject_cast<QLabel*>(viewWithTag(fAssignKeyPanel, kMouseImageTag)),
+          qobject_cast<QLabel*>(viewWithTag(fMacroPanel, kMouseImageTag)),
+          qobject_cast<QLabel*>(viewWithTag(fAdvancedPanel, kMouseImageTag))}) {
+        if (view) {
+            view->setMinimumSize(fRightMouseImage.deviceIndependentSize().toSize());
+        }
+    }
 }
 
 QPixmap ButtonsController::mouseImageWithButton(int button) const {

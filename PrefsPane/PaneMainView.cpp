@@ -33,6 +33,10 @@ public:
 
     QSize sizeHint() const override {
         QSize size = widget() ? widget()->sizeHint() : QScrollArea::sizeHint();
+        // Wrapped texts may need more lines at that width than the hint says.
+        if (widget() && widget()->hasHeightForWidth()) {
+            size.setHeight(std::max(size.height(), widget()->heightForWidth(size.width())));
+        }
         size += QSize(2 * frameWidth(), 2 * frameWidth());
         if (const QScreen* screen = this->screen()) {
             // Leaves room for the tabs, the links and the window's frame.

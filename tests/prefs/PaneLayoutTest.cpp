@@ -158,7 +158,7 @@ TEST_F(PaneLayout, TabGoesFromTheTabsThroughThePageInReadingOrderToTheLinks) {
         const QList<QWidget*> controls = chain.mid(1, chain.size() - 4);
         QWidget* shownPage = view.pageTabs()->currentWidget();
         for (QWidget* w : controls) {
-            EXPECT_TRUE(shownPage->isAncestorOf(w)) << qPrintable(w->objectName());
+            ASSERT_TRUE(shownPage->isAncestorOf(w)) << qPrintable(w->objectName());
         }
         for (qsizetype i = 1; i < controls.size(); ++i) {
             EXPECT_TRUE(readAfter(controls[i - 1], controls[i], shownPage))
@@ -303,6 +303,7 @@ TEST_F(PaneLayout, AValueBoxFollowsItsSliderWhileDraggedAndTheSettingIsStoredOnR
 TEST_F(PaneLayout, TheAccelerationGroupSaysWhoAccelerates) {
     shown();
     auto* note = control<QLabel>("accelerationNote");
+    ASSERT_NE(note, nullptr);
     EXPECT_TRUE(note->text().contains("desktop accelerates")) << qPrintable(note->text());
     control<QAbstractButton>("accelerationCheck")->click();
     EXPECT_EQ(*onDisk("MasterAccelOn"), Value(std::int32_t{1}));
