@@ -14,7 +14,6 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabBar>
@@ -22,7 +21,7 @@
 namespace {
 
 // A page that scrolls when the window is smaller than it, and otherwise asks
-// for room to show it whole, as far as the screen allows.
+// for room to show it whole.
 class PageScrollArea : public QScrollArea {
 public:
     explicit PageScrollArea(QWidget* parent = nullptr) : QScrollArea(parent) {
@@ -37,12 +36,8 @@ public:
         if (widget() && widget()->hasHeightForWidth()) {
             size.setHeight(std::max(size.height(), widget()->heightForWidth(size.width())));
         }
-        size += QSize(2 * frameWidth(), 2 * frameWidth());
-        if (const QScreen* screen = this->screen()) {
-            // Leaves room for the tabs, the links and the window's frame.
-            size = size.boundedTo(screen->availableSize() * 0.8);
-        }
-        return size;
+        // The window that shows the pane keeps itself within the screen.
+        return size + QSize(2 * frameWidth(), 2 * frameWidth());
     }
 
     QSize minimumSizeHint() const override {

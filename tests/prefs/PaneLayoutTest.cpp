@@ -229,6 +229,19 @@ TEST_F(PaneLayout, AtScaleTwoOnAFullHdScreenEverythingIsReachable) {
     }
 }
 
+TEST_F(PaneLayout, AtTheSizeItAsksForNoPageScrolls) {
+    PaneMainView& view = shown();
+    view.resize(view.sizeHint());
+    for (int page = 0; page < 2; ++page) {
+        view.pageTabs()->setCurrentIndex(page);
+        QCoreApplication::processEvents();
+        auto* scroll = qobject_cast<QScrollArea*>(view.pageTabs()->currentWidget());
+        ASSERT_NE(scroll, nullptr);
+        EXPECT_FALSE(scroll->verticalScrollBar()->isVisible()) << "page " << page;
+        EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible()) << "page " << page;
+    }
+}
+
 TEST_F(PaneLayout, AtItsSmallestTheWindowStillShowsTheTabsAndTheLinks) {
     PaneMainView& view = shown();
     view.resize(view.minimumSizeHint());
