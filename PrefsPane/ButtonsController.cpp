@@ -163,6 +163,9 @@ int ButtonsController::currentButton() const {
         return -1;
     }
     const std::vector<ButtonMapping*> mappings = fPane->mappings();
+    if (mappings.empty()) {
+        return -1; // not loaded: there is no current mapping to ask for
+    }
     const auto found = std::find(mappings.begin(), mappings.end(), fPane->currentMapping());
     return found == mappings.end() ? -1 : static_cast<int>(found - mappings.begin());
 }

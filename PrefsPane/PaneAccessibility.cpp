@@ -186,8 +186,8 @@ QList<QWidget*> tabStops(QWidget* root) {
     for (QWidget* w : widgets) {
         // A pop-up's list and a spin box's line edit belong to their control;
         // dialogs have an order of their own.
-        if ((w->focusPolicy() & Qt::TabFocus) && w->window() == root->window() && !w->focusProxy() &&
-            !qobject_cast<QAbstractSpinBox*>(w->parentWidget()) &&
+        if ((w->focusPolicy() & Qt::TabFocus) && w->window() == root->window() &&
+            !w->focusProxy() && !qobject_cast<QAbstractSpinBox*>(w->parentWidget()) &&
             !qobject_cast<QComboBox*>(w->parentWidget())) {
             stops << w;
         }

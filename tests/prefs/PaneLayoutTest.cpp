@@ -36,8 +36,8 @@ QString accessibleDescription(QWidget* w) {
 
 bool isControl(QWidget* w) {
     return (qobject_cast<QAbstractSlider*>(w) && !qobject_cast<QScrollBar*>(w)) ||
-           qobject_cast<QAbstractSpinBox*>(w) ||
-           qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractButton*>(w);
+           qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QComboBox*>(w) ||
+           qobject_cast<QAbstractButton*>(w);
 }
 
 // The widgets the Tab key visits from `start` on, as far as `within` reaches.
@@ -116,7 +116,8 @@ TEST_F(PaneLayout, EveryControlIsNamedByTheLabelOfItsRow) {
             if (isControl(w) && w->parentWidget() &&
                 !qobject_cast<QAbstractSpinBox*>(w->parentWidget())) {
                 EXPECT_FALSE(accessibleName(w).isEmpty())
-                    << qPrintable(w->objectName()) << " " << w->metaObject()->className() << " in " << qPrintable(w->parentWidget()->objectName());
+                    << qPrintable(w->objectName()) << " " << w->metaObject()->className() << " in "
+                    << qPrintable(w->parentWidget()->objectName());
                 EXPECT_FALSE(accessibleName(w).contains('&')) << qPrintable(w->objectName());
                 EXPECT_FALSE(accessibleName(w).endsWith(':')) << qPrintable(w->objectName());
             }
