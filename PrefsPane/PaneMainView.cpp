@@ -14,6 +14,8 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabBar>
@@ -113,6 +115,8 @@ PaneMainView::PaneMainView(TovikCopperhoundPref* pane, QWidget* parent)
             [this] { pane_->doTovikUpdate(ui_->updateButton); });
     connect(ui_->helpButton, &QPushButton::clicked, pane_,
             [this] { pane_->doTovikHelp(ui_->helpButton); });
+    connect(ui_->restoreDefaultsButton, &QPushButton::clicked, this,
+            &PaneMainView::confirmRestoreDefaults);
 
     AttachButtonsPage(ui_->buttonsPageContainer, pane_);
     makePagesScroll(ui_->pageTabs);
@@ -124,7 +128,7 @@ PaneMainView::PaneMainView(TovikCopperhoundPref* pane, QWidget* parent)
     QList<QWidget*> order{ui_->pageTabs->tabBar()};
     order += zed::tabStops(ui_->sensitivityTab);
     order += zed::tabStops(ui_->buttonsTab);
-    order += {ui_->siteButton, ui_->updateButton, ui_->helpButton};
+    order += {ui_->siteButton, ui_->updateButton, ui_->restoreDefaultsButton, ui_->helpButton};
     zed::setTabOrderChain(order);
     zed::setTabOrderChain(zed::tabStops(advancedPanel_));
 
@@ -156,6 +160,24 @@ QWidget* PaneMainView::buttonsPageContainer() const {
 
 void PaneMainView::updateDoubleClickInterval() {
     pageUi_->dblClickView->setDoubleClickInterval(pane_->doubleClickInterval());
+}
+
+void PaneMainView::confirmRestoreDefaults() {
+    // Asked first: every setting and every button's mapping would go.
+    QMessageBox box(QMessageBox::Question, qtTrId("PANE_RESTORE_TITLE"), QString(),
+                    QMessageBox::NoButton, this);
+    box.setTextFormat(Qt::RichText);
+    box.setText(QStringLiteral("<b>%1</b>").arg(qtTrId("PANE_RESTORE_TITLE").toHtmlEscaped()));
+    box.setInformativeText(qtTrId("PANE_RESTORE_MESSAGE").toHtmlEscaped());
+    QPushButton* restore = box.addButton(qtTrId("PANE_RESTORE_CONFIRM"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(qtTrId("PANE_RESTORE_CANCEL"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.setWindowModality(Qt::WindowModal);
+    box.exec();
+    if (box.clickedButton() == restore) {
+        pane_->restoreDefaults();
+    }
 }
 
 void PaneMainView::updateAccelerationNote() {

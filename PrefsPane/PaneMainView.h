@@ -36,6 +36,10 @@ public:
     SensitivityController* sensitivityController() const { return sensitivityController_; }
     SettingsBinder* binder() const { return binder_; }
 
+public slots:
+    // Asks, then puts back the settings the mouse started with.
+    void confirmRestoreDefaults();
+
 private:
     // Of the sensitivity controls, only those of the chosen kind (one value,
     // or separate X and Y) can be changed.

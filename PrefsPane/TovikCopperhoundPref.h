@@ -241,6 +241,11 @@ public slots:
     void doCurrentMappingChanged(QObject* sender);
     void doTovikSite(QObject* sender = nullptr);
     void doTovikUpdate(QObject* sender = nullptr);
+    // Puts back the settings the agent starts a new user with: every key it
+    // sets to a number, and its button mappings, saved and announced once. The
+    // acceleration amount, which the agent takes from the desktop, and keys
+    // the pane does not know stay as they are.
+    void restoreDefaults();
     void doTovikHelp(QObject* sender = nullptr);
 
 protected:

@@ -238,5 +238,29 @@
         <source>Double-click test</source>
         <translation>Doppelklick-Test</translation>
     </message>
+    <message id="PANE_RESTORE_BUTTON">
+        <source>Restore De&amp;faults</source>
+        <translation>Standardwerte &amp;zurücksetzen</translation>
+    </message>
+    <message id="PANE_RESTORE_TIP">
+        <source>Puts back the settings the mouse started with, after asking.</source>
+        <translation>Setzt nach einer Rückfrage die Einstellungen zurück, mit denen die Maus begann.</translation>
+    </message>
+    <message id="PANE_RESTORE_TITLE">
+        <source>Restore the default settings?</source>
+        <translation>Standardwerte wiederherstellen?</translation>
+    </message>
+    <message id="PANE_RESTORE_MESSAGE">
+        <source>The sensitivities, speeds, hand, resolution, on-the-fly sensitivity and every button's mapping go back to how the mouse was first set up. The acceleration amount stays as it is.</source>
+        <translation>Empfindlichkeiten, Geschwindigkeiten, Hand, Auflösung, Empfindlichkeit im Betrieb und die Belegung jeder Maustaste werden so, wie die Maus zuerst eingerichtet war. Der Betrag der Beschleunigung bleibt, wie er ist.</translation>
+    </message>
+    <message id="PANE_RESTORE_CONFIRM">
+        <source>Restore Defaults</source>
+        <translation>Zurücksetzen</translation>
+    </message>
+    <message id="PANE_RESTORE_CANCEL">
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
 </context>
 </TS>

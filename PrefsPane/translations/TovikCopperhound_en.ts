@@ -238,5 +238,29 @@
         <source>Double-click test</source>
         <translation>Double-click test</translation>
     </message>
+    <message id="PANE_RESTORE_BUTTON">
+        <source>Restore De&amp;faults</source>
+        <translation>Restore De&amp;faults</translation>
+    </message>
+    <message id="PANE_RESTORE_TIP">
+        <source>Puts back the settings the mouse started with, after asking.</source>
+        <translation>Puts back the settings the mouse started with, after asking.</translation>
+    </message>
+    <message id="PANE_RESTORE_TITLE">
+        <source>Restore the default settings?</source>
+        <translation>Restore the default settings?</translation>
+    </message>
+    <message id="PANE_RESTORE_MESSAGE">
+        <source>The sensitivities, speeds, hand, resolution, on-the-fly sensitivity and every button's mapping go back to how the mouse was first set up. The acceleration amount stays as it is.</source>
+        <translation>The sensitivities, speeds, hand, resolution, on-the-fly sensitivity and every button's mapping go back to how the mouse was first set up. The acceleration amount stays as it is.</translation>
+    </message>
+    <message id="PANE_RESTORE_CONFIRM">
+        <source>Restore Defaults</source>
+        <translation>Restore Defaults</translation>
+    </message>
+    <message id="PANE_RESTORE_CANCEL">
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
 </context>
 </TS>

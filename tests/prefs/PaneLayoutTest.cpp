@@ -154,9 +154,10 @@ TEST_F(PaneLayout, TabGoesFromTheTabsThroughThePageInReadingOrderToTheLinks) {
         EXPECT_EQ(chain.first(), tabs);
         const QList<QWidget*> links{view.findChild<QWidget*>("siteButton"),
                                     view.findChild<QWidget*>("updateButton"),
+                                    view.findChild<QWidget*>("restoreDefaultsButton"),
                                     view.findChild<QWidget*>("helpButton")};
-        EXPECT_EQ(chain.mid(chain.size() - 3), links) << "page " << page;
-        const QList<QWidget*> controls = chain.mid(1, chain.size() - 4);
+        EXPECT_EQ(chain.mid(chain.size() - links.size()), links) << "page " << page;
+        const QList<QWidget*> controls = chain.mid(1, chain.size() - 1 - links.size());
         QWidget* shownPage = view.pageTabs()->currentWidget();
         for (QWidget* w : controls) {
             ASSERT_TRUE(shownPage->isAncestorOf(w)) << qPrintable(w->objectName());
