@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeySequence>
+#include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 
 namespace zed {
 
@@ -114,7 +116,28 @@ void PrefsWindow::showPane() {
     }
     pane_.willSelect();
     selected_ = true;
+    // Measured as it will be shown: styled, and with the layouts the pane's
+    // selection asked for.
+    ensurePolished();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    fitPane(false);
     show();
+    // Wrapped texts settle at the width they are shown at; the user's own
+    // size is never made smaller.
+    QTimer::singleShot(0, this, [this] { fitPane(true); });
+}
+
+void PrefsWindow::fitPane(bool growOnly) {
+    // Room for the whole pane where the screen has it, not the two thirds of
+    // the screen that a new window is given at most; a smaller screen gets a
+    // window that fits it, and the pane's pages scroll.
+    const QScreen* screen = this->screen();
+    if (!screen) {
+        return;
+    }
+    const QSize fitting = sizeHint().boundedTo(screen->availableSize() * 0.9);
+    const QSize wanted = fitting.expandedTo(minimumSizeHint());
+    resize(growOnly ? size().expandedTo(wanted) : wanted);
 }
 
 void PrefsWindow::closeEvent(QCloseEvent* event) {

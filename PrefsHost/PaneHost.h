@@ -77,6 +77,8 @@ protected:
 
 private:
     void unselect();
+    // Sizes the window as the pane asks, within the screen; or only grows it.
+    void fitPane(bool growOnly);
 
     PreferencePane& pane_;
     bool selected_ = false;

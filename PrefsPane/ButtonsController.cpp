@@ -2,21 +2,87 @@
 
 #include "ButtonsPageHook.h"
 #include "KeyInputPanel.h"
+#include "KeyNames.h"
+#include "PaneAccessibility.h"
 #include "PaneServices.h"
 #include "SettingsBinder.h"
+#include "SummaryLabel.h"
 #include "TovikCopperhoundPref.h"
 #include "ui_AdvancedPanel.h"
 #include "ui_AssignKeyPanel.h"
 #include "ui_ButtonsPage.h"
 #include "ui_MacroPanel.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QPalette>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSvgRenderer>
 #include <QVBoxLayout>
 #include <algorithm>
+
+namespace {
+
+// The pictures' size on the page, against the size they were drawn at.
+constexpr double kPictureScale = 0.8;
+
+std::unique_ptr<QSvgRenderer> loadArt(const QString& name) {
+    const QString path =
+        zed::PaneServices::current().bundle().pathForResource(name, QStringLiteral("svg"));
+    auto art = std::make_unique<QSvgRenderer>(path);
+    // A missing picture leaves an empty image, as a missing file always did.
+    return art->isValid() ? std::move(art) : nullptr;
+}
+
+// A picture drawn for the screen's scale, at its own proportions, on a
+// transparent ground; with `lit`, that element washed in the highlight colour.
+QPixmap render(QSvgRenderer* art, const QString& lit = {}) {
+    if (!art) {
+        return {};
+    }
+    const QSizeF logical = QSizeF(art->defaultSize()) * kPictureScale;
+    const qreal ratio = qApp->devicePixelRatio();
+    QImage image((logical * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    art->render(&painter, QRectF(QPointF(), logical));
+    if (!lit.isEmpty() && art->elementExists(lit)) {
+        QImage wash(image.size(), QImage::Format_ARGB32_Premultiplied);
+        wash.fill(Qt::transparent);
+        wash.setDevicePixelRatio(ratio);
+        QPainter washer(&wash);
+        washer.setRenderHint(QPainter::Antialiasing);
+        const QRectF view = art->viewBoxF();
+        const QTransform toPicture =
+            QTransform::fromScale(logical.width() / view.width(), logical.height() / view.height());
+        const QRectF bounds =
+            toPicture.mapRect(art->transformForElement(lit).mapRect(art->boundsOnElement(lit)));
+        art->render(&washer, lit, bounds);
+        washer.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        QColor colour = qApp->palette().color(QPalette::Highlight);
+        colour.setAlpha(150);
+        washer.fillRect(QRectF(QPointF(), logical), colour);
+        washer.end();
+        painter.drawImage(QPointF(), wash);
+    }
+    painter.end();
+    return QPixmap::fromImage(image);
+}
+
+// The translation of an id, or the English text when the strings lack it.
+QString text(const char* id, const char* english) {
+    const QString t = qtTrId(id);
+    return t.isEmpty() || t == QLatin1String(id) ? QString::fromUtf8(english) : t;
+}
+
+} // namespace
 
 ButtonsController::ButtonsController(QObject* parent) : QObject(parent) {}
 
@@ -29,13 +95,95 @@ void ButtonsController::awakeFromNib() {
         zed::kPrefsChangeNotification,
         [this](const zed::PaneNotification& notification) { doUpdatePrefs(notification); });
 
-    const zed::PaneBundle& bundle = zed::PaneServices::current().bundle();
-    const QString type = QStringLiteral("jpg");
-    fRightHandImage = QPixmap(bundle.pathForResource(QStringLiteral("righthand"), type));
-    fLeftHandImage = QPixmap(bundle.pathForResource(QStringLiteral("lefthand"), type));
-    fRightMouseImage = QPixmap(bundle.pathForResource(QStringLiteral("rightmouse"), type));
-    fLeftMouseImage = QPixmap(bundle.pathForResource(QStringLiteral("leftmouse"), type));
-    // The pictures are shown at the first save, which selecting the pane makes.
+    const auto rightHand = loadArt(QStringLiteral("righthand"));
+    const auto leftHand = loadArt(QStringLiteral("lefthand"));
+    fRightMouseArt = loadArt(QStringLiteral("rightmouse"));
+    fLeftMouseArt = loadArt(QStringLiteral("leftmouse"));
+    fRightHandImage = render(rightHand.get());
+    fLeftHandImage = render(leftHand.get());
+    fRightMouseImage = render(fRightMouseArt.get());
+    fLeftMouseImage = render(fLeftMouseArt.get());
+    // The pictures are shown at the first save, which selecting the pane
+    // makes; their room is kept from the start, so that the window is sized
+    // for them and the page does not jump when they come.
+    if (fHandsPanel) {
+        fHandsPanel->setMinimumSize(fRightHandImage.deviceIndependentSize().toSize());
+    }
+    for (QLabel* view :
+         {fMousePanel.data(), qobject_cast<QLabel*>(viewWithTag(fAssignKeyPanel, kMouseImageTag)),
+          qobject_cast<QLabel*>(viewWithTag(fMacroPanel, kMouseImageTag)),
+          qobject_cast<QLabel*>(viewWithTag(fAdvancedPanel, kMouseImageTag))}) {
+        if (view) {
+            view->setMinimumSize(fRightMouseImage.deviceIndependentSize().toSize());
+        }
+    }
+}
+
+QPixmap ButtonsController::mouseImageWithButton(int button) const {
+    QSvgRenderer* art = fOrientation == 0 ? fRightMouseArt.get() : fLeftMouseArt.get();
+    return render(art, QStringLiteral("button%1").arg(button + 1));
+}
+
+void ButtonsController::setHighlightedButton(int button) {
+    if (button < 0 || button >= kButtonCount) {
+        button = -1;
+    }
+    if (button == fHighlighted) {
+        return;
+    }
+    fHighlighted = button;
+    if (fMousePanel && !fMousePanel->pixmap().isNull()) {
+        fMousePanel->setPixmap(button < 0 ? mouseImage() : mouseImageWithButton(button));
+    }
+    describePictures();
+}
+
+void ButtonsController::describePictures() {
+    const bool right = fOrientation == 0;
+    if (fHandsPanel) {
+        fHandsPanel->setAccessibleDescription(right ? text("BUTTONS_HAND_RIGHT", "Right hand")
+                                                    : text("BUTTONS_HAND_LEFT", "Left hand"));
+    }
+    if (fMousePanel) {
+        QString description =
+            right ? text("BUTTONS_MOUSE_RIGHT", "Buttons 1 to 7, numbered for the right hand")
+                  : text("BUTTONS_MOUSE_LEFT", "Buttons 1 to 7, numbered for the left hand");
+        if (fHighlighted >= 0) {
+            //: %1: the description of the picture, %2: the button's number.
+            description = text("BUTTONS_MOUSE_LIT", "%1; button %2 is lit")
+                              .arg(description)
+                              .arg(fHighlighted + 1);
+        }
+        fMousePanel->setAccessibleDescription(description);
+    }
+}
+
+int ButtonsController::currentButton() const {
+    if (!fPane) {
+        return -1;
+    }
+    const std::vector<ButtonMapping*> mappings = fPane->mappings();
+    if (mappings.empty()) {
+        return -1; // not loaded: there is no current mapping to ask for
+    }
+    const auto found = std::find(mappings.begin(), mappings.end(), fPane->currentMapping());
+    return found == mappings.end() ? -1 : static_cast<int>(found - mappings.begin());
+}
+
+template <typename Run> void ButtonsController::withCurrentButton(QDialog* panel, Run run) {
+    const int button = currentButton();
+    if (auto* name = qobject_cast<QLabel*>(viewWithTag(panel, kButtonNameTag))) {
+        //: The heading of a dialog: the button it edits. %1: its number.
+        name->setText(button < 0 ? QString()
+                                 : text("BUTTONS_DIALOG_BUTTON", "Button %1").arg(button + 1));
+        QFont bold = name->font();
+        bold.setBold(true);
+        name->setFont(bold);
+    }
+    const int lit = fHighlighted;
+    setHighlightedButton(button);
+    run();
+    setHighlightedButton(lit);
 }
 
 void ButtonsController::setMapTypePopUps(TovikCopperhoundPref* pane,
@@ -45,6 +193,14 @@ void ButtonsController::setMapTypePopUps(TovikCopperhoundPref* pane,
     for (QComboBox* popUp : popUps) {
         if (fFilteredPopUps.insert(popUp).second) {
             popUp->installEventFilter(this);
+            // The open list lights its button in the mouse picture.
+            QWidget* list = popUp->view()->window();
+            bool tagged = false;
+            const int tag = popUp->property("tag").toInt(&tagged);
+            if (tagged && list != popUp->window()) {
+                fPopUpLists[list] = tag;
+                list->installEventFilter(this);
+            }
         }
     }
     // Each load builds new mappings, and each save may follow a refused choice
@@ -55,9 +211,20 @@ void ButtonsController::setMapTypePopUps(TovikCopperhoundPref* pane,
     syncMapTypePopUps();
 }
 
+void ButtonsController::setSummaryLabels(std::vector<SummaryLabel*> labels) {
+    fSummaries.assign(labels.begin(), labels.end());
+    syncMapTypePopUps();
+}
+
 void ButtonsController::syncMapTypePopUps() {
     const std::vector<ButtonMapping*> mappings =
         fPane ? fPane->mappings() : std::vector<ButtonMapping*>{};
+    for (std::size_t button = 0; button < fSummaries.size(); ++button) {
+        if (SummaryLabel* summary = fSummaries[button]) {
+            summary->setFullText(button < mappings.size() ? zed::mappingSummary(*mappings[button])
+                                                          : QString());
+        }
+    }
     for (const QPointer<QComboBox>& popUp : fMapTypePopUps) {
         if (!popUp) {
             continue;
@@ -102,6 +269,15 @@ bool opensOrLeaves(const QKeyEvent& key) {
 } // namespace
 
 bool ButtonsController::eventFilter(QObject* watched, QEvent* event) {
+    if (const auto list = fPopUpLists.find(watched); list != fPopUpLists.end()) {
+        if (event->type() == QEvent::Show) {
+            setHighlightedButton(list->second);
+        } else if (event->type() == QEvent::Hide && fModalRuns.empty()) {
+            // A choice that opens a dialog keeps the button lit through it.
+            setHighlightedButton(-1);
+        }
+        return QObject::eventFilter(watched, event);
+    }
     // Choosing a map type replaces a button's keys or macro, or opens a
     // panel: no wheel notch or stray key over a closed pop-up may do that.
     // The open list is a window of its own and keeps its wheel and keys.
@@ -132,8 +308,10 @@ void ButtonsController::doUpdatePrefs(const zed::PaneNotification& notification)
         fHandsPanel->setPixmap(fOrientation == 0 ? fRightHandImage : fLeftHandImage);
     }
     if (fMousePanel) {
-        fMousePanel->setPixmap(mouseImage());
+        fMousePanel->setPixmap(fHighlighted < 0 ? mouseImage()
+                                                : mouseImageWithButton(fHighlighted));
     }
+    describePictures();
 }
 
 const QPixmap& ButtonsController::mouseImage() const {
@@ -189,7 +367,7 @@ void ButtonsController::runKeyPanel(KeyInputPanel* keyPanel, bool isAdvanced) {
     showMouseImage(panel);
     // From the advanced panel the key panel is no sheet but a window of its
     // own over it, modal to the whole application.
-    runModal(panel, !isAdvanced);
+    withCurrentButton(panel, [&] { runModal(panel, !isAdvanced); });
     if (panel) {
         panel->hide();
         // Stored however the run ended, unless the panel was cancelled.
@@ -205,7 +383,7 @@ void ButtonsController::doAdvancedConfig(QObject*) {
         return;
     }
     showMouseImage(panel);
-    runModal(panel, true);
+    withCurrentButton(panel, [&] { runModal(panel, true); });
     if (panel) {
         // What the user chose there, the key panels it opened have stored.
         panel->hide();
@@ -304,6 +482,11 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
     for (KeyInputPanel* panel : {assignKeyPanel, macroPanel}) {
         panel->setDelegate(pane);
     }
+    // Screen readers hear each control by the label of its row.
+    for (QWidget* root :
+         std::initializer_list<QWidget*>{page, assignKeyPanel, macroPanel, advancedPanel}) {
+        zed::nameControlsByTheirLabels(root);
+    }
     assignKeyPanel->setKeyMenu(assignKeyUi.assignKeyMenu);
     macroPanel->setKeyMenu(macroUi.macroKeyMenu);
 
@@ -349,6 +532,9 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
         });
     }
     controller->setMapTypePopUps(pane, popUps);
+    controller->setSummaryLabels(
+        {pageUi.buttonSummary1, pageUi.buttonSummary2, pageUi.buttonSummary3, pageUi.buttonSummary4,
+         pageUi.buttonSummary5, pageUi.buttonSummary6, pageUi.buttonSummary7});
     if (pane) {
         pane->setButtonsController(controller);
     }

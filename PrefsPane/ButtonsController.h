@@ -5,6 +5,7 @@
 // two key panels again for the button's advanced mapping.
 #pragma once
 
+#include "PaneAccessibility.h"
 #include "PaneNotificationCenter.h"
 
 #include <QDialog>
@@ -13,12 +14,16 @@
 #include <QPixmap>
 #include <QPointer>
 #include <array>
+#include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
 class QComboBox;
 class QEventLoop;
+class QSvgRenderer;
 class KeyInputPanel;
+class SummaryLabel;
 class TovikCopperhoundPref;
 
 class ButtonsController : public QObject {
@@ -29,6 +34,8 @@ public:
     static constexpr int kButtonCount = 7;
     // The view in each dialog that shows the mouse.
     static constexpr int kMouseImageTag = 99;
+    // The view in each dialog that names the button being edited.
+    static constexpr int kButtonNameTag = 98;
 
     explicit ButtonsController(QObject* parent = nullptr);
     ~ButtonsController() override;
@@ -50,6 +57,9 @@ public:
     // their open list: the wheel and the keys that would step through a
     // closed pop-up are left to the page.
     void setMapTypePopUps(TovikCopperhoundPref* pane, std::vector<QComboBox*> popUps);
+    // The views that say in words what each button does, by button; kept up
+    // to date with the pop-ups.
+    void setSummaryLabels(std::vector<SummaryLabel*> labels);
 
     // Once, after the interface was loaded: observes the settings saves and
     // loads the pictures.
@@ -60,6 +70,13 @@ public:
     const QPixmap& leftHandImage() const { return fLeftHandImage; }
     const QPixmap& rightMouseImage() const { return fRightMouseImage; }
     const QPixmap& leftMouseImage() const { return fLeftMouseImage; }
+    // The mouse of the current orientation with one button (0-6) lit.
+    QPixmap mouseImageWithButton(int button) const;
+
+    // The button (0-6) lit in the page's mouse picture while its menu or one
+    // of its dialogs is open, or -1.
+    int highlightedButton() const { return fHighlighted; }
+    void setHighlightedButton(int button);
 
     // The dialog of the innermost modal run, or null.
     QDialog* modalPanel() const;
@@ -105,6 +122,11 @@ private:
     void endSheet(QDialog* panel, int returnCode);
     void showMouseImage(QDialog* panel);
     const QPixmap& mouseImage() const;
+    // The index of the pane's current mapping, or -1.
+    int currentButton() const;
+    // Runs a dialog of the current button with that button lit and named.
+    template <typename Run> void withCurrentButton(QDialog* panel, Run run);
+    void describePictures();
 
     QPointer<KeyInputPanel> fAssignKeyPanel;
     QPointer<KeyInputPanel> fMacroPanel;
@@ -115,8 +137,15 @@ private:
     QPixmap fLeftHandImage;
     QPixmap fRightMouseImage;
     QPixmap fLeftMouseImage;
+    std::unique_ptr<QSvgRenderer> fRightMouseArt;
+    std::unique_ptr<QSvgRenderer> fLeftMouseArt;
     int fOrientation = 0;
+    int fHighlighted = -1;
+    std::vector<QPointer<SummaryLabel>> fSummaries;
+    // The pop-ups' open lists (windows of their own), by button.
+    std::map<const QObject*, int> fPopUpLists;
 
+    zed::AccessibleNames fAccessibleNames;
     zed::PaneNotificationCenter::Registration fPrefsObserver;
     zed::PaneNotificationCenter::Registration fPopUpObserver;
     QPointer<TovikCopperhoundPref> fPane;

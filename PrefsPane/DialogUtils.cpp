@@ -47,9 +47,14 @@ void DialogUtils::displayMapTypeAlert() {
     const QString buttonTitle = bundle.localizedString("CLICK_TYPE_ERROR_DEF_BUTTON");
 
     QWidget* window = mainWindow();
-    auto panel = zed::QObjectOwner<QMessageBox>::make(QMessageBox::Critical, title, message,
+    // A warning, not an error: nothing went wrong, a choice was refused. The
+    // summary leads the body in bold (desktops that show no title on such
+    // dialogs still show it), the explanation follows.
+    auto panel = zed::QObjectOwner<QMessageBox>::make(QMessageBox::Warning, title, QString(),
                                                       QMessageBox::NoButton, window);
-    panel->setTextFormat(Qt::PlainText);
+    panel->setTextFormat(Qt::RichText);
+    panel->setText(QStringLiteral("<b>%1</b>").arg(title.toHtmlEscaped()));
+    panel->setInformativeText(message.toHtmlEscaped());
     // A button without a title could not be read; the standard one can.
     QPushButton* button = buttonTitle.isEmpty()
                               ? panel->addButton(QMessageBox::Ok)

@@ -8,8 +8,9 @@ public:
     DialogUtils() = delete;
 
     // The refusal of a map-type choice that would leave no button with map
-    // type 0: a critical alert with one button, window-modal on the main
-    // window. Blocks in a nested event loop until the user dismisses it.
+    // type 0: a warning with one button, window-modal on the main window, its
+    // summary in bold above the explanation. Blocks in a nested event loop until the user dismisses
+    // it.
     static void displayMapTypeAlert();
 
     // End of the alert: stops the innermost modal run and, when contextInfo

@@ -1,5 +1,6 @@
 #include "KeyInputPanel.h"
 
+#include "KeyNames.h"
 #include "PaneAssert.h"
 #include "Platform/core/SystemLog.h"
 #include "Platform/keyboard/KeyCodes.h"
@@ -10,7 +11,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
-#include <QLineEdit>
+#include <QLabel>
 #include <algorithm>
 #include <cstdlib>
 
@@ -18,25 +19,6 @@ namespace {
 
 const QChar kDownArrow(0x2193);
 const QChar kUpArrow(0x2191);
-
-struct KeyName {
-    std::uint16_t keyCode;
-    const char* label;
-};
-
-// Keys whose caps do not depend on the keyboard layout. Ordered by key code.
-constexpr std::array kKeyNames{
-    KeyName{36, "Ret"},   KeyName{48, "Tab"},  KeyName{49, "Spc"},     KeyName{51, "Bck"},
-    KeyName{53, "Esc"},   KeyName{54, "Cmd"},  KeyName{55, "Cmd"},     KeyName{56, "Shift"},
-    KeyName{57, "CpLk"},  KeyName{58, "Opt"},  KeyName{59, "Ctrl"},    KeyName{60, "Shift"},
-    KeyName{61, "Opt"},   KeyName{62, "Ctrl"}, KeyName{71, "NumLock"}, KeyName{76, "Ent"},
-    KeyName{96, "F5"},    KeyName{97, "F6"},   KeyName{98, "F7"},      KeyName{99, "F3"},
-    KeyName{100, "F8"},   KeyName{101, "F9"},  KeyName{103, "F11"},    KeyName{105, "F13"},
-    KeyName{109, "F10"},  KeyName{111, "F12"}, KeyName{115, "Home"},   KeyName{116, "PgUp"},
-    KeyName{117, "Del"},  KeyName{118, "F4"},  KeyName{119, "End"},    KeyName{120, "F2"},
-    KeyName{121, "PgDn"}, KeyName{122, "F1"},  KeyName{123, "Lft"},    KeyName{124, "Rht"},
-    KeyName{125, "Dn"},   KeyName{126, "Up"},
-};
 
 constexpr std::uint16_t kEscape = 53;
 constexpr std::uint16_t kRightCommand = 54;
@@ -117,15 +99,32 @@ KeyInputPanel::~KeyInputPanel() = default;
 
 void KeyInputPanel::awakeFromNib() {
     fIsMacro = false;
-    fTextBox = qobject_cast<QLineEdit*>(viewWithTag(this, kAssignKeyTextTag));
+    fTextBox = qobject_cast<QLabel*>(viewWithTag(this, kAssignKeyTextTag));
     if (!fTextBox) {
-        fTextBox = qobject_cast<QLineEdit*>(viewWithTag(this, kMacroTextTag));
+        fTextBox = qobject_cast<QLabel*>(viewWithTag(this, kMacroTextTag));
         fIsMacro = true;
     }
     ZED_PANE_ASSERT(fTextBox != nullptr, "fTextBox != NULL");
-    fTextBox->setReadOnly(true);
-    // Not selectable either: the box only shows the recording.
-    fTextBox->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Neither editable nor selectable: the box only shows the recording,
+    // wrapped over as many lines as a full macro needs.
+    fTextBox->setTextInteractionFlags(Qt::NoTextInteraction);
+    fTextBox->setTextFormat(Qt::PlainText);
+    fTextBox->setWordWrap(true);
+    const int lines = fIsMacro ? 3 : 1;
+    fTextBox->setMinimumHeight(fTextBox->fontMetrics().lineSpacing() * lines +
+                               2 * (fTextBox->frameWidth() + fTextBox->margin()) + 2);
+    fCountLabel = fIsMacro ? qobject_cast<QLabel*>(viewWithTag(this, kCountTag)) : nullptr;
+    updateCount();
+
+    // The menu's keys are called what the recording calls them.
+    if (fKeyMenu) {
+        for (int item = 0;
+             item < fKeyMenu->count() && static_cast<std::size_t>(item) < kKeyMenuItems.size();
+             ++item) {
+            fKeyMenu->setItemText(item,
+                                  getKeyString(kKeyMenuItems[static_cast<std::size_t>(item)]));
+        }
+    }
 
     // The panel itself keeps the focus, so that no control spends a key
     // (Space on a button, arrows on the pop-up) before it is recorded.
@@ -154,6 +153,7 @@ void KeyInputPanel::notifyBegin(bool isAdvanced) {
     if (!text || text->empty()) {
         fKeyCodes = QStringList();
         fTextBox->setText(QString());
+        updateCount();
         return;
     }
     fKeyCodes = QString::fromStdString(*text).split(QLatin1Char(','));
@@ -168,6 +168,16 @@ void KeyInputPanel::notifyBegin(bool isAdvanced) {
         labels.push_back(label);
     }
     fTextBox->setText(labels.join(QLatin1Char(' ')));
+    updateCount();
+}
+
+void KeyInputPanel::updateCount() {
+    if (!fCountLabel) {
+        return;
+    }
+    const auto count = fKeyCodes ? fKeyCodes->size() : 0;
+    //: %1: entries recorded, %2: the most a macro holds.
+    fCountLabel->setText(qtTrId("MACRO_COUNT").arg(count).arg(kMaxMacroEntries));
 }
 
 void KeyInputPanel::notifyEnd() {
@@ -253,6 +263,7 @@ void KeyInputPanel::appendEntry(std::uint16_t keyCode, int direction) {
     }
     appendLabel(label);
     fKeyCodes->push_back(QString::number(keyCode | direction));
+    updateCount();
 }
 
 void KeyInputPanel::handleKeyDown(std::uint16_t keyCode) {
@@ -302,11 +313,9 @@ void KeyInputPanel::flagsChanged(const KeyEvent& event) {
 }
 
 QString KeyInputPanel::getKeyString(std::uint16_t keyCode) const {
-    const auto named = std::lower_bound(
-        kKeyNames.begin(), kKeyNames.end(), keyCode,
-        [](const KeyName& name, std::uint16_t code) { return name.keyCode < code; });
-    if (named != kKeyNames.end() && named->keyCode == keyCode) {
-        return QString::fromLatin1(named->label);
+    // The desktop's names, in the pane's language.
+    if (QString fixed = zed::fixedKeyName(keyCode); !fixed.isEmpty()) {
+        return fixed;
     }
 
     std::optional<std::uint16_t> evdev;
@@ -329,6 +338,7 @@ void KeyInputPanel::clearKeyCodes(QObject*) {
     if (fKeyCodes) {
         fKeyCodes->clear();
     }
+    updateCount();
 }
 
 void KeyInputPanel::hitKeyDown(QObject*) {

@@ -18,7 +18,7 @@
 
 class QComboBox;
 class QKeyEvent;
-class QLineEdit;
+class QLabel;
 class ButtonMapping;
 class TovikCopperhoundPref;
 
@@ -33,6 +33,8 @@ public:
     static constexpr int kMaxMacroEntries = 16;
     static constexpr int kAssignKeyTextTag = 998;
     static constexpr int kMacroTextTag = 999;
+    // The view that counts a macro's entries ("3 of 16").
+    static constexpr int kCountTag = 97;
 
     // Modifier flags of a key event, as the stored key codes know them.
     static constexpr std::uint32_t kShiftKeyMask = 0x20000;
@@ -63,7 +65,8 @@ public:
     QComboBox* keyMenu() const { return fKeyMenu; }
 
     // Once, after the interface file was loaded: finds the text box (tag 998
-    // for the assign-key panel, else 999 for the macro panel).
+    // for the assign-key panel, else 999 for the macro panel) and names the
+    // special keys as the recording names them.
     void awakeFromNib();
     // Loads the keys of the current mapping, or of its advanced mapping.
     void notifyBegin(bool isAdvanced);
@@ -86,7 +89,9 @@ public:
 
     bool isMacro() const { return fIsMacro; }
     bool isAdvanced() const { return fIsAdvanced; }
-    QLineEdit* textBox() const { return fTextBox; }
+    QLabel* textBox() const { return fTextBox; }
+    // The macro panel's count of entries, or null.
+    QLabel* countLabel() const { return fCountLabel; }
     // The recording; empty while the panel is closed.
     const std::optional<QStringList>& keyCodes() const { return fKeyCodes; }
 
@@ -111,13 +116,15 @@ private:
     ButtonMapping* editedMapping() const;
     bool isFull() const;
     void appendLabel(const QString& label);
+    void updateCount();
     // One item, `direction` being kKeyPress or kKeyRelease, with its label.
     void appendEntry(std::uint16_t keyCode, int direction);
     // The modifier keys that the flags hold down: those seen going down, in
     // that order, and the left-hand key for a flag none of them explains.
     std::vector<std::uint16_t> heldModifiers(std::uint32_t modifierFlags) const;
 
-    QLineEdit* fTextBox = nullptr;
+    QLabel* fTextBox = nullptr;
+    QLabel* fCountLabel = nullptr;
     std::optional<QStringList> fKeyCodes;
     QPointer<QComboBox> fKeyMenu;
     bool fIsMacro = false;

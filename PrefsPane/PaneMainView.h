@@ -3,6 +3,8 @@
 // and the advanced-settings dialog, every control bound to the pane's model.
 #pragma once
 
+#include "PaneAccessibility.h"
+
 #include <QDialog>
 #include <QPointer>
 #include <QWidget>
@@ -34,14 +36,21 @@ public:
     SensitivityController* sensitivityController() const { return sensitivityController_; }
     SettingsBinder* binder() const { return binder_; }
 
+public slots:
+    // Asks, then puts back the settings the mouse started with.
+    void confirmRestoreDefaults();
+
 private:
     // Of the sensitivity controls, only those of the chosen kind (one value,
     // or separate X and Y) can be changed.
     void updateSensitivityKind();
     // The double-click test counts clicks at the speed the user has set.
     void updateDoubleClickInterval();
+    // Says who accelerates the pointer: the desktop or the mouse's driver.
+    void updateAccelerationNote();
 
     TovikCopperhoundPref* pane_;
+    zed::AccessibleNames accessibleNames_;
     std::unique_ptr<Ui::MainView> ui_;
     std::unique_ptr<Ui::SensitivityPage> pageUi_;
     std::unique_ptr<Ui::AdvancedSettings> advancedUi_;

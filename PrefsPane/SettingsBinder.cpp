@@ -44,7 +44,31 @@ int SettingsBinder::bind(QWidget* root) {
             ++count;
         }
     }
+    followSliders(controls);
     return count;
+}
+
+void SettingsBinder::followSliders(const QList<QWidget*>& controls) {
+    for (QWidget* control : controls) {
+        auto* slider = qobject_cast<QAbstractSlider*>(control);
+        if (!slider || !slider->property(kBinding).isValid()) {
+            continue;
+        }
+        const QVariant property = slider->property(kBinding);
+        for (QWidget* other : controls) {
+            auto* spin = qobject_cast<QDoubleSpinBox*>(other);
+            if (!spin || spin->property(kBinding) != property) {
+                continue;
+            }
+            // Shown while dragging, stored only when the slider is let go.
+            connect(slider, &QAbstractSlider::sliderMoved, spin, [slider, spin](int pos) {
+                const QSignalBlocker quiet(spin);
+                spin->setValue(pos / number(slider, "bindingScale", 1.0));
+            });
+        }
+        // A drag that ends where it began stores nothing: show the setting again.
+        connect(slider, &QAbstractSlider::sliderReleased, this, &SettingsBinder::refresh);
+    }
 }
 
 bool SettingsBinder::bindControl(QWidget* control, const QString& property) {

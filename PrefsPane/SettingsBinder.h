@@ -12,6 +12,10 @@
 //                              setting equals "bindingOn"
 //   radio button               has "bindingValue"; checking it writes that
 //                              value; checked while the setting equals it
+//                              a value box of the same setting follows the
+//                              slider while it is dragged; the setting is
+//                              written when the slider is let go (unless the
+//                              slider tracks)
 //   pop-up (QComboBox)         the chosen item's data, or its index when it
 //                              has none; shows the item whose data (or index)
 //                              equals the setting, and no item when none does
@@ -21,6 +25,7 @@
 // a value never writes it back.
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -55,6 +60,9 @@ private:
     };
 
     bool bindControl(QWidget* control, const QString& property);
+    // A value box bound to a slider's setting shows the slider's position
+    // while it is dragged, before the setting is stored.
+    void followSliders(const QList<QWidget*>& controls);
     void write(QWidget* control, const QString& property, const QVariant& value);
     void show(const Binding& binding);
 

@@ -652,6 +652,27 @@ void TovikCopperhoundPref::doCurrentMappingChanged(QObject* sender) {
     }
 }
 
+void TovikCopperhoundPref::restoreDefaults() {
+    if (!fPrefs || !fMappings) {
+        return;
+    }
+    for (const contract::KeyInfo& info : contract::kKeys) {
+        if (info.agent.source == contract::AgentDefault::Source::kNumber) {
+            fPrefs->insert_or_assign(info.name, contract::storedNumber(info, info.agent.number));
+        }
+    }
+    ButtonMappingList mappings;
+    for (const std::uint8_t type : contract::kDefaultMappingTypes) {
+        mappings.push_back(
+            std::make_unique<ButtonMapping>(std::span<const std::uint8_t>(&type, 1)));
+    }
+    fMappings = std::move(mappings);
+    fCurrMapping = fMappings->front().get();
+    notifyMappingPrefsChange();
+    // The pages show the settings again, as after any setter.
+    emit settingsChanged();
+}
+
 void TovikCopperhoundPref::doTovikSite(QObject*) {
     openLocalizedUrl("TOVIK_ZED_SITE_URL");
 }

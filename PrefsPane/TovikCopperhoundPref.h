@@ -69,6 +69,8 @@ public:
     // The advanced mapping, created as a primary click on first use.
     ButtonMapping* advMapping();
     bool hasAdvMapping() const { return fAdvMapping != nullptr; }
+    // The advanced mapping when there is one; never creates it.
+    const ButtonMapping* advancedMapping() const { return fAdvMapping.get(); }
 
     // The stored value written back instead of toData() (see fromStoredValue).
     const std::optional<zed::Value>& storedForm() const { return fStoredForm; }
@@ -239,6 +241,11 @@ public slots:
     void doCurrentMappingChanged(QObject* sender);
     void doTovikSite(QObject* sender = nullptr);
     void doTovikUpdate(QObject* sender = nullptr);
+    // Puts back the settings the agent starts a new user with: every key it
+    // sets to a number, and its button mappings, saved and announced once. The
+    // acceleration amount, which the agent takes from the desktop, and keys
+    // the pane does not know stay as they are.
+    void restoreDefaults();
     void doTovikHelp(QObject* sender = nullptr);
 
 protected:

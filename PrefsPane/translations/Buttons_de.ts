@@ -5,11 +5,11 @@
     <name></name>
     <message id="BUTTONS_MAPPINGS_TITLE">
         <source>What each button does:</source>
-        <translation>Was jede Taste tut:</translation>
+        <translation>Was jede Maustaste tut:</translation>
     </message>
     <message id="BUTTONS_BUTTON_1">
         <source>Button 1:</source>
-        <translation>Taste 1:</translation>
+        <translation>Maustaste 1:</translation>
     </message>
     <message id="BUTTONS_MAP_PRIMARY_CLICK">
         <source>Primary click</source>
@@ -33,7 +33,7 @@
     </message>
     <message id="BUTTONS_MAP_OWN_CLICK">
         <source>The button's own click</source>
-        <translation>Eigener Klick der Taste</translation>
+        <translation>Eigener Klick der Maustaste</translation>
     </message>
     <message id="BUTTONS_MAP_ADVANCED">
         <source>Advanced…</source>
@@ -45,27 +45,27 @@
     </message>
     <message id="BUTTONS_BUTTON_2">
         <source>Button 2:</source>
-        <translation>Taste 2:</translation>
+        <translation>Maustaste 2:</translation>
     </message>
     <message id="BUTTONS_BUTTON_3">
         <source>Button 3:</source>
-        <translation>Taste 3:</translation>
+        <translation>Maustaste 3:</translation>
     </message>
     <message id="BUTTONS_BUTTON_4">
         <source>Button 4:</source>
-        <translation>Taste 4:</translation>
+        <translation>Maustaste 4:</translation>
     </message>
     <message id="BUTTONS_BUTTON_5">
         <source>Button 5:</source>
-        <translation>Taste 5:</translation>
+        <translation>Maustaste 5:</translation>
     </message>
     <message id="BUTTONS_BUTTON_6">
         <source>Button 6:</source>
-        <translation>Taste 6:</translation>
+        <translation>Maustaste 6:</translation>
     </message>
     <message id="BUTTONS_BUTTON_7">
         <source>Button 7:</source>
-        <translation>Taste 7:</translation>
+        <translation>Maustaste 7:</translation>
     </message>
     <message id="ASSIGN_KEY_TITLE">
         <source>Key Combination</source>
@@ -73,83 +73,7 @@
     </message>
     <message id="ASSIGN_KEY_TEXT">
         <source>Type the key combination the button is to type, or add a special key from the menu.</source>
-        <translation>Tippen Sie die Tastenkombination, die die Taste senden soll, oder fügen Sie eine Sondertaste aus dem Menü hinzu.</translation>
-    </message>
-    <message id="KEYS_MENU_F1">
-        <source>F1</source>
-        <translation>F1</translation>
-    </message>
-    <message id="KEYS_MENU_F2">
-        <source>F2</source>
-        <translation>F2</translation>
-    </message>
-    <message id="KEYS_MENU_F3">
-        <source>F3</source>
-        <translation>F3</translation>
-    </message>
-    <message id="KEYS_MENU_F4">
-        <source>F4</source>
-        <translation>F4</translation>
-    </message>
-    <message id="KEYS_MENU_F5">
-        <source>F5</source>
-        <translation>F5</translation>
-    </message>
-    <message id="KEYS_MENU_F6">
-        <source>F6</source>
-        <translation>F6</translation>
-    </message>
-    <message id="KEYS_MENU_F7">
-        <source>F7</source>
-        <translation>F7</translation>
-    </message>
-    <message id="KEYS_MENU_F8">
-        <source>F8</source>
-        <translation>F8</translation>
-    </message>
-    <message id="KEYS_MENU_F9">
-        <source>F9</source>
-        <translation>F9</translation>
-    </message>
-    <message id="KEYS_MENU_F10">
-        <source>F10</source>
-        <translation>F10</translation>
-    </message>
-    <message id="KEYS_MENU_F11">
-        <source>F11</source>
-        <translation>F11</translation>
-    </message>
-    <message id="KEYS_MENU_F12">
-        <source>F12</source>
-        <translation>F12</translation>
-    </message>
-    <message id="KEYS_MENU_F13">
-        <source>F13</source>
-        <translation>F13</translation>
-    </message>
-    <message id="KEYS_MENU_TAB">
-        <source>Tab</source>
-        <translation>Tab</translation>
-    </message>
-    <message id="KEYS_MENU_ESC">
-        <source>Esc</source>
-        <translation>Esc</translation>
-    </message>
-    <message id="KEYS_MENU_SHIFT">
-        <source>Shift</source>
-        <translation>Shift</translation>
-    </message>
-    <message id="KEYS_MENU_CTRL">
-        <source>Ctrl</source>
-        <translation>Ctrl</translation>
-    </message>
-    <message id="KEYS_MENU_OPT">
-        <source>Opt</source>
-        <translation>Opt</translation>
-    </message>
-    <message id="KEYS_MENU_CMD">
-        <source>Cmd</source>
-        <translation>Cmd</translation>
+        <translation>Tippen Sie die Tastenkombination, die die Maustaste senden soll, oder fügen Sie eine Sondertaste aus dem Menü hinzu.</translation>
     </message>
     <message id="KEYS_PRESS">
         <source>Press</source>
@@ -173,7 +97,7 @@
     </message>
     <message id="MACRO_TEXT">
         <source>Type the keys the button is to play back, up to 16 presses and releases, or add special keys from the menu.</source>
-        <translation>Tippen Sie die Tasten, die die Taste abspielen soll, bis zu 16 Anschläge und Loslassen, oder fügen Sie Sondertasten aus dem Menü hinzu.</translation>
+        <translation>Tippen Sie die Tasten, die die Maustaste abspielen soll, bis zu 16 Anschläge und Loslassen, oder fügen Sie Sondertasten aus dem Menü hinzu.</translation>
     </message>
     <message id="KEYS_RELEASE">
         <source>Release</source>
@@ -185,7 +109,7 @@
     </message>
     <message id="ADVANCED_TEXT">
         <source>The button steps the sensitivity on the fly. It can also type keys: choose a key combination or a key macro for it.</source>
-        <translation>Die Taste ändert die Empfindlichkeit im Betrieb. Sie kann zusätzlich Tasten senden: wählen Sie dafür eine Tastenkombination oder ein Tastenmakro.</translation>
+        <translation>Die Maustaste ändert die Empfindlichkeit im Betrieb. Sie kann zusätzlich Tasten senden: wählen Sie dafür eine Tastenkombination oder ein Tastenmakro.</translation>
     </message>
     <message id="ADVANCED_KEY_COMBINATION">
         <source>Key Combination…</source>
@@ -198,6 +122,172 @@
     <message id="ADVANCED_OK">
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message id="KEY_RETURN">
+        <source>Return</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Eingabe</translation>
+    </message>
+    <message id="KEY_TAB">
+        <source>Tab</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Tab</translation>
+    </message>
+    <message id="KEY_SPACE">
+        <source>Space</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Leertaste</translation>
+    </message>
+    <message id="KEY_BACKSPACE">
+        <source>Backspace</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Rücktaste</translation>
+    </message>
+    <message id="KEY_ESC">
+        <source>Esc</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Esc</translation>
+    </message>
+    <message id="KEY_SUPER">
+        <source>Super</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Super</translation>
+    </message>
+    <message id="KEY_SHIFT">
+        <source>Shift</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Umschalt</translation>
+    </message>
+    <message id="KEY_CAPS_LOCK">
+        <source>Caps Lock</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Feststelltaste</translation>
+    </message>
+    <message id="KEY_ALT">
+        <source>Alt</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Alt</translation>
+    </message>
+    <message id="KEY_CTRL">
+        <source>Ctrl</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Strg</translation>
+    </message>
+    <message id="KEY_NUM_LOCK">
+        <source>Num Lock</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Num</translation>
+    </message>
+    <message id="KEY_ENTER">
+        <source>Enter</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Enter</translation>
+    </message>
+    <message id="KEY_HOME">
+        <source>Home</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Pos1</translation>
+    </message>
+    <message id="KEY_PAGE_UP">
+        <source>PgUp</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Bild auf</translation>
+    </message>
+    <message id="KEY_DEL">
+        <source>Del</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Entf</translation>
+    </message>
+    <message id="KEY_END">
+        <source>End</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Ende</translation>
+    </message>
+    <message id="KEY_PAGE_DOWN">
+        <source>PgDown</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Bild ab</translation>
+    </message>
+    <message id="KEY_LEFT">
+        <source>Left</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Links</translation>
+    </message>
+    <message id="KEY_RIGHT">
+        <source>Right</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Rechts</translation>
+    </message>
+    <message id="KEY_DOWN">
+        <source>Down</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Runter</translation>
+    </message>
+    <message id="KEY_UP">
+        <source>Up</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Hoch</translation>
+    </message>
+    <message id="BUTTONS_SUMMARY_NO_KEYS">
+        <source>No keys recorded</source>
+        <translation>Keine Tasten aufgezeichnet</translation>
+    </message>
+    <message id="BUTTONS_SUMMARY_ADVANCED">
+        <source>%1, and %2</source>
+        <extracomment>%1: the click type, %2: the keys the button also types.</extracomment>
+        <translation>%1 und %2</translation>
+    </message>
+    <message id="BUTTONS_SUMMARY_UNKNOWN">
+        <source>Map type %1</source>
+        <extracomment>%1: a map type this version does not know.</extracomment>
+        <translation>Belegung %1</translation>
+    </message>
+    <message id="BUTTONS_HAND_PICTURE">
+        <source>Hand on the mouse</source>
+        <translation>Hand auf der Maus</translation>
+    </message>
+    <message id="BUTTONS_MOUSE_PICTURE">
+        <source>The mouse's buttons</source>
+        <translation>Die Maustasten</translation>
+    </message>
+    <message id="BUTTONS_HAND_RIGHT">
+        <source>Right hand</source>
+        <translation>Rechte Hand</translation>
+    </message>
+    <message id="BUTTONS_HAND_LEFT">
+        <source>Left hand</source>
+        <translation>Linke Hand</translation>
+    </message>
+    <message id="BUTTONS_MOUSE_RIGHT">
+        <source>Buttons 1 to 7, numbered for the right hand</source>
+        <translation>Maustasten 1 bis 7, nummeriert für die rechte Hand</translation>
+    </message>
+    <message id="BUTTONS_MOUSE_LEFT">
+        <source>Buttons 1 to 7, numbered for the left hand</source>
+        <translation>Maustasten 1 bis 7, nummeriert für die linke Hand</translation>
+    </message>
+    <message id="BUTTONS_MOUSE_LIT">
+        <source>%1; button %2 is lit</source>
+        <extracomment>%1: the description of the picture, %2: the button's number.</extracomment>
+        <translation>%1; Maustaste %2 ist hervorgehoben</translation>
+    </message>
+    <message id="BUTTONS_DIALOG_BUTTON">
+        <source>Button %1</source>
+        <extracomment>The heading of a dialog: the button it edits. %1: its number.</extracomment>
+        <translation>Maustaste %1</translation>
+    </message>
+    <message id="KEYS_RECORDED">
+        <source>Recorded keys</source>
+        <translation>Aufgezeichnete Tasten</translation>
+    </message>
+    <message id="KEYS_SPECIAL_KEY">
+        <source>Special key</source>
+        <translation>Sondertaste</translation>
+    </message>
+    <message id="MACRO_COUNT">
+        <source>%1 of %2</source>
+        <extracomment>%1: entries recorded, %2: the most a macro holds.</extracomment>
+        <translation>%1 von %2</translation>
     </message>
 </context>
 </TS>

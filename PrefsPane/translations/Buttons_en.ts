@@ -75,82 +75,6 @@
         <source>Type the key combination the button is to type, or add a special key from the menu.</source>
         <translation>Type the key combination the button is to type, or add a special key from the menu.</translation>
     </message>
-    <message id="KEYS_MENU_F1">
-        <source>F1</source>
-        <translation>F1</translation>
-    </message>
-    <message id="KEYS_MENU_F2">
-        <source>F2</source>
-        <translation>F2</translation>
-    </message>
-    <message id="KEYS_MENU_F3">
-        <source>F3</source>
-        <translation>F3</translation>
-    </message>
-    <message id="KEYS_MENU_F4">
-        <source>F4</source>
-        <translation>F4</translation>
-    </message>
-    <message id="KEYS_MENU_F5">
-        <source>F5</source>
-        <translation>F5</translation>
-    </message>
-    <message id="KEYS_MENU_F6">
-        <source>F6</source>
-        <translation>F6</translation>
-    </message>
-    <message id="KEYS_MENU_F7">
-        <source>F7</source>
-        <translation>F7</translation>
-    </message>
-    <message id="KEYS_MENU_F8">
-        <source>F8</source>
-        <translation>F8</translation>
-    </message>
-    <message id="KEYS_MENU_F9">
-        <source>F9</source>
-        <translation>F9</translation>
-    </message>
-    <message id="KEYS_MENU_F10">
-        <source>F10</source>
-        <translation>F10</translation>
-    </message>
-    <message id="KEYS_MENU_F11">
-        <source>F11</source>
-        <translation>F11</translation>
-    </message>
-    <message id="KEYS_MENU_F12">
-        <source>F12</source>
-        <translation>F12</translation>
-    </message>
-    <message id="KEYS_MENU_F13">
-        <source>F13</source>
-        <translation>F13</translation>
-    </message>
-    <message id="KEYS_MENU_TAB">
-        <source>Tab</source>
-        <translation>Tab</translation>
-    </message>
-    <message id="KEYS_MENU_ESC">
-        <source>Esc</source>
-        <translation>Esc</translation>
-    </message>
-    <message id="KEYS_MENU_SHIFT">
-        <source>Shift</source>
-        <translation>Shift</translation>
-    </message>
-    <message id="KEYS_MENU_CTRL">
-        <source>Ctrl</source>
-        <translation>Ctrl</translation>
-    </message>
-    <message id="KEYS_MENU_OPT">
-        <source>Opt</source>
-        <translation>Opt</translation>
-    </message>
-    <message id="KEYS_MENU_CMD">
-        <source>Cmd</source>
-        <translation>Cmd</translation>
-    </message>
     <message id="KEYS_PRESS">
         <source>Press</source>
         <translation>Press</translation>
@@ -198,6 +122,172 @@
     <message id="ADVANCED_OK">
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message id="KEY_RETURN">
+        <source>Return</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Return</translation>
+    </message>
+    <message id="KEY_TAB">
+        <source>Tab</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Tab</translation>
+    </message>
+    <message id="KEY_SPACE">
+        <source>Space</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Space</translation>
+    </message>
+    <message id="KEY_BACKSPACE">
+        <source>Backspace</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Backspace</translation>
+    </message>
+    <message id="KEY_ESC">
+        <source>Esc</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Esc</translation>
+    </message>
+    <message id="KEY_SUPER">
+        <source>Super</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Super</translation>
+    </message>
+    <message id="KEY_SHIFT">
+        <source>Shift</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Shift</translation>
+    </message>
+    <message id="KEY_CAPS_LOCK">
+        <source>Caps Lock</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Caps Lock</translation>
+    </message>
+    <message id="KEY_ALT">
+        <source>Alt</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Alt</translation>
+    </message>
+    <message id="KEY_CTRL">
+        <source>Ctrl</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Ctrl</translation>
+    </message>
+    <message id="KEY_NUM_LOCK">
+        <source>Num Lock</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Num Lock</translation>
+    </message>
+    <message id="KEY_ENTER">
+        <source>Enter</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Enter</translation>
+    </message>
+    <message id="KEY_HOME">
+        <source>Home</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Home</translation>
+    </message>
+    <message id="KEY_PAGE_UP">
+        <source>PgUp</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>PgUp</translation>
+    </message>
+    <message id="KEY_DEL">
+        <source>Del</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Del</translation>
+    </message>
+    <message id="KEY_END">
+        <source>End</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>End</translation>
+    </message>
+    <message id="KEY_PAGE_DOWN">
+        <source>PgDown</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>PgDown</translation>
+    </message>
+    <message id="KEY_LEFT">
+        <source>Left</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Left</translation>
+    </message>
+    <message id="KEY_RIGHT">
+        <source>Right</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Right</translation>
+    </message>
+    <message id="KEY_DOWN">
+        <source>Down</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Down</translation>
+    </message>
+    <message id="KEY_UP">
+        <source>Up</source>
+        <extracomment>A key's name, as the desktop's shortcut editor writes it.</extracomment>
+        <translation>Up</translation>
+    </message>
+    <message id="BUTTONS_SUMMARY_NO_KEYS">
+        <source>No keys recorded</source>
+        <translation>No keys recorded</translation>
+    </message>
+    <message id="BUTTONS_SUMMARY_ADVANCED">
+        <source>%1, and %2</source>
+        <extracomment>%1: the click type, %2: the keys the button also types.</extracomment>
+        <translation>%1, and %2</translation>
+    </message>
+    <message id="BUTTONS_SUMMARY_UNKNOWN">
+        <source>Map type %1</source>
+        <extracomment>%1: a map type this version does not know.</extracomment>
+        <translation>Map type %1</translation>
+    </message>
+    <message id="BUTTONS_HAND_PICTURE">
+        <source>Hand on the mouse</source>
+        <translation>Hand on the mouse</translation>
+    </message>
+    <message id="BUTTONS_MOUSE_PICTURE">
+        <source>The mouse's buttons</source>
+        <translation>The mouse's buttons</translation>
+    </message>
+    <message id="BUTTONS_HAND_RIGHT">
+        <source>Right hand</source>
+        <translation>Right hand</translation>
+    </message>
+    <message id="BUTTONS_HAND_LEFT">
+        <source>Left hand</source>
+        <translation>Left hand</translation>
+    </message>
+    <message id="BUTTONS_MOUSE_RIGHT">
+        <source>Buttons 1 to 7, numbered for the right hand</source>
+        <translation>Buttons 1 to 7, numbered for the right hand</translation>
+    </message>
+    <message id="BUTTONS_MOUSE_LEFT">
+        <source>Buttons 1 to 7, numbered for the left hand</source>
+        <translation>Buttons 1 to 7, numbered for the left hand</translation>
+    </message>
+    <message id="BUTTONS_MOUSE_LIT">
+        <source>%1; button %2 is lit</source>
+        <extracomment>%1: the description of the picture, %2: the button's number.</extracomment>
+        <translation>%1; button %2 is lit</translation>
+    </message>
+    <message id="BUTTONS_DIALOG_BUTTON">
+        <source>Button %1</source>
+        <extracomment>The heading of a dialog: the button it edits. %1: its number.</extracomment>
+        <translation>Button %1</translation>
+    </message>
+    <message id="KEYS_RECORDED">
+        <source>Recorded keys</source>
+        <translation>Recorded keys</translation>
+    </message>
+    <message id="KEYS_SPECIAL_KEY">
+        <source>Special key</source>
+        <translation>Special key</translation>
+    </message>
+    <message id="MACRO_COUNT">
+        <source>%1 of %2</source>
+        <extracomment>%1: entries recorded, %2: the most a macro holds.</extracomment>
+        <translation>%1 of %2</translation>
     </message>
 </context>
 </TS>

@@ -16,12 +16,12 @@
     <message id="CLICK_TYPE_ERROR_TITLE">
         <source>One button must keep the primary click</source>
         <extracomment>Title of the alert that refuses a map type leaving no button with the primary click.</extracomment>
-        <translation>Eine Taste muss den Primärklick behalten</translation>
+        <translation>Eine Maustaste muss den Primärklick behalten</translation>
     </message>
     <message id="CLICK_TYPE_ERROR_MESSAGE">
         <source>This choice would leave none of the mouse's buttons with the primary click. Give another button the primary click first, then change this one.</source>
         <extracomment>Message of that alert.</extracomment>
-        <translation>Mit dieser Wahl hätte keine Taste der Maus mehr den Primärklick. Weisen Sie zuerst einer anderen Taste den Primärklick zu und ändern Sie dann diese.</translation>
+        <translation>Mit dieser Wahl hätte keine Maustaste mehr den Primärklick. Weisen Sie zuerst einer anderen Maustaste den Primärklick zu und ändern Sie dann diese.</translation>
     </message>
     <message id="CLICK_TYPE_ERROR_DEF_BUTTON">
         <source>OK</source>
@@ -60,21 +60,17 @@
         <source>3200 dpi</source>
         <translation>3200 dpi</translation>
     </message>
-    <message id="ADV_POINTER_LABEL">
-        <source>&amp;Pointer speed:</source>
-        <translation>&amp;Zeigergeschwindigkeit:</translation>
-    </message>
     <message id="ADV_OTFS_GROUP">
         <source>On-the-fly sensitivity</source>
         <translation>Empfindlichkeit im laufenden Betrieb</translation>
     </message>
     <message id="ADV_OTFS_CHECK">
         <source>&amp;Buttons set to on-the-fly sensitivity step it while you work</source>
-        <translation>&amp;Tasten für die Empfindlichkeit verstellen sie während der Arbeit</translation>
+        <translation>&amp;Maustasten für die Empfindlichkeit verstellen sie während der Arbeit</translation>
     </message>
     <message id="ADV_OTFS_TIP">
         <source>Each press of such a button changes the sensitivity by 0.2, between 1.0 and 10.0.</source>
-        <translation>Jeder Druck einer solchen Taste ändert die Empfindlichkeit um 0,2, zwischen 1,0 und 10,0.</translation>
+        <translation>Jeder Druck einer solchen Maustaste ändert die Empfindlichkeit um 0,2, zwischen 1,0 und 10,0.</translation>
     </message>
     <message id="ADV_OTFS_SCREEN_CHECK">
         <source>&amp;Show the new sensitivity on the screen</source>
@@ -94,7 +90,7 @@
     </message>
     <message id="PANE_TAB_BUTTONS">
         <source>Buttons</source>
-        <translation>Tasten</translation>
+        <translation>Maustasten</translation>
     </message>
     <message id="PANE_SITE_BUTTON">
         <source>Tovik on the &amp;Web</source>
@@ -173,12 +169,12 @@
         <translation>Beschleunigung</translation>
     </message>
     <message id="SENS_ACCEL_CHECK">
-        <source>&amp;Mouse acceleration</source>
-        <translation>&amp;Mausbeschleunigung</translation>
+        <source>Let the &amp;mouse accelerate the pointer instead of the desktop</source>
+        <translation>Die &amp;Maus statt des Desktops beschleunigt den Zeiger</translation>
     </message>
     <message id="SENS_ACCEL_TIP">
-        <source>On: the mouse accelerates the pointer by the amount below and the desktop's own acceleration is turned off.</source>
-        <translation>Ein: Die Maus beschleunigt den Zeiger um den Betrag unten, und die Beschleunigung des Desktops wird ausgeschaltet.</translation>
+        <source>On: the mouse's driver accelerates the pointer by the amount below and the desktop's own acceleration is turned off. Off: the desktop accelerates it by that amount.</source>
+        <translation>Ein: Der Treiber der Maus beschleunigt den Zeiger um den Betrag darunter, die Beschleunigung des Desktops ist aus. Aus: Der Desktop beschleunigt ihn um diesen Betrag.</translation>
     </message>
     <message id="SENS_ACCEL_LABEL">
         <source>&amp;Amount:</source>
@@ -213,8 +209,58 @@
         <translation>Erwe&amp;itert…</translation>
     </message>
     <message id="SENS_ADVANCED_TIP">
-        <source>Resolution, pointer speed and on-the-fly sensitivity.</source>
-        <translation>Auflösung, Zeigergeschwindigkeit und Empfindlichkeit im laufenden Betrieb.</translation>
+        <source>Resolution and on-the-fly sensitivity.</source>
+        <translation>Auflösung und Empfindlichkeit im Betrieb.</translation>
+    </message>
+    <message id="PANE_MEDIUM">
+        <source>Medium</source>
+        <translation>Mittel</translation>
+    </message>
+    <message id="SENS_ACCEL_NONE">
+        <source>None</source>
+        <translation>Keine</translation>
+    </message>
+    <message id="SENS_ACCEL_STRONG">
+        <source>Strong</source>
+        <translation>Stark</translation>
+    </message>
+    <message id="SENS_ACCEL_BY_DESKTOP">
+        <source>Now the desktop accelerates the pointer by this amount.</source>
+        <extracomment>Says who accelerates the pointer while the check box above is off.</extracomment>
+        <translation>Jetzt beschleunigt der Desktop den Zeiger um diesen Betrag.</translation>
+    </message>
+    <message id="SENS_ACCEL_BY_MOUSE">
+        <source>Now the mouse's driver accelerates the pointer by this amount; the desktop's own acceleration is off.</source>
+        <extracomment>Says who accelerates the pointer while the check box above is on.</extracomment>
+        <translation>Jetzt beschleunigt der Treiber der Maus den Zeiger um diesen Betrag; die Beschleunigung des Desktops ist aus.</translation>
+    </message>
+    <message id="SENS_MOVIE_NAME">
+        <source>Double-click test</source>
+        <translation>Doppelklick-Test</translation>
+    </message>
+    <message id="PANE_RESTORE_BUTTON">
+        <source>Restore De&amp;faults</source>
+        <translation>Standardwerte &amp;zurücksetzen</translation>
+    </message>
+    <message id="PANE_RESTORE_TIP">
+        <source>Puts back the settings the mouse started with, after asking.</source>
+        <translation>Setzt nach einer Rückfrage die Einstellungen zurück, mit denen die Maus begann.</translation>
+    </message>
+    <message id="PANE_RESTORE_TITLE">
+        <source>Restore the default settings?</source>
+        <translation>Standardwerte wiederherstellen?</translation>
+    </message>
+    <message id="PANE_RESTORE_MESSAGE">
+        <source>The sensitivities, speeds, hand, resolution, on-the-fly sensitivity and every button's mapping go back to how the mouse was first set up. The acceleration amount stays as it is.</source>
+        <translation>Empfindlichkeiten, Geschwindigkeiten, Hand, Auflösung, Empfindlichkeit im Betrieb und die Belegung jeder Maustaste werden so, wie die Maus zuerst eingerichtet war. Der Betrag der Beschleunigung bleibt, wie er ist.</translation>
+    </message>
+    <message id="PANE_RESTORE_CONFIRM">
+        <source>Restore Defaults</source>
+        <translation>Zurücksetzen</translation>
+    </message>
+    <message id="PANE_RESTORE_CANCEL">
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
     </message>
 </context>
 </TS>

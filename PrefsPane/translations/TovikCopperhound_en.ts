@@ -60,10 +60,6 @@
         <source>3200 dpi</source>
         <translation>3200 dpi</translation>
     </message>
-    <message id="ADV_POINTER_LABEL">
-        <source>&amp;Pointer speed:</source>
-        <translation>&amp;Pointer speed:</translation>
-    </message>
     <message id="ADV_OTFS_GROUP">
         <source>On-the-fly sensitivity</source>
         <translation>On-the-fly sensitivity</translation>
@@ -173,12 +169,12 @@
         <translation>Acceleration</translation>
     </message>
     <message id="SENS_ACCEL_CHECK">
-        <source>&amp;Mouse acceleration</source>
-        <translation>&amp;Mouse acceleration</translation>
+        <source>Let the &amp;mouse accelerate the pointer instead of the desktop</source>
+        <translation>Let the &amp;mouse accelerate the pointer instead of the desktop</translation>
     </message>
     <message id="SENS_ACCEL_TIP">
-        <source>On: the mouse accelerates the pointer by the amount below and the desktop's own acceleration is turned off.</source>
-        <translation>On: the mouse accelerates the pointer by the amount below and the desktop's own acceleration is turned off.</translation>
+        <source>On: the mouse's driver accelerates the pointer by the amount below and the desktop's own acceleration is turned off. Off: the desktop accelerates it by that amount.</source>
+        <translation>On: the mouse's driver accelerates the pointer by the amount below and the desktop's own acceleration is turned off. Off: the desktop accelerates it by that amount.</translation>
     </message>
     <message id="SENS_ACCEL_LABEL">
         <source>&amp;Amount:</source>
@@ -213,8 +209,58 @@
         <translation>Ad&amp;vanced…</translation>
     </message>
     <message id="SENS_ADVANCED_TIP">
-        <source>Resolution, pointer speed and on-the-fly sensitivity.</source>
-        <translation>Resolution, pointer speed and on-the-fly sensitivity.</translation>
+        <source>Resolution and on-the-fly sensitivity.</source>
+        <translation>Resolution and on-the-fly sensitivity.</translation>
+    </message>
+    <message id="PANE_MEDIUM">
+        <source>Medium</source>
+        <translation>Medium</translation>
+    </message>
+    <message id="SENS_ACCEL_NONE">
+        <source>None</source>
+        <translation>None</translation>
+    </message>
+    <message id="SENS_ACCEL_STRONG">
+        <source>Strong</source>
+        <translation>Strong</translation>
+    </message>
+    <message id="SENS_ACCEL_BY_DESKTOP">
+        <source>Now the desktop accelerates the pointer by this amount.</source>
+        <extracomment>Says who accelerates the pointer while the check box above is off.</extracomment>
+        <translation>Now the desktop accelerates the pointer by this amount.</translation>
+    </message>
+    <message id="SENS_ACCEL_BY_MOUSE">
+        <source>Now the mouse's driver accelerates the pointer by this amount; the desktop's own acceleration is off.</source>
+        <extracomment>Says who accelerates the pointer while the check box above is on.</extracomment>
+        <translation>Now the mouse's driver accelerates the pointer by this amount; the desktop's own acceleration is off.</translation>
+    </message>
+    <message id="SENS_MOVIE_NAME">
+        <source>Double-click test</source>
+        <translation>Double-click test</translation>
+    </message>
+    <message id="PANE_RESTORE_BUTTON">
+        <source>Restore De&amp;faults</source>
+        <translation>Restore De&amp;faults</translation>
+    </message>
+    <message id="PANE_RESTORE_TIP">
+        <source>Puts back the settings the mouse started with, after asking.</source>
+        <translation>Puts back the settings the mouse started with, after asking.</translation>
+    </message>
+    <message id="PANE_RESTORE_TITLE">
+        <source>Restore the default settings?</source>
+        <translation>Restore the default settings?</translation>
+    </message>
+    <message id="PANE_RESTORE_MESSAGE">
+        <source>The sensitivities, speeds, hand, resolution, on-the-fly sensitivity and every button's mapping go back to how the mouse was first set up. The acceleration amount stays as it is.</source>
+        <translation>The sensitivities, speeds, hand, resolution, on-the-fly sensitivity and every button's mapping go back to how the mouse was first set up. The acceleration amount stays as it is.</translation>
+    </message>
+    <message id="PANE_RESTORE_CONFIRM">
+        <source>Restore Defaults</source>
+        <translation>Restore Defaults</translation>
+    </message>
+    <message id="PANE_RESTORE_CANCEL">
+        <source>Cancel</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 </TS>

@@ -20,7 +20,8 @@ namespace {
 struct Seen {
     bool found = false;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString title, text, button;
+    QString title, text, informativeText, button;
+    Qt::TextFormat format = Qt::AutoText;
     int buttons = 0;
     bool visible = false;
     Qt::WindowModality modality = Qt::NonModal;
@@ -56,6 +57,8 @@ protected:
             seen.icon = box->icon();
             seen.title = box->windowTitle();
             seen.text = box->text();
+            seen.informativeText = box->informativeText();
+            seen.format = box->textFormat();
             seen.buttons = static_cast<int>(box->buttons().size());
             seen.button = box->buttons().isEmpty() ? QString() : box->buttons().first()->text();
             seen.visible = box->isVisible();
@@ -74,15 +77,19 @@ protected:
     QPointer<QMessageBox> alert;
 };
 
-TEST_F(DialogUtilsTest, RefusalIsACriticalAlertWithOneButtonOnTheMainWindow) {
+TEST_F(DialogUtilsTest, RefusalIsAWarningWithOneButtonOnTheMainWindow) {
     QMainWindow window;
     window.show();
     const Seen seen = runAlert(&window, [](QMessageBox& box) { box.buttons().first()->click(); });
     ASSERT_TRUE(seen.found);
-    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    // A refused choice is no error: a warning, its summary in bold in the
+    // body (desktops that show no title still show it), the reason below.
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
     EXPECT_EQ(seen.buttons, 1);
     EXPECT_EQ(seen.title, "One button must keep the primary click");
-    EXPECT_TRUE(seen.text.startsWith("This choice would leave none"));
+    EXPECT_EQ(seen.format, Qt::RichText);
+    EXPECT_EQ(seen.text, "<b>One button must keep the primary click</b>");
+    EXPECT_TRUE(seen.informativeText.startsWith("This choice would leave none"));
     EXPECT_EQ(seen.button, "OK");
     EXPECT_TRUE(seen.visible);
     EXPECT_EQ(seen.modality, Qt::WindowModal);

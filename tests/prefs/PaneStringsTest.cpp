@@ -54,10 +54,12 @@ TEST_F(PaneStrings, InstalledStringsServeTheInterfaceUntilTheBundleGoes) {
 
 TEST(PaneResources, PicturesAndAnimationAreCompiledIn) {
     const PaneBundle bundle({}, PaneBundle::embeddedInfo());
+    // Scalable pictures, sharp at any screen scale.
     for (const char* picture : {"righthand", "lefthand", "rightmouse", "leftmouse"}) {
-        const QString path = bundle.pathForResource(picture, "jpg");
+        const QString path = bundle.pathForResource(picture, "svg");
         EXPECT_FALSE(path.isEmpty()) << picture;
         EXPECT_TRUE(QFile::exists(path)) << picture;
+        EXPECT_TRUE(bundle.pathForResource(picture, "jpg").isEmpty()) << picture;
     }
     EXPECT_FALSE(bundle.pathForResource("doubleclick", "gif").isEmpty());
     EXPECT_TRUE(bundle.pathForResource("doubleclick", "mov").isEmpty());

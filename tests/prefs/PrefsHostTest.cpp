@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -41,6 +43,48 @@ TEST(PrefsWindow, LoadsThenSelectsThenShowsThePane) {
     EXPECT_EQ(window.centralWidget(), pane.mainView());
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.isPaneSelected());
+}
+
+// A view that asks for a size, as a pane's page does for its pictures and
+// controls.
+class WantingView : public QWidget {
+public:
+    QSize wanted;
+    QSize sizeHint() const override { return wanted; }
+};
+
+// A pane whose view asks for its size once it is selected, as the buttons
+// page does when its pictures arrive with the first save.
+class SizedPane : public PreferencePane {
+public:
+    explicit SizedPane(QSize wanted) : wanted_(wanted) {}
+    void willSelect() override {
+        static_cast<WantingView*>(mainView())->wanted = wanted_;
+        mainView()->updateGeometry();
+    }
+
+protected:
+    QObjectOwner<QWidget> makeMainView() override { return QObjectOwner<WantingView>::make(); }
+
+private:
+    QSize wanted_;
+};
+
+TEST(PrefsWindow, IsAsLargeAsThePaneAsksOnceSelected) {
+    // Taller than the two thirds of the screen a new window gets by itself.
+    const QSize screen = QGuiApplication::primaryScreen()->availableSize();
+    SizedPane pane(QSize(screen.width() / 2, screen.height() * 4 / 5));
+    PrefsWindow window(pane);
+    window.showPane();
+    EXPECT_GE(window.height(), screen.height() * 4 / 5);
+    EXPECT_LE(window.height(), screen.height());
+
+    // More than the screen holds: the window fits the screen, the pane scrolls.
+    SizedPane huge(screen * 2);
+    PrefsWindow large(huge);
+    large.showPane();
+    EXPECT_LE(large.width(), screen.width());
+    EXPECT_LE(large.height(), screen.height());
 }
 
 TEST(PrefsWindow, ClosingUnselectsOnce) {
