@@ -12,8 +12,10 @@
 #include "Platform/core/RunLoop.h"
 #include "Platform/core/Session.h"
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace zed {
 
@@ -50,6 +52,18 @@ public:
     void setLoginSession(std::unique_ptr<LoginSession> s) { loginSession_ = std::move(s); }
     void setProcess(std::unique_ptr<ProcessControl> p) { process_ = std::move(p); }
 
+    // Called once, from the run loop, when the session bus connection of the
+    // default platform is lost (the bus ended, or closed it). Without a
+    // handler the process goes on without that bus.
+    void setSessionBusLostHandler(std::function<void()> handler) {
+        sessionBusLost_ = std::move(handler);
+    }
+    void sessionBusLost() {
+        if (auto handler = std::exchange(sessionBusLost_, nullptr)) {
+            handler();
+        }
+    }
+
 private:
     Kind kind_;
     // Declared first so that it outlives the services whose sources it holds.
@@ -60,6 +74,7 @@ private:
     std::unique_ptr<HidSystem> hidSystem_;
     std::unique_ptr<LoginSession> loginSession_;
     std::unique_ptr<ProcessControl> process_;
+    std::function<void()> sessionBusLost_;
 };
 
 // Parses ZED_PLATFORM; unknown values get a message and mean the desktop.
