@@ -48,6 +48,16 @@ void Platform::install(std::unique_ptr<Platform> platform) {
     slot() = std::move(platform);
 }
 
+void Platform::writePreferencesBeforeWait() {
+    preferences_->setWriteScheduler([this](std::function<void()> write) {
+        if (auto source = runLoop_->addBeforeWait(write)) {
+            source->detach();
+        } else {
+            write(); // reported; written now rather than not at all
+        }
+    });
+}
+
 Platform::Kind platformKindFromEnvironment() {
     const char* v = std::getenv("ZED_PLATFORM");
     if (!v || !*v || std::strcmp(v, "linux") == 0) {

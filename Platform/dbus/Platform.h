@@ -52,6 +52,11 @@ public:
     void setLoginSession(std::unique_ptr<LoginSession> s) { loginSession_ = std::move(s); }
     void setProcess(std::unique_ptr<ProcessControl> p) { process_ = std::move(p); }
 
+    // Preference writes wait for the end of the run loop's iteration, so
+    // that the synchronizes of one event are one durable write. For programs
+    // that run the loop (the agent); others write at each synchronize.
+    void writePreferencesBeforeWait();
+
     // Called once, from the run loop, when the session bus connection of the
     // default platform is lost (the bus ended, or closed it). Without a
     // handler the process goes on without that bus.
