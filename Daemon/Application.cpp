@@ -249,6 +249,7 @@ void Application::Run() {
 }
 
 void Application::Terminate() {
+    SendWaitingSteps(); // the last steps are not lost with the agent
     zed::Platform::current().distributedCenter().removeObserver(
         nullptr, zed::settings::kNotificationName, zed::settings::kNotificationObject);
     prefs.reset();
