@@ -81,6 +81,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
         p->runLoop().attachBus(bus.get());
         // Floating: it lives as long as the connection, which the platform owns.
         sd_bus_add_filter(bus.get(), nullptr, &onBusMessage, p.get());
+        p->sessionBus_ = bus.get();
         p->setDistributedCenter(std::make_unique<DBusNotificationCenter>(std::move(bus)));
     } else {
         std::fprintf(stderr, "zed: notifications stay within this process\n");

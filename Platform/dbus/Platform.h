@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <systemd/sd-bus.h>
 #include <utility>
 
 namespace zed {
@@ -57,6 +58,11 @@ public:
     // that run the loop (the agent); others write at each synchronize.
     void writePreferencesBeforeWait();
 
+    // The default platform's session bus connection (owned by its
+    // notification center, attached to the run loop), for the other clients
+    // on that bus to share: one connection per bus. Null when there is none.
+    sd_bus* sessionBus() const { return sessionBus_; }
+
     // Called once, from the run loop, when the session bus connection of the
     // default platform is lost (the bus ended, or closed it). Without a
     // handler the process goes on without that bus.
@@ -80,6 +86,7 @@ private:
     std::unique_ptr<LoginSession> loginSession_;
     std::unique_ptr<ProcessControl> process_;
     std::function<void()> sessionBusLost_;
+    sd_bus* sessionBus_ = nullptr;
 };
 
 // Parses ZED_PLATFORM; unknown values get a message and mean the desktop.
