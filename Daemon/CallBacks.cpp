@@ -80,6 +80,10 @@ constexpr double kSensitivityStep = 0.2;
 // The most items of a key list typed for one message: a list that long is
 // no shortcut, and typing it would hold up every other event.
 constexpr std::size_t kMaxKeyItems = 256;
+// Messages waiting behind the one at hand beyond which key lists are not
+// typed: typing keeps pace with a button pressed by hand, not with a flood,
+// and keys typed long after the press would land anywhere.
+constexpr std::size_t kMaxWaitingMessages = 256;
 // Steps merged before they go out even though more are waiting.
 constexpr unsigned kMaxMergedSteps = 32;
 
@@ -98,6 +102,27 @@ struct StepsOut {
     zed::RunLoop::SourcePtr source;
 };
 StepsOut sSteps;
+
+// Whether key lists are being skipped because the agent is far behind.
+bool sSkippingKeys = false;
+
+// True when the key list should be typed; says once a burst that it is not.
+bool KeepingUp() {
+    const std::size_t waiting = zed::Platform::current().registry().waitingMessages();
+    if (waiting <= kMaxWaitingMessages) {
+        sSkippingKeys = false;
+        return true;
+    }
+    if (!sSkippingKeys) {
+        sSkippingKeys = true;
+        std::fprintf(stderr,
+                     "The mouse's messages arrive faster than their keys can be typed (%zu "
+                     "waiting); not typing key lists until no more than %zu wait.\n",
+                     waiting, kMaxWaitingMessages);
+        std::fflush(stderr);
+    }
+    return false;
+}
 
 void SendSteps() {
     if (!sSteps.waiting) {
@@ -243,6 +268,7 @@ void SendWaitingSteps() {
 
 void ResetDriverNotifProc() {
     sSteps = StepsOut{};
+    sSkippingKeys = false;
     sDrawer.reset();
 }
 
@@ -281,7 +307,7 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
         return *atConsole;
     };
 
-    if ((type == kKeyCombinationType || type == kKeyMacroType) && inFront()) {
+    if ((type == kKeyCombinationType || type == kKeyMacroType) && KeepingUp() && inFront()) {
         const std::string_view list(reinterpret_cast<const char*>(element->data()) + typeIndex + 1,
                                     element->size() - typeIndex - 1);
         TypeKeyList(list, type, word.button);

@@ -461,6 +461,11 @@ std::optional<Dictionary> DBusRegistry::copyProperties(io_service_t service) {
     return it->second->properties;
 }
 
+std::size_t DBusRegistry::waitingMessages() const {
+    std::uint64_t n = 0;
+    return bus_ && sd_bus_get_n_queued_read(bus_.get(), &n) >= 0 ? static_cast<std::size_t>(n) : 0;
+}
+
 IOReturn DBusRegistry::setProperties(io_service_t service, const Dictionary& properties) {
     if (!services_.count(service)) {
         return kIOReturnNoDevice;

@@ -186,6 +186,7 @@ struct Monitor {
         bool mappings = false;
     };
     std::vector<Seen> seen;
+    Clock::time_point lastPost{};
 
     bool start() {
         bus = sessionBus();
@@ -211,6 +212,9 @@ struct Monitor {
         const char* path = sd_bus_message_get_path(m);
         if (member && path) {
             Seen s{member, path, false};
+            if (s.member == "PostEvent") {
+                self->lastPost = Clock::now();
+            }
             if (s.member == "SetProperties") {
                 std::string why;
                 auto d = zed::readDictionary(m, &why);
@@ -238,6 +242,12 @@ struct Monitor {
             pump(100000);
         }
         return false;
+    }
+    // Takes everything that has arrived.
+    void pumpAll() {
+        while (sd_bus_process(bus.get(), nullptr) > 0) {
+            seen.clear();
+        }
     }
     // Lets whatever follows settle.
     void drain(int ms = 5) {
@@ -547,29 +557,24 @@ int main(int argc, char** argv) {
                 sendMessageAsync(b.bus.get(), sent % 4 == 0 ? kStepWord : kKeyWord);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            b.monitor.pump(0);
-            b.monitor.seen.clear();
+            b.monitor.pumpAll();
             if (sent % 2000 == 0) {
                 peak = std::max(peak, agent.rssKb());
             }
         }
         const long atEnd = agent.rssKb();
-        // Busy after: until a key message is answered again.
-        const auto t = Clock::now();
-        double busyAfter = -1;
-        for (int tries = 0; tries < 600 && busyAfter < 0; ++tries) {
-            b.monitor.drain(0);
-            control(b.bus.get(), "Show", "s", "session");
-            const auto probe = Clock::now();
-            sendMessageAsync(b.bus.get(), kKeyWord);
-            // The probe's own event: the first after a pause in posts.
-            if (b.monitor.waitFor(isPost, 0.5) && msSince(probe) < 50) {
-                busyAfter = msSince(t);
-            }
+        // Busy after: until the agent's last key event of the flood, taken
+        // as the first pause of 500 ms in its events.
+        const auto end = Clock::now();
+        while (msSince(b.monitor.lastPost) < 500 && msSince(end) < 120000) {
+            b.monitor.pump(10000);
+            b.monitor.pumpAll();
         }
+        const double busyAfter = std::max(
+            0.0, std::chrono::duration<double, std::milli>(b.monitor.lastPost - end).count());
         std::printf(
             "flood: %d driver messages in %d s; agent RSS %ld kB before, %ld kB peak, %ld kB "
-            "after (%+.0f%%); answering again %.0f ms after the flood\n",
+            "after (%+.0f%%); busy for %.0f ms after the flood\n",
             sent, b.floodSeconds, before, peak, atEnd,
             before > 0 ? 100.0 * static_cast<double>(atEnd - before) / static_cast<double>(before)
                        : 0.0,

@@ -432,3 +432,29 @@ TEST_F(DriverMessages, AKeyListIsTypedUpToItsLimitWithOneMessageForTheRest) {
         EXPECT_NE(err.find("44"), std::string::npos) << "says how many were skipped: " << err;
     }
 }
+
+// Far behind the mouse, the agent skips typing (with one message a burst)
+// rather than type for long after the flood; steps and overlay still count.
+TEST_F(DriverMessages, FarBehindTheMouseKeysAreSkippedButStepsAndTheOverlayCount) {
+    map({bytes({3}, "8"), bytes({7})}, {{"Sensitivity", Value(5.0)}});
+    registry->backlog = 257;
+    testing::internal::CaptureStderr();
+    message(0x0000);
+    message(0x0000);
+    message(0x20101); // overlay begin and a step
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(hid->events.empty());
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_DOUBLE_EQ(store->sens[kSensOverall], 5.2);
+    EXPECT_EQ(overlays.openWindows(), 1);
+
+    registry->backlog = 256;
+    message(0x0000);
+    EXPECT_EQ(keys().size(), 3u) << "typed again once the queue is short";
+    registry->backlog = 1000;
+    testing::internal::CaptureStderr();
+    message(0x0000);
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "a new burst is told again: " << err;
+    EXPECT_EQ(keys().size(), 3u);
+}
