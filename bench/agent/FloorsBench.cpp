@@ -9,7 +9,8 @@
 //   plug -> apply with 16 mice      vs with 1
 //   start-up, idle memory           vs the echo agent (a bare sd-bus program)
 // and the agent's memory under a flood of driver messages.
-// Usage: agent_floors_bench [--samples=N] [--flood-seconds=S]
+// Usage: agent_floors_bench [--samples=N] [--flood-seconds=S] [--agent=PATH]
+// (--agent measures another build of the agent, e.g. an earlier one).
 #include "Platform/core/PropertyList.h"
 #include "Platform/core/UsbIds.h"
 #include "Platform/dbus/DBusValue.h"
@@ -465,13 +466,17 @@ void row(const char* path, const Stats& s, const char* floorName, const Stats& f
 
 int main(int argc, char** argv) {
     Bench b;
+    std::string agentPath = ZED_AGENT;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--samples=", 10) == 0) {
             b.samples = std::max(8, std::atoi(argv[i] + 10));
+        } else if (std::strncmp(argv[i], "--agent=", 8) == 0) {
+            agentPath = argv[i] + 8;
         } else if (std::strncmp(argv[i], "--flood-seconds=", 16) == 0) {
             b.floodSeconds = std::max(0, std::atoi(argv[i] + 16));
         } else {
-            std::fprintf(stderr, "usage: %s [--samples=N] [--flood-seconds=S]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--samples=N] [--flood-seconds=S] [--agent=PATH]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -511,7 +516,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 5; ++i) {
         agent.stop();
         const auto t = Clock::now();
-        if (!agent.start({ZED_AGENT}, env) || !agent.waitForOutput("Waiting for prefs changes")) {
+        if (!agent.start({agentPath}, env) || !agent.waitForOutput("Waiting for prefs changes")) {
             std::fprintf(stderr, "the agent did not start\n");
             return 1;
         }
