@@ -4,7 +4,7 @@
 #include "HidUtils.h"
 #include "Platform/core/DriverInterface.h"
 #include "Platform/dbus/Platform.h"
-#include "SensDrawer.h"
+#include "Platform/overlay/SensDisplay.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -88,7 +88,7 @@ constexpr std::size_t kMaxWaitingMessages = 256;
 constexpr unsigned kMaxMergedSteps = 32;
 
 // The overlay, from an overlay-begin message to an overlay-end message.
-std::unique_ptr<zed::SensDrawer> sDrawer;
+std::unique_ptr<zed::SensDisplay> sDrawer;
 
 // Steps change the sensitivities at once; what they end at is drawn, sent
 // and saved once the loop has handled the messages already waiting, so a
@@ -320,8 +320,12 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
         if (word.overlayBegin) {
             CloseOverlay(); // a new begin replaces the overlay that shows
             if (inFront()) {
-                sDrawer = std::make_unique<zed::SensDrawer>();
-                sDrawer->BeginDraw();
+                // Null when the overlay module cannot be loaded (said once):
+                // steps go on without a picture.
+                sDrawer = zed::MakeSensDisplay();
+                if (sDrawer) {
+                    sDrawer->BeginDraw();
+                }
             }
         } else if (word.overlayEnd) {
             CloseOverlay();

@@ -28,6 +28,7 @@ case $autostart in /*) a="$root$autostart" ;; *) a="$p/$autostart" ;; esac
 for program in zed-agent zed-mouse-sim zed-defaults; do
     check "[ -x '$p/bin/$program' ]" "program $program in $prefix/bin"
 done
+check "[ -f '$p/lib/zed/zed-sens-display.so' ]" "the agent's overlay module in $prefix/lib/zed"
 for path in "$@"; do
     check "[ -e '$p/$path' ]" "$prefix/$path"
 done
