@@ -1,5 +1,6 @@
 #include "Desktop.h"
 
+#include "GSettingsModule.h"
 #include "Platform/dbus/DBusRegistry.h"
 
 #include <ctime>
@@ -21,8 +22,7 @@ std::unique_ptr<DesktopHidSystem> makeDesktopHidSystem() {
         }
         return kb;
     };
-    auto properties =
-        std::make_shared<DesktopHidProperties>(std::make_unique<GSettingsDoubleClick>());
+    auto properties = std::make_shared<DesktopHidProperties>(std::make_unique<LazyDoubleClick>());
     return std::make_unique<DesktopHidSystem>(keyboard, std::make_unique<X11PointerControl>(),
                                               std::move(properties));
 }

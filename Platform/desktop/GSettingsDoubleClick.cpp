@@ -9,8 +9,6 @@
 
 namespace zed {
 
-DoubleClickSetting::~DoubleClickSetting() = default;
-
 namespace {
 
 struct ObjectUnref {

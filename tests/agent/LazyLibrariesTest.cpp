@@ -1,5 +1,6 @@
 // The real agent keeps the overlay's drawing libraries out of its memory
-// until it shows its first overlay.
+// until it shows its first overlay, and GIO until it sets a GSettings key
+// (never, on the simulator).
 #include "AgentSimulatorTest.h"
 #include "Platform/core/PropertyList.h"
 
@@ -33,6 +34,7 @@ TEST_F(LazyLibraries, TheOverlayModuleAndCairoAreLoadedWithTheFirstOverlayOnly) 
     })) << agent.err();
     EXPECT_FALSE(mapped(agent.pid(), "zed-sens-display.so"));
     EXPECT_FALSE(mapped(agent.pid(), "libcairo"));
+    EXPECT_FALSE(mapped(agent.pid(), "libgio"));
 
     ASSERT_EQ(sim({"message", "0x20001"}).exitCode, 0); // overlay begin and a step
     EXPECT_TRUE(waitFor([&] { return mapped(agent.pid(), "zed-sens-display.so"); })) << agent.err();

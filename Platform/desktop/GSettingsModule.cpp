@@ -1,0 +1,17 @@
+#include "GSettingsModule.h"
+
+#include "Platform/core/Modules.h"
+
+namespace zed {
+
+IOReturn LazyDoubleClick::setDoubleClickTime(std::uint64_t nanoseconds) {
+    if (!tried_) {
+        tried_ = true;
+        const auto entry =
+            reinterpret_cast<DoubleClickEntry>(moduleSymbol(kGSettingsModule, kDoubleClickEntry));
+        loaded_.reset(entry ? entry() : nullptr);
+    }
+    return loaded_ ? loaded_->setDoubleClickTime(nanoseconds) : kIOReturnUnsupported;
+}
+
+} // namespace zed
