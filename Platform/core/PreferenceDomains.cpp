@@ -134,7 +134,7 @@ void PreferenceDomains::writeWaiting() {
     scheduled_ = false;
     while (!waiting_.empty()) {
         const DomainKey key = *waiting_.begin(); // a copy: write erases it from the set
-        write(key); // a failure is reported; the change stays pending
+        write(key);                              // a failure is reported; the change stays pending
     }
 }
 
