@@ -78,6 +78,16 @@ void Application::InstallQuitHandler() {
     }
     PrintIOErrMsg(installed ? zed::kIOReturnSuccess : kQuitHandlerFailed,
                   "Error registering for Quit apple event.");
+    // Without its session bus the agent hears no pane and reaches no session;
+    // a failure status has the service manager start it again.
+    zed::Platform::current().setSessionBusLostHandler([] {
+        std::fprintf(stderr, "zed-agent: the session bus went away; ending.\n");
+        std::fflush(stderr);
+        if (sApp) {
+            sApp->Terminate();
+        }
+        zed::Platform::current().process().exit(1);
+    });
 }
 
 bool Application::WaitForConsole() {
@@ -239,6 +249,7 @@ void Application::Run() {
 }
 
 void Application::Terminate() {
+    SendWaitingSteps(); // the last steps are not lost with the agent
     zed::Platform::current().distributedCenter().removeObserver(
         nullptr, zed::settings::kNotificationName, zed::settings::kNotificationObject);
     prefs.reset();

@@ -4,7 +4,7 @@
 #include "HidUtils.h"
 #include "Platform/core/DriverInterface.h"
 #include "Platform/dbus/Platform.h"
-#include "SensDrawer.h"
+#include "Platform/overlay/SensDisplay.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -77,8 +77,87 @@ constexpr std::uint8_t kAdvancedType = 6;
 constexpr std::uint8_t kOnTheFlyType = 7;
 constexpr double kSensitivityStep = 0.2;
 
+// The most items of a key list typed for one message: a list that long is
+// no shortcut, and typing it would hold up every other event.
+constexpr std::size_t kMaxKeyItems = 256;
+// Messages waiting behind the one at hand beyond which key lists are not
+// typed: typing keeps pace with a button pressed by hand, not with a flood,
+// and keys typed long after the press would land anywhere.
+constexpr std::size_t kMaxWaitingMessages = 256;
+// Steps merged before they go out even though more are waiting.
+constexpr unsigned kMaxMergedSteps = 32;
+
 // The overlay, from an overlay-begin message to an overlay-end message.
-std::unique_ptr<zed::SensDrawer> sDrawer;
+std::unique_ptr<zed::SensDisplay> sDrawer;
+
+// Steps change the sensitivities at once; what they end at is drawn, sent
+// and saved once the loop has handled the messages already waiting, so a
+// burst of steps costs one picture, one send and one write, and a key
+// behind a step is typed first.
+struct StepsOut {
+    bool waiting = false;
+    unsigned merged = 0;
+    double values[2] = {0.0, 0.0};
+    unsigned count = 0;
+    zed::RunLoop::SourcePtr source;
+};
+StepsOut sSteps;
+
+// Whether key lists are being skipped because the agent is far behind.
+bool sSkippingKeys = false;
+
+// True when the key list should be typed; says once a burst that it is not.
+bool KeepingUp() {
+    const std::size_t waiting = zed::Platform::current().registry().waitingMessages();
+    if (waiting <= kMaxWaitingMessages) {
+        sSkippingKeys = false;
+        return true;
+    }
+    if (!sSkippingKeys) {
+        sSkippingKeys = true;
+        std::fprintf(stderr,
+                     "The mouse's messages arrive faster than their keys can be typed (%zu "
+                     "waiting); not typing key lists until no more than %zu wait.\n",
+                     waiting, kMaxWaitingMessages);
+        std::fflush(stderr);
+    }
+    return false;
+}
+
+void SendSteps() {
+    if (!sSteps.waiting) {
+        return;
+    }
+    sSteps.waiting = false;
+    sSteps.merged = 0;
+    Preferences* prefs = Application::GetApp()->prefs.get();
+    if (!prefs) {
+        return;
+    }
+    if (prefs->otfsOverlay && sDrawer) {
+        sDrawer->Draw(sSteps.values, sSteps.count);
+    }
+    prefs->SendSensToDriver();
+    prefs->SaveSensToPrefs();
+}
+
+void QueueSteps(const double* values, unsigned count) {
+    std::copy(values, values + count, sSteps.values);
+    sSteps.count = count;
+    if (++sSteps.merged >= kMaxMergedSteps) {
+        sSteps.waiting = true;
+        SendSteps(); // a flood does not hold the end value back for long
+        return;
+    }
+    if (!sSteps.waiting) {
+        sSteps.waiting = true;
+        // Without a loop source (reported) the steps go out at once.
+        sSteps.source = zed::Platform::current().runLoop().addBeforeWait([] { SendSteps(); });
+        if (!sSteps.source) {
+            SendSteps();
+        }
+    }
+}
 
 void CloseOverlay() {
     if (sDrawer) {
@@ -115,16 +194,18 @@ std::int32_t LeadingInt(std::string_view text) {
 }
 
 // Calls f with the leading number of each item of a key list, in order.
-template <typename F> void ForEachKeyItem(std::string_view list, F f) {
+// Stops after kMaxKeyItems items; returns how many it skipped.
+template <typename F> std::size_t ForEachKeyItem(std::string_view list, F f) {
     std::size_t start = 0;
-    while (true) {
+    for (std::size_t done = 0; done < kMaxKeyItems; ++done) {
         const std::size_t comma = list.find(',', start);
         f(LeadingInt(list.substr(start, comma - start)));
         if (comma == std::string_view::npos) {
-            return;
+            return 0;
         }
         start = comma + 1;
     }
+    return static_cast<std::size_t>(std::count(list.begin() + start, list.end(), ',')) + 1;
 }
 
 // Types a key list. A key combination is a chord: its modifier keys are held
@@ -145,15 +226,16 @@ void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
         return;
     }
     BeginHidKeySequence();
+    std::size_t skipped = 0;
     if (type == kKeyMacroType) {
-        ForEachKeyItem(list, [](std::int32_t v) {
+        skipped = ForEachKeyItem(list, [](std::int32_t v) {
             DoHidKeyEvent(static_cast<std::uint8_t>(v & 0xFF), v & 0xFFFF);
         });
     } else {
         // Whatever press or release bits an item carries, its low byte is the key.
         std::vector<std::uint8_t> keys;
         std::uint32_t modifiers = 0;
-        ForEachKeyItem(list, [&](std::int32_t v) {
+        skipped = ForEachKeyItem(list, [&](std::int32_t v) {
             const auto key = static_cast<std::uint8_t>(v & 0xFF);
             const std::uint32_t mask = ChordModifierMask(key);
             if (mask != 0) {
@@ -170,11 +252,23 @@ void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
         }
     }
     EndHidKeySequence();
+    if (skipped > 0) {
+        std::fprintf(stderr,
+                     "Typed the first %zu keys of button %u's key list; skipped %zu more.\n",
+                     kMaxKeyItems, button + 1, skipped);
+        std::fflush(stderr);
+    }
 }
 
 } // namespace
 
+void SendWaitingSteps() {
+    SendSteps();
+}
+
 void ResetDriverNotifProc() {
+    sSteps = StepsOut{};
+    sSkippingKeys = false;
     sDrawer.reset();
 }
 
@@ -213,7 +307,7 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
         return *atConsole;
     };
 
-    if ((type == kKeyCombinationType || type == kKeyMacroType) && inFront()) {
+    if ((type == kKeyCombinationType || type == kKeyMacroType) && KeepingUp() && inFront()) {
         const std::string_view list(reinterpret_cast<const char*>(element->data()) + typeIndex + 1,
                                     element->size() - typeIndex - 1);
         TypeKeyList(list, type, word.button);
@@ -226,8 +320,12 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
         if (word.overlayBegin) {
             CloseOverlay(); // a new begin replaces the overlay that shows
             if (inFront()) {
-                sDrawer = std::make_unique<zed::SensDrawer>();
-                sDrawer->BeginDraw();
+                // Null when the overlay module cannot be loaded (said once):
+                // steps go on without a picture.
+                sDrawer = zed::MakeSensDisplay();
+                if (sDrawer) {
+                    sDrawer->BeginDraw();
+                }
             }
         } else if (word.overlayEnd) {
             CloseOverlay();
@@ -248,9 +346,5 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
         values[count++] = prefs->SetSensitivity(prefs->sens[kSensX] + step, kSensX);
         values[count++] = prefs->SetSensitivity(prefs->sens[kSensY] + step, kSensY);
     }
-    if (prefs->otfsOverlay && sDrawer) {
-        sDrawer->Draw(values, count);
-    }
-    prefs->SendSensToDriver();
-    prefs->SaveSensToPrefs();
+    QueueSteps(values, count);
 }

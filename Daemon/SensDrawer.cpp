@@ -323,6 +323,22 @@ CairoSurfacePtr createSliderImage(const double* values, unsigned count) {
     return picture;
 }
 
+namespace {
+class LinkedSensDisplay final : public SensDisplay {
+public:
+    void BeginDraw() override { drawer_.BeginDraw(); }
+    void Draw(const double* values, unsigned count) override { drawer_.Draw(values, count); }
+    void EndDraw() override { drawer_.EndDraw(); }
+
+private:
+    SensDrawer drawer_;
+};
+} // namespace
+
+std::unique_ptr<SensDisplay> MakeLinkedSensDisplay() {
+    return std::make_unique<LinkedSensDisplay>();
+}
+
 SensDrawer::SensDrawer() = default;
 
 SensDrawer::~SensDrawer() {

@@ -5,6 +5,7 @@
 
 #include "Platform/overlay/DrawingHandles.h"
 #include "Platform/overlay/OverlayWindow.h"
+#include "Platform/overlay/SensDisplay.h"
 
 #include <memory>
 #include <string>
@@ -29,6 +30,10 @@ public:
 private:
     std::unique_ptr<OverlayWindow> fOverlayWindow;
 };
+
+// A display drawn by a SensDrawer in this program: what the overlay module
+// hands out, and what programs that link the drawing code use directly.
+std::unique_ptr<SensDisplay> MakeLinkedSensDisplay();
 
 // Panel geometry, in points of the drawing coordinates (y upward).
 inline constexpr int kSliderHeight = 174;

@@ -12,6 +12,7 @@ int main() {
     } else if (platform.kind() == zed::Platform::Kind::Simulator) {
         zed::installSimulatorServices(platform);
     }
+    platform.writePreferencesBeforeWait();
     Application::GetApp()->Run();
     return 0;
 }

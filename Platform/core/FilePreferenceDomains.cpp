@@ -143,11 +143,15 @@ void removeStaleTemporaries(const std::string& path) {
 // have us create or lock a file anywhere.
 class WriterLock {
 public:
-    explicit WriterLock(const std::string& path) {
+    // With `folderMissing`, a folder that does not exist is said there
+    // rather than reported.
+    explicit WriterLock(const std::string& path, bool* folderMissing = nullptr) {
         const std::string lockPath = path + ".lock";
         fd_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (!fd_) {
-            if (errno == ELOOP) {
+            if (errno == ENOENT && folderMissing) {
+                *folderMissing = true;
+            } else if (errno == ELOOP) {
                 std::fprintf(stderr,
                              "zed: the lock file %s is a symbolic link; not following it, so %s "
                              "is left as it is\n",
@@ -348,12 +352,26 @@ bool FilePreferenceDomains::store(const std::string& domain, const std::string& 
     if (path.empty()) {
         return false;
     }
+    // The folder is made on the first write only; should it go later, the
+    // lock file cannot be made and it is made again.
     const std::string folder = folderOf(path);
-    if (!makeFolders(folder)) {
-        return false;
+    if (!madeFolders_.count(folder)) {
+        if (!makeFolders(folder)) {
+            return false;
+        }
+        madeFolders_.insert(folder);
     }
-    WriterLock lock(path);
-    if (!lock.held()) {
+    bool folderMissing = false;
+    auto locked = std::make_unique<WriterLock>(path, &folderMissing);
+    if (folderMissing) {
+        madeFolders_.erase(folder);
+        if (!makeFolders(folder)) {
+            return false;
+        }
+        madeFolders_.insert(folder);
+        locked = std::make_unique<WriterLock>(path);
+    }
+    if (!locked->held()) {
         return false;
     }
     FileContents current = readFile(path);

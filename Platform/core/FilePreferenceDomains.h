@@ -5,6 +5,7 @@
 
 #include "PreferenceDomains.h"
 
+#include <set>
 #include <string>
 
 namespace zed {
@@ -28,6 +29,7 @@ protected:
 
 private:
     std::string folder_;
+    std::set<std::string> madeFolders_; // by this object, for its writes
 };
 
 } // namespace zed

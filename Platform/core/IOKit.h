@@ -139,6 +139,9 @@ public:
     // Delivers the service's general-interest messages.
     virtual IOReturn addInterestNotification(io_service_t service, InterestCallback callback,
                                              void* refCon, NotificationPtr* registration) = 0;
+    // How many messages have arrived and still wait to be delivered: how far
+    // behind the provider the process is. 0 when it cannot tell.
+    virtual std::size_t waitingMessages() const { return 0; }
 };
 
 // The HID system's event record: 48 bytes, all zero but for the key code of

@@ -91,17 +91,51 @@ void PreferenceDomains::replaceDomain(std::string_view domain, Dictionary values
 }
 
 bool PreferenceDomains::synchronize(std::string_view domain, std::string_view user) {
-    auto it = pending_.find(DomainKey(std::string(domain), std::string(user)));
-    if (it == pending_.end()) {
+    DomainKey key{std::string(domain), std::string(user)};
+    if (!pending_.count(key)) {
         return true; // nothing to write; every read goes to the store anyway
     }
+    if (!schedule_) {
+        return write(key);
+    }
+    waiting_.insert(std::move(key));
+    if (!scheduled_) {
+        scheduled_ = true;
+        schedule_([this, life = std::weak_ptr<int>(life_)] {
+            if (life.lock()) {
+                writeWaiting();
+            }
+        });
+    }
+    return true;
+}
+
+bool PreferenceDomains::write(const DomainKey& key) {
+    waiting_.erase(key);
+    auto it = pending_.find(key);
+    if (it == pending_.end()) {
+        return true; // written meanwhile (by update)
+    }
     const Pending p = it->second;
-    const bool ok = store(std::string(domain), std::string(user),
-                          [&p](auto stored) { return apply(p, std::move(stored)); });
+    const bool ok =
+        store(key.first, key.second, [&p](auto stored) { return apply(p, std::move(stored)); });
     if (ok) {
-        pending_.erase(it);
+        pending_.erase(key);
     }
     return ok;
+}
+
+void PreferenceDomains::setWriteScheduler(WriteScheduler schedule) {
+    writeWaiting();
+    schedule_ = std::move(schedule);
+}
+
+void PreferenceDomains::writeWaiting() {
+    scheduled_ = false;
+    while (!waiting_.empty()) {
+        const DomainKey key = *waiting_.begin(); // a copy: write erases it from the set
+        write(key);                              // a failure is reported; the change stays pending
+    }
 }
 
 bool PreferenceDomains::update(std::string_view domain, const Change& change,
@@ -120,10 +154,11 @@ bool PreferenceDomains::update(std::string_view domain, const Change& change,
 }
 
 void PreferenceDomains::flushAll() {
+    waiting_.clear();
     while (!pending_.empty()) {
-        const auto [domain, user] = pending_.begin()->first;
-        if (!synchronize(domain, user)) {
-            pending_.erase(DomainKey(domain, user)); // already reported; give up on it
+        const DomainKey key = pending_.begin()->first;
+        if (!write(key)) {
+            pending_.erase(key); // already reported; give up on it
         }
     }
 }

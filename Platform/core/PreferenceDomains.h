@@ -8,7 +8,9 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,8 +42,19 @@ public:
 
     // Writes the pending changes of the domain, or re-reads when there are
     // none. False (with a message on standard error) when the write failed;
-    // the changes then stay pending.
+    // the changes then stay pending. With a write scheduler, the write is
+    // left to the scheduled callback (true at once; a failure is reported
+    // then and the changes stay pending for the next synchronize).
     bool synchronize(std::string_view domain, std::string_view user = {});
+
+    // Hands the writes of synchronize to a run loop: `schedule` is given one
+    // callback per batch, to run once the events at hand are dispatched, so
+    // that the synchronizes of one iteration cost one durable write. Without
+    // one (the default) synchronize writes at once.
+    using WriteScheduler = std::function<void(std::function<void()>)>;
+    void setWriteScheduler(WriteScheduler schedule);
+    // Writes every synchronized change that is still waiting.
+    void writeWaiting();
 
     // A new whole domain made from the stored one (empty when there is none);
     // an empty result removes the domain.
@@ -76,8 +89,14 @@ private:
 
     static std::optional<Dictionary> apply(const Pending& p, std::optional<Dictionary> stored);
     Pending& pending(std::string_view domain, std::string_view user);
+    bool write(const DomainKey& key);
 
     std::map<DomainKey, Pending> pending_;
+    WriteScheduler schedule_;
+    std::set<DomainKey> waiting_; // synchronized, written by the scheduled callback
+    bool scheduled_ = false;
+    // Scheduled callbacks that outlive this object do nothing.
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };
 
 // Keeps domains in memory; for tests and for processes without a home.

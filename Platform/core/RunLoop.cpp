@@ -181,6 +181,33 @@ RunLoop::SourcePtr RunLoop::addFd(int fd, std::uint32_t events,
     return adopt(s, std::make_unique<Fn>(std::move(callback)));
 }
 
+RunLoop::SourcePtr RunLoop::addBeforeWait(std::function<void()> callback) {
+    using Fn = std::function<void()>;
+    if (!event_) {
+        return nullptr;
+    }
+    sd_event_source* s = nullptr;
+    int r = sd_event_add_defer(
+        event_, &s,
+        [](sd_event_source*, void* userdata) {
+            return guarded("deferred", [&] { (*static_cast<Fn*>(userdata))(); });
+        },
+        nullptr);
+    if (r >= 0) {
+        // Last among what is ready: whatever is already waiting goes first.
+        r = sd_event_source_set_priority(s, SD_EVENT_PRIORITY_IDLE);
+    }
+    if (r >= 0) {
+        r = sd_event_source_set_enabled(s, SD_EVENT_ONESHOT);
+    }
+    if (r < 0) {
+        sd_event_source_unref(s);
+        report("a deferred callback", r);
+        return nullptr;
+    }
+    return adopt(s, std::make_unique<Fn>(std::move(callback)));
+}
+
 RunLoop::SourcePtr RunLoop::addSignal(int signo, std::function<void()> callback) {
     using Fn = std::function<void()>;
     if (!event_) {

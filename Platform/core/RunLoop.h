@@ -50,6 +50,9 @@ public:
     SourcePtr addTimer(double fireAt, std::function<void()> callback);
     SourcePtr addRepeatingTimer(double interval, std::function<void()> callback);
     SourcePtr addFd(int fd, std::uint32_t events, std::function<void(std::uint32_t)> callback);
+    // Runs the callback once, after every event already waiting has been
+    // dispatched and before the loop waits again.
+    SourcePtr addBeforeWait(std::function<void()> callback);
     // Blocks the signal for the process first so the loop receives it.
     SourcePtr addSignal(int signo, std::function<void()> callback);
     // Dispatches the connection's messages from this loop.

@@ -41,6 +41,8 @@ public:
                                      NotificationPtr* registration) override;
     IOReturn addInterestNotification(io_service_t service, InterestCallback callback, void* refCon,
                                      NotificationPtr* registration) override;
+    // Messages read from the connection and not yet dispatched.
+    std::size_t waitingMessages() const override;
 
     sd_bus* bus() const { return bus_.get(); }
     // The unique name of the provider whose services are known; empty when none.

@@ -15,6 +15,14 @@ std::unique_ptr<Platform>& slot() {
     static std::unique_ptr<Platform> platform;
     return platform;
 }
+
+// sd-bus turns a lost connection into this local signal.
+int onBusMessage(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    if (sd_bus_message_is_signal(m, "org.freedesktop.DBus.Local", "Disconnected")) {
+        static_cast<Platform*>(userdata)->sessionBusLost();
+    }
+    return 0;
+}
 } // namespace
 
 // Until a platform supplies them: no services, no session, a HID system that
@@ -40,6 +48,16 @@ void Platform::install(std::unique_ptr<Platform> platform) {
     slot() = std::move(platform);
 }
 
+void Platform::writePreferencesBeforeWait() {
+    preferences_->setWriteScheduler([this](std::function<void()> write) {
+        if (auto source = runLoop_->addBeforeWait(write)) {
+            source->detach();
+        } else {
+            write(); // reported; written now rather than not at all
+        }
+    });
+}
+
 Platform::Kind platformKindFromEnvironment() {
     const char* v = std::getenv("ZED_PLATFORM");
     if (!v || !*v || std::strcmp(v, "linux") == 0) {
@@ -61,6 +79,9 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     // Distributed notifications always travel on the user's session bus.
     if (BusPtr bus = openBus(BusKind::Session)) {
         p->runLoop().attachBus(bus.get());
+        // Floating: it lives as long as the connection, which the platform owns.
+        sd_bus_add_filter(bus.get(), nullptr, &onBusMessage, p.get());
+        p->sessionBus_ = bus.get();
         p->setDistributedCenter(std::make_unique<DBusNotificationCenter>(std::move(bus)));
     } else {
         std::fprintf(stderr, "zed: notifications stay within this process\n");

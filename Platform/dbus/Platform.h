@@ -12,8 +12,11 @@
 #include "Platform/core/RunLoop.h"
 #include "Platform/core/Session.h"
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <systemd/sd-bus.h>
+#include <utility>
 
 namespace zed {
 
@@ -50,6 +53,28 @@ public:
     void setLoginSession(std::unique_ptr<LoginSession> s) { loginSession_ = std::move(s); }
     void setProcess(std::unique_ptr<ProcessControl> p) { process_ = std::move(p); }
 
+    // Preference writes wait for the end of the run loop's iteration, so
+    // that the synchronizes of one event are one durable write. For programs
+    // that run the loop (the agent); others write at each synchronize.
+    void writePreferencesBeforeWait();
+
+    // The default platform's session bus connection (owned by its
+    // notification center, attached to the run loop), for the other clients
+    // on that bus to share: one connection per bus. Null when there is none.
+    sd_bus* sessionBus() const { return sessionBus_; }
+
+    // Called once, from the run loop, when the session bus connection of the
+    // default platform is lost (the bus ended, or closed it). Without a
+    // handler the process goes on without that bus.
+    void setSessionBusLostHandler(std::function<void()> handler) {
+        sessionBusLost_ = std::move(handler);
+    }
+    void sessionBusLost() {
+        if (auto handler = std::exchange(sessionBusLost_, nullptr)) {
+            handler();
+        }
+    }
+
 private:
     Kind kind_;
     // Declared first so that it outlives the services whose sources it holds.
@@ -60,6 +85,8 @@ private:
     std::unique_ptr<HidSystem> hidSystem_;
     std::unique_ptr<LoginSession> loginSession_;
     std::unique_ptr<ProcessControl> process_;
+    std::function<void()> sessionBusLost_;
+    sd_bus* sessionBus_ = nullptr;
 };
 
 // Parses ZED_PLATFORM; unknown values get a message and mean the desktop.

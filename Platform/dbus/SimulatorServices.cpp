@@ -9,26 +9,18 @@
 
 namespace zed {
 
+// The simulated mouse's services share the platform's session connection:
+// one connection per bus, whichever client reads a message.
 void installSimulatorServices(Platform& platform) {
-    auto attached = [&platform](BusKind kind) {
-        BusPtr bus = openBus(kind);
-        if (bus && !platform.runLoop().attachBus(bus.get())) {
-            bus.reset();
-        }
-        return bus;
-    };
-    BusPtr registry = attached(BusKind::Session);
-    if (!registry) {
+    sd_bus* shared = platform.sessionBus();
+    if (!shared) {
         std::fprintf(stderr, "zed: no session bus, so no simulated mouse\n");
         return;
     }
-    platform.setRegistry(std::make_unique<DBusRegistry>(std::move(registry)));
-    if (BusPtr hid = attached(BusKind::Session)) {
-        platform.setHidSystem(std::make_unique<DBusHidSystem>(std::move(hid)));
-    }
-    if (BusPtr session = attached(BusKind::Session)) {
-        platform.setLoginSession(std::make_unique<DBusLoginSession>(std::move(session)));
-    }
+    auto ref = [shared] { return BusPtr(sd_bus_ref(shared)); };
+    platform.setRegistry(std::make_unique<DBusRegistry>(ref()));
+    platform.setHidSystem(std::make_unique<DBusHidSystem>(ref()));
+    platform.setLoginSession(std::make_unique<DBusLoginSession>(ref()));
 }
 
 } // namespace zed

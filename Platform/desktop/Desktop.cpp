@@ -37,15 +37,15 @@ void installDesktopServices(Platform& platform) {
     auto hid = makeDesktopHidSystem(&platform.runLoop());
     std::unique_ptr<Registry> driver;
     // The mouse's driver serves its registry on the system bus; without it
-    // (already reported) there are only the desktop's own services.
-    if (BusPtr bus = openBus(BusKind::System)) {
-        if (platform.runLoop().attachBus(bus.get())) {
-            driver = std::make_unique<DBusRegistry>(std::move(bus));
-        }
+    // (already reported) there are only the desktop's own services. logind
+    // shares the connection: one per bus.
+    BusPtr system = openBus(BusKind::System);
+    if (system && platform.runLoop().attachBus(system.get())) {
+        driver = std::make_unique<DBusRegistry>(BusPtr(sd_bus_ref(system.get())));
     }
     platform.setRegistry(makeDesktopRegistry(std::move(driver), hid->propertyTarget()));
     platform.setHidSystem(std::move(hid));
-    platform.setLoginSession(makeLogindSession(platform.runLoop()));
+    platform.setLoginSession(makeLogindSession(platform.runLoop(), std::move(system)));
 }
 
 } // namespace zed

@@ -37,6 +37,7 @@ public:
                                      NotificationPtr* registration) override;
     IOReturn addInterestNotification(io_service_t service, InterestCallback callback, void* refCon,
                                      NotificationPtr* registration) override;
+    std::size_t waitingMessages() const override { return inner_->waitingMessages(); }
 
     Registry& inner() { return *inner_; }
 

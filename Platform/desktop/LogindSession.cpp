@@ -357,9 +357,11 @@ std::optional<Dictionary> ProcessLoginSession::copyCurrentDictionary() {
                       {kCGSessionOnConsoleKey, Value(true)}};
 }
 
-std::unique_ptr<LoginSession> makeLogindSession(RunLoop& loop) {
+std::unique_ptr<LoginSession> makeLogindSession(RunLoop& loop, BusPtr bus) {
     const char* fallback = "this process's user counts as logged in at the console";
-    BusPtr bus = openBus(BusKind::System);
+    if (!bus) {
+        bus = openBus(BusKind::System);
+    }
     if (!bus) {
         say(std::string("no system bus, so no logind: ") + fallback);
         return std::make_unique<ProcessLoginSession>();
@@ -388,6 +390,7 @@ std::unique_ptr<LoginSession> makeLogindSession(RunLoop& loop) {
     }
     if (!there) {
         say(std::string("logind is not running, so ") + fallback);
+        sd_bus_unref(bus.release()); // dropped, not closed: it may be shared
         return std::make_unique<ProcessLoginSession>();
     }
     const char* sessionId = std::getenv("XDG_SESSION_ID");

@@ -61,6 +61,7 @@ public:
 
 // logind when the system bus has it, else the process's own user, with one
 // message saying so.
-std::unique_ptr<LoginSession> makeLogindSession(RunLoop& loop);
+// `bus`, when given, is the process's system bus connection to share.
+std::unique_ptr<LoginSession> makeLogindSession(RunLoop& loop, BusPtr bus = {});
 
 } // namespace zed

@@ -1,6 +1,6 @@
 #include "PointerBackend.h"
 
-#include "GnomeMouseSettings.h"
+#include "GSettingsModule.h"
 #include "KdePointerSettings.h"
 #include "Platform/core/RunLoop.h"
 #include "SwayPointerSettings.h"
@@ -12,42 +12,6 @@
 #include <cstdlib>
 
 namespace zed {
-
-// --- What the backends share ------------------------------------------------
-
-namespace {
-constexpr double kSpeedScale = 1.5; // acceleration per unit of speed
-} // namespace
-
-double libinputSpeedFromAcceleration(double acceleration) {
-    if (!std::isfinite(acceleration)) {
-        return acceleration > 0 ? 1.0 : -1.0;
-    }
-    return std::clamp(acceleration / kSpeedScale - 1.0, -1.0, 1.0);
-}
-
-double accelerationFromLibinputSpeed(double speed) {
-    return (std::clamp(speed, -1.0, 1.0) + 1.0) * kSpeedScale;
-}
-
-bool accelerationIsOff(double acceleration) {
-    return !(acceleration >= 0.0);
-}
-
-DoubleClickSetting::~DoubleClickSetting() = default;
-
-void OnceReporter::say(const std::string& text) {
-    if (!said_.insert(text).second) {
-        return;
-    }
-    std::fprintf(stderr, "zed: %s: %s\n", desktop_.c_str(), text.c_str());
-    std::fflush(stderr);
-}
-
-IOReturn NoDoubleClick::setDoubleClickTime(std::uint64_t) {
-    report_.say("there is no double-click time to set, so applications keep their own");
-    return kIOReturnUnsupported;
-}
 
 // --- The choice ---------------------------------------------------------------
 
@@ -119,7 +83,8 @@ PointerBackend makePointerBackend(RunLoop* loop) {
     SessionFacts facts;
     facts.currentDesktop = env("XDG_CURRENT_DESKTOP");
     facts.sessionType = env("XDG_SESSION_TYPE");
-    facts.gnomeSchema = haveGnomeMouseSchema();
+    // GIO is loaded for this only where GNOME's settings could be used.
+    facts.gnomeSchema = names(facts.currentDesktop, "gnome") && gnomeMouseSchemaInstalled();
     // Only the services the desktop could use are asked.
     const bool wayland = lower(facts.sessionType) == "wayland";
     BusPtr session;
@@ -140,14 +105,21 @@ PointerBackend makePointerBackend(RunLoop* loop) {
         } else if (choice.doubleClick == DoubleClickKind::None) {
             OnceReporter("sway").say("its IPC socket ($SWAYSOCK) does not answer" + left);
         } else if (names(facts.currentDesktop, "gnome")) {
-            OnceReporter("GNOME").say(std::string(kGnomeMouseSchema) + " is not installed" + left);
+            OnceReporter("GNOME").say(
+                "its mouse settings (org.gnome.desktop.peripherals.mouse) are "
+                "not installed" +
+                left);
         }
     }
 
     PointerBackend backend{choice.pointer, nullptr, nullptr};
     switch (choice.pointer) {
     case PointerBackendKind::Gnome:
-        backend.pointer = std::make_unique<GnomePointerControl>();
+        backend.pointer = makeGnomePointerControl();
+        if (!backend.pointer) {
+            backend.kind = PointerBackendKind::X11;
+            backend.pointer = std::make_unique<X11PointerControl>();
+        }
         break;
     case PointerBackendKind::KWin:
         if (loop) {
@@ -164,7 +136,7 @@ PointerBackend makePointerBackend(RunLoop* loop) {
     }
     switch (choice.doubleClick) {
     case DoubleClickKind::GnomeSettings:
-        backend.doubleClick = std::make_unique<GSettingsDoubleClick>();
+        backend.doubleClick = std::make_unique<LazyDoubleClick>();
         break;
     case DoubleClickKind::KdeGlobals:
         backend.doubleClick = std::make_unique<KdeGlobalsDoubleClick>();

@@ -9,8 +9,6 @@
 
 namespace zed {
 
-PointerControl::~PointerControl() = default;
-
 namespace {
 
 struct Disconnect {

@@ -1,6 +1,7 @@
 #include "AgentFixture.h"
 #include "Daemon/HidUtils.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -39,8 +40,19 @@ protected:
         store->SendPrefsToDriver(&more);
         calls = registry->setCalls().size();
     }
+    // One message, and whatever it left for the loop to finish.
     void message(std::uint32_t word, std::uint64_t argument = 0) {
+        queued(word, argument);
+        idle();
+    }
+    // A message handled while more wait: the loop goes on to the next at once.
+    void queued(std::uint32_t word, std::uint64_t argument = 0) {
         DriverNotifProc(nullptr, driver, word, argument);
+    }
+    // Runs the loop until it would wait.
+    void idle() {
+        while (platform->runLoop().runOnce(0)) {
+        }
     }
     std::vector<std::pair<std::uint32_t, std::uint16_t>> keys() const {
         std::vector<std::pair<std::uint32_t, std::uint16_t>> out;
@@ -184,7 +196,7 @@ TEST_F(DriverMessages, OddKeyListItemsTypeWhatTheirLeadingNumberSays) {
     EXPECT_EQ(keys(), (std::vector<std::pair<std::uint32_t, std::uint16_t>>{{KD, 8}, {FC, 0}}));
 }
 
-TEST_F(DriverMessages, EmptyOrNonAsciiListsTypeNothingAndLongListsTypeCompletely) {
+TEST_F(DriverMessages, EmptyOrNonAsciiListsTypeNothingAndListsWithinTheLimitTypeCompletely) {
     map({bytes({3}), bytes({4}, "\xC3\xA9")});
     message(0x000);
     testing::internal::CaptureStderr();
@@ -193,13 +205,13 @@ TEST_F(DriverMessages, EmptyOrNonAsciiListsTypeNothingAndLongListsTypeCompletely
     EXPECT_TRUE(hid->events.empty());
 
     std::string list;
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 256; ++i) {
         list += (i ? "," : "") + std::to_string(0x200 + (i % 50));
     }
     map({bytes({4}, list)});
     message(0);
-    ASSERT_EQ(hid->events.size(), 501u);
-    for (int i = 0; i < 500; ++i) {
+    ASSERT_EQ(hid->events.size(), 257u);
+    for (int i = 0; i < 256; ++i) {
         ASSERT_EQ(hid->events[i].data.keyCode(), i % 50) << i;
     }
 }
@@ -352,4 +364,97 @@ TEST_F(DriverMessages, AnOverlayOpenWhenTheSessionLeavesStillClosesAtItsEnd) {
     EXPECT_EQ(overlays.windows().size(), 1u);
     message(0x40000);
     EXPECT_EQ(overlays.openWindows(), 0);
+}
+
+// Steps that wait in the queue behind each other end where stepping one by
+// one ends (clamped at every step), and go out once: one send, one picture of
+// the end value, one write.
+TEST_F(DriverMessages, QueuedStepsAreMergedIntoTheEndValueOfSteppingOneByOne) {
+    const std::vector<std::uint32_t> steps = {0x0301, 0x0301, 0x0301, 0x03FF, 0x03FF,
+                                              0x0301, 0x0301, 0x0301, 0x03FF};
+    map({bytes({0}), bytes({0}), bytes({0}), bytes({7})}, {{"Sensitivity", Value(9.6)}});
+    message(0x20000 | 0x0300);
+    for (std::uint32_t word : steps) {
+        message(word);
+    }
+    const double oneByOne = store->sens[kSensOverall];
+    const std::size_t sendsOneByOne = newSetCalls();
+    message(0x40000 | 0x0300);
+    EXPECT_EQ(sendsOneByOne, steps.size());
+
+    map({bytes({0}), bytes({0}), bytes({0}), bytes({7})}, {{"Sensitivity", Value(9.6)}});
+    platform->writePreferencesBeforeWait(); // as the agent's main does
+    const int writes = prefs->writeCount();
+    message(0x20000 | 0x0300);
+    for (std::uint32_t word : steps) {
+        queued(word);
+    }
+    EXPECT_EQ(newSetCalls(), 0u) << "sent before the queue was through";
+    idle();
+    EXPECT_DOUBLE_EQ(store->sens[kSensOverall], oneByOne);
+    EXPECT_EQ(newSetCalls(), 1u);
+    EXPECT_EQ(lastSet(driver).at("Sensitivity"), Value(zed::Value(FixedFromDouble(oneByOne))));
+    EXPECT_DOUBLE_EQ(*storedDomain().at("Sensitivity").toDouble(), oneByOne);
+    EXPECT_EQ(prefs->writeCount(), writes + 1);
+
+    // The picture shown is the end value's: the same as a single step to it.
+    ASSERT_EQ(overlays.windows().size(), 2u);
+    const auto merged = overlays.windows()[1]->pictures;
+    ASSERT_EQ(merged.size(), 1u) << "one picture for the whole burst";
+    EXPECT_EQ(merged.back().pixels, overlays.windows()[0]->pictures.back().pixels);
+}
+
+TEST_F(DriverMessages, AKeyListIsTypedUpToItsLimitWithOneMessageForTheRest) {
+    auto repeated = [](const char* item, int n) {
+        std::string list = item;
+        for (int i = 1; i < n; ++i) {
+            list += std::string(",") + item;
+        }
+        return list;
+    };
+    // Chords of plain keys press and release each; macro items of key 8 pressed.
+    map({bytes({3}, repeated("8", 256)), bytes({4}, repeated("520", 256)),
+         bytes({3}, repeated("8", 300)), bytes({4}, repeated("520", 300))});
+    testing::internal::CaptureStderr();
+    message(0x0000);
+    message(0x0100);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(keys().size(), (256u * 2 + 1) + (256u + 1));
+    EXPECT_TRUE(err.empty()) << "256 items are typed without a word: " << err;
+
+    for (std::uint32_t word : {0x0200u, 0x0300u}) {
+        hid->events.clear();
+        testing::internal::CaptureStderr();
+        message(word);
+        err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(keys().size(), word == 0x0200 ? 256u * 2 + 1 : 256u + 1);
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("44"), std::string::npos) << "says how many were skipped: " << err;
+    }
+}
+
+// Far behind the mouse, the agent skips typing (with one message a burst)
+// rather than type for long after the flood; steps and overlay still count.
+TEST_F(DriverMessages, FarBehindTheMouseKeysAreSkippedButStepsAndTheOverlayCount) {
+    map({bytes({3}, "8"), bytes({7})}, {{"Sensitivity", Value(5.0)}});
+    registry->backlog = 257;
+    testing::internal::CaptureStderr();
+    message(0x0000);
+    message(0x0000);
+    message(0x20101); // overlay begin and a step
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(hid->events.empty());
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_DOUBLE_EQ(store->sens[kSensOverall], 5.2);
+    EXPECT_EQ(overlays.openWindows(), 1);
+
+    registry->backlog = 256;
+    message(0x0000);
+    EXPECT_EQ(keys().size(), 3u) << "typed again once the queue is short";
+    registry->backlog = 1000;
+    testing::internal::CaptureStderr();
+    message(0x0000);
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "a new burst is told again: " << err;
+    EXPECT_EQ(keys().size(), 3u);
 }

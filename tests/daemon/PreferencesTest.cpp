@@ -341,6 +341,8 @@ TEST_F(PreferencesTest, NanSensitivitiesReadAsTheDefaultAndNeverSurviveAStep) {
 
     // A step from the driver stores a number within the range.
     DriverNotifProc(nullptr, driver, 0x00FF, 0); // button 1, one step down
+    while (platform->runLoop().runOnce(0)) {     // sent and saved once the loop is idle
+    }
     const Dictionary afterStep = storedDomain();
     const Value* saved = zed::lookup(afterStep, "Sensitivity");
     ASSERT_TRUE(saved);

@@ -28,6 +28,9 @@ case $autostart in /*) a="$root$autostart" ;; *) a="$p/$autostart" ;; esac
 for program in zed-agent zed-mouse-sim zed-defaults; do
     check "[ -x '$p/bin/$program' ]" "program $program in $prefix/bin"
 done
+for module in zed-sens-display zed-gsettings; do
+    check "[ -f '$p/lib/zed/$module.so' ]" "the agent's module $module in $prefix/lib/zed"
+done
 for path in "$@"; do
     check "[ -e '$p/$path' ]" "$prefix/$path"
 done

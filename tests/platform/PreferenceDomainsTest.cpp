@@ -1,14 +1,17 @@
 #include "DamagedPropertyLists.h"
 #include "Platform/core/FilePreferenceDomains.h"
 #include "Platform/core/PropertyList.h"
+#include "Platform/core/RunLoop.h"
 #include "TestUtil.h"
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 
 using zed::Dictionary;
@@ -467,4 +470,143 @@ TEST(MemoryDomains, BehaveLikeTheFileStore) {
     EXPECT_TRUE(prefs.synchronize(kDomain));
     EXPECT_EQ(prefs.stored(kDomain), (Dictionary{{"B", Value(2.0)}}));
     EXPECT_EQ(prefs.writeCount(), 2);
+}
+
+// The agent's run loop gathers the synchronizes of one iteration into one
+// durable write, done when the loop has nothing else to run.
+class DeferredWrites : public FileDomains {
+protected:
+    void deferOn(zed::PreferenceDomains& prefs) {
+        prefs.setWriteScheduler([this](std::function<void()> write) {
+            auto source = loop.addBeforeWait(std::move(write));
+            ASSERT_TRUE(source);
+            source->detach();
+        });
+    }
+    ino_t inode() const {
+        struct stat st {};
+        return ::stat(file().c_str(), &st) == 0 ? st.st_ino : ino_t{0};
+    }
+    void runPending() {
+        while (loop.runOnce(0)) {
+        }
+    }
+    zed::RunLoop loop;
+};
+
+TEST_F(DeferredWrites, ThreeSynchronizesInOneIterationAreOneWholeDurableWrite) {
+    zed::MemoryPreferenceDomains memory;
+    deferOn(memory);
+    for (const char* key : {"Sensitivity", "MasterSensitivityX", "MasterSensitivityY"}) {
+        memory.setValue(kDomain, key, Value(4.2));
+        EXPECT_TRUE(memory.synchronize(kDomain));
+    }
+    EXPECT_EQ(memory.writeCount(), 0) << "written before the iteration ended";
+    EXPECT_EQ(memory.copyValue(kDomain, "MasterSensitivityY"), Value(4.2))
+        << "the writer reads its own changes meanwhile";
+    runPending();
+    EXPECT_EQ(memory.writeCount(), 1);
+    EXPECT_EQ(memory.stored(kDomain), (Dictionary{{"Sensitivity", Value(4.2)},
+                                                  {"MasterSensitivityX", Value(4.2)},
+                                                  {"MasterSensitivityY", Value(4.2)}}));
+    runPending();
+    EXPECT_EQ(memory.writeCount(), 1) << "nothing left to write";
+
+    // On disk: one replace (one new file), complete, read by a fresh reader.
+    zed::FilePreferenceDomains prefs(folder());
+    deferOn(prefs);
+    prefs.setValue(kDomain, "Orientation", Value(std::int32_t{1}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    runPending();
+    const ino_t first = inode();
+    ASSERT_NE(first, ino_t{0});
+    for (double v : {2.0, 3.0, 4.0}) {
+        prefs.setValue(kDomain, "Sensitivity", Value(v));
+        prefs.setValue(kDomain, "MasterSensitivityX", Value(v));
+        ASSERT_TRUE(prefs.synchronize(kDomain));
+    }
+    EXPECT_EQ(inode(), first) << "written before the iteration ended";
+    runPending();
+    EXPECT_NE(inode(), first);
+    EXPECT_EQ(parseDomainFile(file()), (Dictionary{{"Orientation", Value(std::int32_t{1})},
+                                                   {"Sensitivity", Value(4.0)},
+                                                   {"MasterSensitivityX", Value(4.0)}}));
+}
+
+// A write still waiting for the end of the iteration merges under the lock:
+// another process's keys written meanwhile stay, and an update in between
+// carries the waiting changes with it.
+TEST_F(DeferredWrites, AWaitingWriteMergesWithWhatOthersStoredMeanwhile) {
+    zed::FilePreferenceDomains agent(folder());
+    deferOn(agent);
+    agent.setValue(kDomain, "Sensitivity", Value(6.0));
+    ASSERT_TRUE(agent.synchronize(kDomain));
+    {
+        zed::FilePreferenceDomains pane(folder());
+        pane.setValue(kDomain, "ButtonMappings", Value(std::int32_t{7}));
+        ASSERT_TRUE(pane.synchronize(kDomain));
+    }
+    runPending();
+    EXPECT_EQ(parseDomainFile(file()), (Dictionary{{"Sensitivity", Value(6.0)},
+                                                   {"ButtonMappings", Value(std::int32_t{7})}}));
+
+    agent.setValue(kDomain, "MasterSensitivityX", Value(2.0));
+    ASSERT_TRUE(agent.synchronize(kDomain));
+    ASSERT_TRUE(agent.update(kDomain, [](std::optional<Dictionary> stored) {
+        EXPECT_TRUE(stored && stored->count("MasterSensitivityX")) << "the waiting change";
+        stored->insert_or_assign("Resolution", Value(std::int32_t{3}));
+        return stored;
+    }));
+    const ino_t afterUpdate = inode();
+    runPending();
+    EXPECT_EQ(inode(), afterUpdate) << "the update wrote what was waiting";
+    EXPECT_EQ(parseDomainFile(file())->count("MasterSensitivityX"), 1u);
+    EXPECT_EQ(parseDomainFile(file())->count("Resolution"), 1u);
+}
+
+// Steps written at the pace of the loop: a reader in another process only
+// ever sees whole files, and the last step is on disk once the loop is idle.
+TEST_F(DeferredWrites, AReaderInAnotherProcessSeesOnlyWholeFiles) {
+    {
+        zed::FilePreferenceDomains prefs(folder());
+        prefs.replaceDomain(kDomain, bigState(0));
+        ASSERT_TRUE(prefs.synchronize(kDomain));
+    }
+    pid_t reader = fork();
+    ASSERT_GE(reader, 0);
+    if (reader == 0) {
+        for (int i = 0; i < 300; ++i) {
+            auto d = parseDomainFile(file());
+            if (!d || *d != bigState(d->at("Tag").toInt32().value_or(-1))) {
+                _exit(1);
+            }
+        }
+        _exit(0);
+    }
+    zed::FilePreferenceDomains prefs(folder());
+    deferOn(prefs);
+    for (int step = 1; step <= 60; ++step) {
+        for (const auto& [key, value] : bigState(step)) {
+            prefs.setValue(kDomain, key, value);
+        }
+        ASSERT_TRUE(prefs.synchronize(kDomain));
+        if (step % 3 == 0) {
+            runPending();
+        }
+    }
+    int status = 0;
+    waitpid(reader, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a torn or mixed file was read";
+    EXPECT_EQ(parseDomainFile(file()), bigState(60));
+}
+
+TEST_F(FileDomains, AFolderRemovedAfterTheFirstWriteIsMadeAgain) {
+    zed::FilePreferenceDomains prefs(folder() + "/deeper");
+    prefs.setValue(kDomain, "Orientation", Value(std::int32_t{1}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    std::filesystem::remove_all(folder());
+    prefs.setValue(kDomain, "Resolution", Value(std::int32_t{2}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    EXPECT_EQ(parseDomainFile(folder() + "/deeper/" + kDomain + ".plist"),
+              (Dictionary{{"Resolution", Value(std::int32_t{2})}}));
 }

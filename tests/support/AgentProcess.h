@@ -28,6 +28,7 @@ public:
     // Waits for the process to end by itself; the exit status, or -1 after the timeout.
     int wait(double timeoutSeconds) { return child_.wait(timeoutSeconds); }
     bool running() const { return child_.running(); }
+    pid_t pid() const { return child_.pid(); }
 
     std::string out() const { return child_.out(); }
     std::string err() const { return child_.err(); }

@@ -18,6 +18,10 @@ public:
         Dictionary properties;
     };
 
+    std::size_t waitingMessages() const override { return backlog; }
+    // What waitingMessages says: messages that arrived and wait.
+    std::size_t backlog = 0;
+
     // Adds a service and tells the FirstMatch watchers it matches.
     io_service_t addService(const std::string& className, Dictionary properties);
     // Removes it and tells the Terminate watchers.

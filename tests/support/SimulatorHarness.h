@@ -57,6 +57,7 @@ public:
     // has not ended within the timeout).
     int stop(int signo = 15, double timeoutSeconds = 10);
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
 
     std::string out() const;
     std::string err() const;

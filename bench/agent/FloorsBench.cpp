@@ -1,0 +1,638 @@
+// The agent's paths against their floors, measured in one run on a private
+// session bus (run under dbus-run-session; scripts/bench does), with the
+// simulated mouse as the driver. Each path prints its median and 99th
+// percentile and the ratio of its median to the floor's:
+//   message -> first key event     vs the echo agent and a bare round trip
+//   settings -> driver properties  vs the echo agent
+//   step, domain on disk            vs one atomic write of the same file
+//   key right behind a step         vs the same key alone
+//   plug -> apply with 16 mice      vs with 1
+//   start-up, idle memory           vs the echo agent (a bare sd-bus program)
+// and the agent's memory under a flood of driver messages.
+// Usage: agent_floors_bench [--samples=N] [--flood-seconds=S] [--agent=PATH]
+// (--agent measures another build of the agent, e.g. an earlier one).
+#include "Daemon/CallBacks.h"
+#include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/core/PropertyList.h"
+#include "Platform/core/UsbIds.h"
+#include "Platform/dbus/DBusValue.h"
+#include "tests/daemon/FakeAgent.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using zed::Value;
+
+constexpr const char* kName = "com.tovik.IORegistry";
+constexpr const char* kControlPath = "/com/tovik/MouseSimulator";
+constexpr const char* kControl = "com.tovik.MouseSimulator";
+constexpr const char* kDomainFile = "com.tovik.ZED.plist";
+constexpr std::uint32_t kKeyWord = 0x0000;  // button 1: types key 8
+constexpr std::uint32_t kStepWord = 0x0101; // button 2: one step up
+
+double msSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+struct Stats {
+    double p50 = 0, p99 = 0;
+    std::size_t n = 0;
+};
+Stats stats(std::vector<double> v) {
+    Stats s;
+    s.n = v.size();
+    if (v.empty()) {
+        return s;
+    }
+    std::sort(v.begin(), v.end());
+    s.p50 = v[v.size() / 2];
+    s.p99 = v[std::min(v.size() - 1, v.size() * 99 / 100)];
+    return s;
+}
+
+// A child with its standard output in a pipe (read for its ready line).
+struct Child {
+    pid_t pid = -1;
+    int out = -1;
+    bool start(std::vector<std::string> argv, const std::vector<std::string>& extraEnv) {
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            env.emplace_back(*e);
+        }
+        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+        std::vector<char*> envp, args;
+        for (auto& e : env) {
+            envp.push_back(e.data());
+        }
+        envp.push_back(nullptr);
+        for (auto& a : argv) {
+            args.push_back(a.data());
+        }
+        args.push_back(nullptr);
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) {
+            return false;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const int r = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        out = fds[0];
+        if (r != 0) {
+            pid = -1;
+        }
+        return r == 0;
+    }
+    // Reads its output until the text appears; false at its end or after 10 s.
+    bool waitForOutput(const char* text) {
+        std::string seen;
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        char buf[512];
+        while (Clock::now() < deadline) {
+            const ssize_t n = read(out, buf, sizeof buf);
+            if (n <= 0) {
+                return false;
+            }
+            seen.append(buf, static_cast<std::size_t>(n));
+            if (seen.find(text) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+    // Resident memory in kB, from /proc.
+    long rssKb() const {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("VmRSS:", 0) == 0) {
+                return std::atol(line.c_str() + 6);
+            }
+        }
+        return -1;
+    }
+    void stop() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+        if (out >= 0) {
+            close(out);
+            out = -1;
+        }
+    }
+    ~Child() { stop(); }
+};
+
+zed::BusPtr sessionBus() {
+    return zed::openBus(zed::BusKind::Session);
+}
+
+// Calls the simulator and waits for its answer; its first u, if any.
+std::uint32_t control(sd_bus* bus, const char* member, const char* types, ...) {
+    sd_bus_message* raw = nullptr;
+    sd_bus_message_new_method_call(bus, &raw, kName, kControlPath, kControl, member);
+    zed::MessagePtr call(raw);
+    va_list ap;
+    va_start(ap, types);
+    sd_bus_message_appendv(raw, types, ap);
+    va_end(ap);
+    sd_bus_message* reply = nullptr;
+    std::uint32_t first = 0;
+    if (sd_bus_call(bus, raw, 0, nullptr, &reply) >= 0) {
+        sd_bus_message_read_basic(reply, 'u', &first);
+    }
+    sd_bus_message_unref(reply);
+    return first;
+}
+
+// Sends a driver message through the simulator without waiting for its answer.
+void sendMessageAsync(sd_bus* bus, std::uint32_t word) {
+    sd_bus_message* raw = nullptr;
+    sd_bus_message_new_method_call(bus, &raw, kName, kControlPath, kControl, "SendMessage");
+    zed::MessagePtr call(raw);
+    sd_bus_message_append(raw, "uut", 0u, word, std::uint64_t{0});
+    sd_bus_message_set_expect_reply(raw, 0);
+    sd_bus_send(bus, raw, nullptr);
+    sd_bus_flush(bus);
+}
+
+// A monitor of the agent's calls: PostEvent to the HID system and
+// SetProperties to a service, each with the object path it went to.
+struct Monitor {
+    zed::BusPtr bus;
+    struct Seen {
+        std::string member, path;
+        bool mappings = false;
+    };
+    std::vector<Seen> seen;
+    Clock::time_point lastPost{};
+
+    bool start() {
+        bus = sessionBus();
+        sd_bus_message* m = nullptr;
+        int r = sd_bus_message_new_method_call(bus.get(), &m, "org.freedesktop.DBus",
+                                               "/org/freedesktop/DBus",
+                                               "org.freedesktop.DBus.Monitoring", "BecomeMonitor");
+        zed::MessagePtr call(m);
+        if (r >= 0) {
+            r = sd_bus_message_append(
+                m, "asu", 2,
+                "type='method_call',interface='com.tovik.IOHIDSystem',member='PostEvent'",
+                "type='method_call',interface='com.tovik.IOService',member='SetProperties'", 0u);
+        }
+        if (r >= 0) {
+            r = sd_bus_call(bus.get(), m, 0, nullptr, nullptr);
+        }
+        return r >= 0 && sd_bus_add_filter(bus.get(), nullptr, &Monitor::filter, this) >= 0;
+    }
+    static int filter(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        auto* self = static_cast<Monitor*>(userdata);
+        const char* member = sd_bus_message_get_member(m);
+        const char* path = sd_bus_message_get_path(m);
+        if (member && path) {
+            Seen s{member, path, false};
+            if (s.member == "PostEvent") {
+                self->lastPost = Clock::now();
+            }
+            if (s.member == "SetProperties") {
+                std::string why;
+                auto d = zed::readDictionary(m, &why);
+                s.mappings = d && d->count("ButtonMappings");
+            }
+            self->seen.push_back(std::move(s));
+        }
+        return 1; // a monitor never answers
+    }
+    void pump(int waitUsec) {
+        if (sd_bus_process(bus.get(), nullptr) == 0) {
+            sd_bus_wait(bus.get(), static_cast<std::uint64_t>(waitUsec));
+        }
+    }
+    // Waits until a call matching `want` arrives after the ones seen so far.
+    bool waitFor(const std::function<bool(const Seen&)>& want, double seconds = 3) {
+        const std::size_t from = seen.size();
+        const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+        while (Clock::now() < deadline) {
+            for (std::size_t i = from; i < seen.size(); ++i) {
+                if (want(seen[i])) {
+                    return true;
+                }
+            }
+            pump(100000);
+        }
+        return false;
+    }
+    // Takes everything that has arrived.
+    void pumpAll() {
+        while (sd_bus_process(bus.get(), nullptr) > 0) {
+            seen.clear();
+        }
+    }
+    // Lets whatever follows settle.
+    void drain(int ms = 5) {
+        const auto until = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < until) {
+            pump(1000);
+        }
+        seen.clear();
+    }
+};
+
+bool isPost(const Monitor::Seen& s) {
+    return s.member == "PostEvent";
+}
+
+struct Bench {
+    int samples = 200;
+    int floodSeconds = 10;
+    std::string home;
+    Child sim;
+    zed::BusPtr bus;
+    Monitor monitor;
+    std::uint32_t driver = 0;
+
+    std::string driverPath() const {
+        return "/com/tovik/IORegistry/service/" + std::to_string(driver);
+    }
+
+    bool start() {
+        char tmpl[] = "/tmp/zed-floors-XXXXXX";
+        home = mkdtemp(tmpl);
+        std::ofstream(home + "/" + kDomainFile) << zed::toXmlPropertyList(Value(zed::Dictionary{
+            {"ButtonMappings", Value(zed::Array{Value(zed::Data{3, '8'}), Value(zed::Data{7})})},
+            {"OtfsOnScreen", Value(std::int32_t{0})},
+            {"Sensitivity", Value(5.0)}}));
+        if (!sim.start({ZED_MOUSE_SIM, "serve"}, {}) || !sim.waitForOutput("serving")) {
+            return false;
+        }
+        bus = sessionBus();
+        driver = control(bus.get(), "Plug", "ii", zed::kTovikVendorId, 1);
+        return driver != 0 && monitor.start();
+    }
+    ~Bench() {
+        sim.stop();
+        if (!home.empty()) {
+            std::filesystem::remove_all(home);
+        }
+    }
+
+    std::vector<double> messageToKey() {
+        std::vector<double> out;
+        for (int i = 0; i < samples; ++i) {
+            monitor.drain(2);
+            const auto t = Clock::now();
+            sendMessageAsync(bus.get(), kKeyWord);
+            if (!monitor.waitFor(isPost)) {
+                break;
+            }
+            out.push_back(msSince(t));
+        }
+        return out;
+    }
+    std::vector<double> bareRoundTrip() {
+        std::vector<double> out;
+        for (int i = 0; i < samples; ++i) {
+            const auto t = Clock::now();
+            control(bus.get(), "Show", "s", "session");
+            out.push_back(msSince(t));
+        }
+        return out;
+    }
+    std::vector<double> settingsToDriver() {
+        std::vector<double> out;
+        const std::string path = driverPath();
+        for (int i = 0; i < samples; ++i) {
+            monitor.drain(2);
+            sd_bus_message* raw = nullptr;
+            sd_bus_message_new_signal(bus.get(), &raw, "/com/tovik/DistributedNotificationCenter",
+                                      "com.tovik.DistributedNotificationCenter", "Notification");
+            zed::MessagePtr m(raw);
+            sd_bus_message_append(raw, "ss", "TovikCopperhound", "PrefsChange");
+            zed::appendDictionary(raw, {{"Sensitivity", Value(3.0 + (i % 5))}});
+            const auto t = Clock::now();
+            sd_bus_send(bus.get(), raw, nullptr);
+            sd_bus_flush(bus.get());
+            if (!monitor.waitFor([&](const Monitor::Seen& s) {
+                    return s.member == "SetProperties" && s.path == path;
+                })) {
+                break;
+            }
+            out.push_back(msSince(t));
+        }
+        return out;
+    }
+    // From the step message to the domain file replaced.
+    std::vector<double> stepToDisk() {
+        std::vector<double> out;
+        const int fd = inotify_init1(IN_CLOEXEC);
+        inotify_add_watch(fd, home.c_str(), IN_MOVED_TO);
+        for (int i = 0; i < samples; ++i) {
+            monitor.drain(2);
+            char buf[4096];
+            const int flags = fcntl(fd, F_GETFL);
+            fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+            while (read(fd, buf, sizeof buf) > 0) {
+            }
+            fcntl(fd, F_SETFL, flags);
+            const auto t = Clock::now();
+            sendMessageAsync(bus.get(), (i % 2) ? 0x01FF : kStepWord);
+            bool replaced = false;
+            while (!replaced) {
+                const ssize_t n = read(fd, buf, sizeof buf);
+                if (n <= 0) {
+                    break;
+                }
+                for (char* p = buf; p < buf + n;) {
+                    auto* e = reinterpret_cast<inotify_event*>(p);
+                    replaced = replaced || (e->len && std::strcmp(e->name, kDomainFile) == 0);
+                    p += sizeof(inotify_event) + e->len;
+                }
+            }
+            if (!replaced) {
+                break;
+            }
+            out.push_back(msSince(t));
+        }
+        close(fd);
+        return out;
+    }
+    // One write of the same bytes as the agent's: temporary file, fsync,
+    // rename over the file; timed to the rename, as the step is (the folder's
+    // fsync that both do after it is left out of both).
+    std::vector<double> atomicWrite() {
+        std::vector<double> out;
+        std::ifstream in(home + "/" + kDomainFile);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        const std::string target = home + "/floor.plist";
+        for (int i = 0; i < samples; ++i) {
+            const auto t = Clock::now();
+            const std::string tmp = target + ".tmp";
+            const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (fd < 0 || write(fd, bytes.data(), bytes.size()) < 0 || fsync(fd) != 0) {
+                break;
+            }
+            close(fd);
+            rename(tmp.c_str(), target.c_str());
+            out.push_back(msSince(t));
+            const int dir = open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            fsync(dir);
+            close(dir);
+        }
+        return out;
+    }
+    // The key message sent right behind a step message: from the key's send
+    // to its first event.
+    std::vector<double> keyBehindStep(bool withStep) {
+        std::vector<double> out;
+        for (int i = 0; i < samples; ++i) {
+            monitor.drain(withStep ? 20 : 2);
+            if (withStep) {
+                sendMessageAsync(bus.get(), (i % 2) ? 0x01FF : kStepWord);
+            }
+            const auto t = Clock::now();
+            sendMessageAsync(bus.get(), kKeyWord);
+            if (!monitor.waitFor(isPost)) {
+                break;
+            }
+            out.push_back(msSince(t));
+        }
+        return out;
+    }
+    // From plugging one more mouse to its full configuration arriving, with
+    // `others` mice already plugged.
+    std::vector<double> plugToApply(int others) {
+        std::vector<std::uint32_t> extra;
+        for (int i = 0; i < others; ++i) {
+            extra.push_back(control(bus.get(), "Plug", "ii", zed::kTovikVendorId, 2));
+        }
+        monitor.drain(200);
+        std::vector<double> out;
+        for (int i = 0; i < samples / 4; ++i) {
+            const auto t = Clock::now();
+            const std::uint32_t added = control(bus.get(), "Plug", "ii", zed::kTovikVendorId, 2);
+            const std::string path = "/com/tovik/IORegistry/service/" + std::to_string(added);
+            // The agent configures the last driver found; the new one may
+            // not be it, so any full configuration counts.
+            if (!monitor.waitFor([](const Monitor::Seen& s) {
+                    return s.member == "SetProperties" && s.mappings;
+                })) {
+                break;
+            }
+            out.push_back(msSince(t));
+            control(bus.get(), "Unplug", "u", added);
+            monitor.drain(30);
+        }
+        for (std::uint32_t id : extra) {
+            control(bus.get(), "Unplug", "u", id);
+        }
+        monitor.drain(100);
+        return out;
+    }
+};
+
+// One step in the agent's own thread, on fakes but with the domain on disk
+// and the agent's deferred writes: the handler and the loop until it would
+// wait; then the floor, one atomic write of the same file in the same folder.
+std::pair<std::vector<double>, std::vector<double>> stepInProcess(int samples) {
+    char tmpl[] = "/tmp/zed-floors-step-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    std::vector<double> steps, writes;
+    {
+        FakeAgent agent(std::make_unique<zed::FilePreferenceDomains>(dir));
+        zed::Platform::current().writePreferencesBeforeWait();
+        agent.apply(zed::Array{Value(zed::Data{7})},
+                    {{"OtfsOnScreen", Value(std::int32_t{0})}, {"Sensitivity", Value(5.0)}});
+        auto& loop = zed::Platform::current().runLoop();
+        for (int i = 0; i < samples; ++i) {
+            const auto t = Clock::now();
+            DriverNotifProc(nullptr, agent.driver, (i % 2) ? 0x00FF : 0x0001, 0);
+            while (loop.runOnce(0)) {
+            }
+            steps.push_back(msSince(t));
+        }
+    }
+    std::ifstream in(dir + "/" + kDomainFile);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::string target = dir + "/floor.plist";
+    for (int i = 0; i < samples; ++i) {
+        const auto t = Clock::now();
+        const std::string tmp = target + ".tmp";
+        const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0 || write(fd, bytes.data(), bytes.size()) < 0 || fsync(fd) != 0) {
+            break;
+        }
+        close(fd);
+        rename(tmp.c_str(), target.c_str());
+        const int d = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fsync(d);
+        close(d);
+        writes.push_back(msSince(t));
+    }
+    std::filesystem::remove_all(dir);
+    return {steps, writes};
+}
+
+void row(const char* path, const Stats& s, const char* floorName, const Stats& f, double goal) {
+    const double ratio = f.p50 > 0 ? s.p50 / f.p50 : 0;
+    std::printf("%-34s %8.3f %8.3f   %-24s %8.3f %8.3f   %6.2f x", path, s.p50, s.p99, floorName,
+                f.p50, f.p99, ratio);
+    if (goal > 0) {
+        std::printf("  (goal <= %.1f: %s)", goal, ratio <= goal ? "met" : "NOT met");
+    }
+    std::printf("   n=%zu/%zu\n", s.n, f.n);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Bench b;
+    std::string agentPath = ZED_AGENT;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--samples=", 10) == 0) {
+            b.samples = std::max(8, std::atoi(argv[i] + 10));
+        } else if (std::strncmp(argv[i], "--agent=", 8) == 0) {
+            agentPath = argv[i] + 8;
+        } else if (std::strncmp(argv[i], "--flood-seconds=", 16) == 0) {
+            b.floodSeconds = std::max(0, std::atoi(argv[i] + 16));
+        } else {
+            std::fprintf(stderr, "usage: %s [--samples=N] [--flood-seconds=S] [--agent=PATH]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
+        std::fprintf(stderr, "needs a session bus: run under dbus-run-session\n");
+        return 1;
+    }
+    if (!b.start()) {
+        std::fprintf(stderr, "cannot start the simulator\n");
+        return 1;
+    }
+    const std::vector<std::string> env = {"ZED_PLATFORM=simulator", "XDG_CONFIG_HOME=" + b.home};
+
+    // The floors that need the echo agent.
+    std::vector<double> echoStart;
+    long echoRss = 0;
+    Stats echoKey, echoSettings;
+    for (int i = 0; i < 5; ++i) {
+        Child echo;
+        const auto t = Clock::now();
+        if (!echo.start({ZED_ECHO_AGENT}, env) || !echo.waitForOutput("ready")) {
+            std::fprintf(stderr, "the echo agent did not start\n");
+            return 1;
+        }
+        echoStart.push_back(msSince(t));
+        if (i == 4) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            echoRss = echo.rssKb();
+            echoKey = stats(b.messageToKey());
+            echoSettings = stats(b.settingsToDriver());
+        }
+    }
+
+    std::vector<double> agentStart;
+    long agentRss = 0;
+    Child agent;
+    for (int i = 0; i < 5; ++i) {
+        agent.stop();
+        const auto t = Clock::now();
+        if (!agent.start({agentPath}, env) || !agent.waitForOutput("Waiting for prefs changes")) {
+            std::fprintf(stderr, "the agent did not start\n");
+            return 1;
+        }
+        agentStart.push_back(msSince(t));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    agentRss = agent.rssKb();
+    b.monitor.drain(50);
+
+    const Stats key = stats(b.messageToKey());
+    const Stats bare = stats(b.bareRoundTrip());
+    const Stats settings = stats(b.settingsToDriver());
+    const Stats step = stats(b.stepToDisk());
+    const Stats write = stats(b.atomicWrite());
+    const Stats alone = stats(b.keyBehindStep(false));
+    const Stats behind = stats(b.keyBehindStep(true));
+    const auto [inSteps, inWrites] = stepInProcess(b.samples);
+    const Stats one = stats(b.plugToApply(0));
+    const Stats sixteen = stats(b.plugToApply(15));
+
+    std::printf("%-34s %8s %8s   %-24s %8s %8s   %s\n", "path (ms)", "p50", "p99", "floor", "p50",
+                "p99", "ratio of medians");
+    row("message -> first key event", key, "echo agent", echoKey, 1.2);
+    row("message -> first key event", key, "bare round trip", bare, 0);
+    row("settings -> driver properties", settings, "echo agent", echoSettings, 1.5);
+    row("step in the agent, domain on disk", stats(inSteps), "one atomic write", stats(inWrites),
+        1.5);
+    row("step through the bus to disk", step, "one atomic write", write, 0);
+    row("key right behind a step", behind, "the same key alone", alone, 2.0);
+    row("plug -> apply, 16 mice", sixteen, "1 mouse", one, 1.2);
+    row("start-up", stats(agentStart), "echo agent", stats(echoStart), 2.0);
+    std::printf(
+        "%-34s %8ld kB             %-24s %8ld kB            %6.2f x  (goal <= 5120 kB: %s)\n",
+        "idle RSS", agentRss, "echo agent", echoRss,
+        echoRss > 0 ? static_cast<double>(agentRss) / static_cast<double>(echoRss) : 0.0,
+        agentRss <= 5120 ? "met" : "NOT met");
+
+    if (b.floodSeconds > 0) {
+        // Key messages and steps, 2000 a second, as fast as the bus takes them.
+        const long before = agent.rssKb();
+        long peak = before;
+        const auto start = Clock::now();
+        int sent = 0;
+        while (msSince(start) < b.floodSeconds * 1000.0) {
+            for (int k = 0; k < 20; ++k, ++sent) {
+                sendMessageAsync(b.bus.get(), sent % 4 == 0 ? kStepWord : kKeyWord);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            b.monitor.pumpAll();
+            if (sent % 2000 == 0) {
+                peak = std::max(peak, agent.rssKb());
+            }
+        }
+        const long atEnd = agent.rssKb();
+        // Busy after: until the agent's last key event of the flood, taken
+        // as the first pause of 500 ms in its events.
+        const auto end = Clock::now();
+        while (msSince(b.monitor.lastPost) < 500 && msSince(end) < 120000) {
+            b.monitor.pump(10000);
+            b.monitor.pumpAll();
+        }
+        const double busyAfter = std::max(
+            0.0, std::chrono::duration<double, std::milli>(b.monitor.lastPost - end).count());
+        std::printf(
+            "flood: %d driver messages in %d s; agent RSS %ld kB before, %ld kB peak, %ld kB "
+            "after (%+.0f%%); busy for %.0f ms after the flood\n",
+            sent, b.floodSeconds, before, peak, atEnd,
+            before > 0 ? 100.0 * static_cast<double>(atEnd - before) / static_cast<double>(before)
+                       : 0.0,
+            busyAfter);
+    }
+    agent.stop();
+    return 0;
+}
