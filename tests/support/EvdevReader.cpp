@@ -199,4 +199,26 @@ bool EvdevReader::hasCode(std::uint16_t type, std::uint16_t code) const {
     return testBit(bits, code);
 }
 
+int sumOf(const std::vector<InputFrame>& frames, std::uint16_t type, std::uint16_t code) {
+    int sum = 0;
+    for (const InputFrame& frame : frames) {
+        for (const input_event& e : frame) {
+            sum += e.type == type && e.code == code ? e.value : 0;
+        }
+    }
+    return sum;
+}
+
+std::vector<std::pair<std::uint16_t, int>> keysIn(const std::vector<InputFrame>& frames) {
+    std::vector<std::pair<std::uint16_t, int>> keys;
+    for (const InputFrame& frame : frames) {
+        for (const input_event& e : frame) {
+            if (e.type == EV_KEY) {
+                keys.emplace_back(e.code, e.value);
+            }
+        }
+    }
+    return keys;
+}
+
 } // namespace zed::test

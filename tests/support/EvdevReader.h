@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zed::test {
@@ -27,6 +28,11 @@ std::string findEvdevNode(const InputDeviceMatch& match);
 
 // The events of one input frame, its closing SYN_REPORT left out.
 using InputFrame = std::vector<input_event>;
+
+// The sum of one code's values over the frames (how far a pointer moved).
+int sumOf(const std::vector<InputFrame>& frames, std::uint16_t type, std::uint16_t code);
+// The (code, value) key events of the frames, in order.
+std::vector<std::pair<std::uint16_t, int>> keysIn(const std::vector<InputFrame>& frames);
 
 class EvdevReader {
 public:

@@ -42,17 +42,6 @@ std::string describe(const std::vector<InputFrame>& frames) {
     return out.str();
 }
 
-// The sum of one code's values over the frames.
-int total(const std::vector<InputFrame>& frames, std::uint16_t type, std::uint16_t code) {
-    int sum = 0;
-    for (const InputFrame& frame : frames) {
-        for (const input_event& e : frame) {
-            sum += e.type == type && e.code == code ? e.value : 0;
-        }
-    }
-    return sum;
-}
-
 std::optional<int> valueIn(const InputFrame& frame, std::uint16_t type, std::uint16_t code) {
     for (const input_event& e : frame) {
         if (e.type == type && e.code == code) {
@@ -312,8 +301,8 @@ TEST_F(AdoptedMouseOnVm, SensitivityFiveMovesThePointerHalfAsFarAndCarriesRemain
     // Ten moves of 3 and -1 are 15 and -5 in all, however they are split.
     frames = framesOf(uhid, pointer, std::vector<MouseReport>(10, {.x = 3, .y = -1}));
     EXPECT_LE(frames.size(), 10u) << describe(frames);
-    EXPECT_EQ(total(frames, EV_REL, REL_X), 15) << describe(frames);
-    EXPECT_EQ(total(frames, EV_REL, REL_Y), -5) << describe(frames);
+    EXPECT_EQ(sumOf(frames, EV_REL, REL_X), 15) << describe(frames);
+    EXPECT_EQ(sumOf(frames, EV_REL, REL_Y), -5) << describe(frames);
 }
 
 TEST_F(AdoptedMouseOnVm, AButtonMappedToSecondaryClickArrivesAsBtnRight) {
@@ -471,7 +460,7 @@ TEST_F(AdoptedMouseOnVm, AButtonReleasedWhileEventsWereDroppedIsReleasedOnThePoi
         << "BTN_RIGHT stays held on the pointer";
     // The mouse goes on working afterwards.
     const auto frames = framesOf(uhid, pointer, {{.y = 4}});
-    EXPECT_EQ(total(frames, EV_REL, REL_Y), 4) << describe(frames);
+    EXPECT_EQ(sumOf(frames, EV_REL, REL_Y), 4) << describe(frames);
 }
 
 TEST_F(AdoptedMouseOnVm, SuspendReleasesEverythingAndResumeGrabsAgain) {
@@ -498,7 +487,7 @@ TEST_F(AdoptedMouseOnVm, SuspendReleasesEverythingAndResumeGrabsAgain) {
     adopted->resume();
     EXPECT_TRUE(adopted->grabbed());
     const auto frames = framesOf(uhid, pointer, {{.x = -9}});
-    EXPECT_EQ(total(frames, EV_REL, REL_X), -9) << describe(frames);
+    EXPECT_EQ(sumOf(frames, EV_REL, REL_X), -9) << describe(frames);
     EXPECT_TRUE(desktop.framesNow().empty());
     EXPECT_EQ(lost_, 0);
 }

@@ -98,29 +98,6 @@ bool nothingHeldAtTheEnd(EvdevReader& pointer) {
     return pointer.keysDown().empty();
 }
 
-int sumOf(const std::vector<InputFrame>& frames, std::uint16_t type, std::uint16_t code) {
-    int sum = 0;
-    for (const auto& frame : frames) {
-        for (const input_event& e : frame) {
-            sum += e.type == type && e.code == code ? e.value : 0;
-        }
-    }
-    return sum;
-}
-
-// The (code, value) key events of the frames, in order.
-std::vector<std::pair<std::uint16_t, int>> keysIn(const std::vector<InputFrame>& frames) {
-    std::vector<std::pair<std::uint16_t, int>> keys;
-    for (const auto& frame : frames) {
-        for (const input_event& e : frame) {
-            if (e.type == EV_KEY) {
-                keys.emplace_back(e.code, e.value);
-            }
-        }
-    }
-    return keys;
-}
-
 // The driver's registry as a client sees it on the system bus.
 class RegistryView {
 public:

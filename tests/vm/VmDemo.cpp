@@ -99,28 +99,6 @@ void show(const char* who, const std::vector<InputFrame>& frames) {
     }
 }
 
-int sumOf(const std::vector<InputFrame>& frames, std::uint16_t code) {
-    int sum = 0;
-    for (const auto& f : frames) {
-        for (const input_event& e : f) {
-            sum += e.type == EV_REL && e.code == code ? e.value : 0;
-        }
-    }
-    return sum;
-}
-
-std::vector<std::pair<std::uint16_t, int>> keysIn(const std::vector<InputFrame>& frames) {
-    std::vector<std::pair<std::uint16_t, int>> keys;
-    for (const auto& f : frames) {
-        for (const input_event& e : f) {
-            if (e.type == EV_KEY) {
-                keys.emplace_back(e.code, e.value);
-            }
-        }
-    }
-    return keys;
-}
-
 // The driver service's properties, as any client reads them.
 std::optional<Dictionary> driverProperties(sd_bus* bus) {
     for (int id = 1; id <= 64; ++id) {
@@ -345,8 +323,8 @@ private:
         mouse_->send({.x = x, .y = y});
         const auto frames = pointer_->frames(1, 3);
         show("pointer", frames);
-        check(std::abs(sumOf(frames, REL_X) - wantX) <= slack &&
-                  std::abs(sumOf(frames, REL_Y) - wantY) <= slack,
+        check(std::abs(sumOf(frames, EV_REL, REL_X) - wantX) <= slack &&
+                  std::abs(sumOf(frames, EV_REL, REL_Y) - wantY) <= slack,
               "expected REL_X " + std::to_string(wantX) + ", REL_Y " + std::to_string(wantY));
     }
     void click(std::uint8_t buttons) {
