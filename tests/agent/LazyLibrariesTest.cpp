@@ -37,7 +37,8 @@ TEST_F(LazyLibraries, TheOverlayModuleAndCairoAreLoadedWithTheFirstOverlayOnly) 
     EXPECT_FALSE(mapped(agent.pid(), "libgio"));
 
     ASSERT_EQ(sim({"message", "0x20001"}).exitCode, 0); // overlay begin and a step
+    // The module is mapped before the libraries it needs: wait for both.
     EXPECT_TRUE(waitFor([&] { return mapped(agent.pid(), "zed-sens-display.so"); })) << agent.err();
-    EXPECT_TRUE(mapped(agent.pid(), "libcairo"));
+    EXPECT_TRUE(waitFor([&] { return mapped(agent.pid(), "libcairo"); })) << agent.err();
     EXPECT_TRUE(agent.running());
 }
