@@ -28,7 +28,12 @@ leftovers() { # marker
 # Fails when the run left processes, then ends them so later runs start clean.
 expect_nothing_left() { # marker what
     local left
-    left=$(leftovers "$1")
+    # Processes the demo ended as it left get a moment to be gone.
+    for _ in $(seq 1 30); do
+        left=$(leftovers "$1")
+        [ -z "$left" ] && break
+        sleep 0.1
+    done
     if [ -n "$left" ]; then
         failed "$2 left processes running:"
         echo "$left" | sed 's/^/    /'
