@@ -93,6 +93,24 @@ struct RegistryWatch {
     bool active = true;
 };
 
+// A matching watch of the registry's own Watch type (a RegistryWatch), with
+// the iterator it fills; the registry keeps both.
+template <typename Watch>
+std::shared_ptr<Watch> makeMatchingWatch(MatchEvent event, const std::string& className,
+                                         const Dictionary& matching, MatchingCallback callback,
+                                         void* refCon,
+                                         const std::shared_ptr<ServiceIterator>& iterator) {
+    auto w = std::make_shared<Watch>();
+    w->matching = true;
+    w->event = event;
+    w->className = className;
+    w->match = matching;
+    w->matchingCallback = callback;
+    w->refCon = refCon;
+    w->iterator = iterator;
+    return w;
+}
+
 class WatchRegistration : public Notification {
 public:
     explicit WatchRegistration(std::shared_ptr<RegistryWatch> watch) : watch_(std::move(watch)) {}

@@ -503,14 +503,7 @@ IOReturn DBusRegistry::addMatchingNotification(MatchEvent event, const std::stri
         return kIOReturnBadArgument;
     }
     auto it = std::make_shared<ServiceIterator>();
-    auto w = std::make_shared<Watch>();
-    w->matching = true;
-    w->event = event;
-    w->className = className;
-    w->match = matching;
-    w->matchingCallback = callback;
-    w->refCon = refCon;
-    w->iterator = it;
+    auto w = makeMatchingWatch<Watch>(event, className, matching, callback, refCon, it);
     if (event == MatchEvent::FirstMatch) {
         for (const auto& [id, s] : services_) {
             if (s->className == className && propertiesMatch(s->properties, matching)) {

@@ -140,14 +140,7 @@ IOReturn FakeRegistry::addMatchingNotification(MatchEvent event, const std::stri
         return registrationStatus_;
     }
     auto it = std::make_shared<ServiceIterator>();
-    auto w = std::make_shared<Watch>();
-    w->matching = true;
-    w->event = event;
-    w->className = className;
-    w->match = matching;
-    w->matchingCallback = callback;
-    w->refCon = refCon;
-    w->iterator = it;
+    auto w = makeMatchingWatch<Watch>(event, className, matching, callback, refCon, it);
     if (event == MatchEvent::FirstMatch) {
         for (const auto& s : services_) {
             if (matches(s, className, matching)) {
