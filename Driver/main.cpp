@@ -258,10 +258,16 @@ private:
 
 // Follows logind's PrepareForSleep: the mice release everything before the
 // machine sleeps (a delay lock gives them the time) and are opened afresh
-// after it wakes (an evdev fd may stop delivering across a resume).
+// after it wakes (an evdev fd may stop delivering across a resume). Only
+// logind's own connection is heard: a match on its name does not stop any
+// local user from sending the signal straight to the driver.
 class SleepWatch {
 public:
-    SleepWatch(sd_bus* bus, Mice& mice) : bus_(bus), mice_(mice) {
+    SleepWatch(sd_bus* bus, Mice& mice) : bus_(bus), mice_(mice), logind_(bus, kLogindName, {}) {
+        if (!logind_.start(zed::registrybus::kDefaultCallTimeoutUsec)) {
+            say("cannot follow who logind is: sleep announcements are ignored");
+            return;
+        }
         sd_bus_slot* slot = nullptr;
         if (sd_bus_match_signal(bus_, &slot, kLogindName, kLogindPath, kLogindManager,
                                 "PrepareForSleep", &SleepWatch::onSignal, this) >= 0) {
@@ -274,9 +280,16 @@ public:
 
 private:
     static int onSignal(sd_bus_message* m, void* self, sd_bus_error*) {
+        auto* watch = static_cast<SleepWatch*>(self);
+        if (!watch->logind_.sentByOwner(m)) {
+            const char* sender = sd_bus_message_get_sender(m);
+            say(std::string("ignored a sleep announcement from ") +
+                (sender ? sender : "an unknown sender") + ", which is not logind");
+            return 0;
+        }
         int sleeping = 0;
         if (sd_bus_message_read(m, "b", &sleeping) >= 0) {
-            static_cast<SleepWatch*>(self)->prepare(sleeping != 0);
+            watch->prepare(sleeping != 0);
         }
         return 0;
     }
@@ -316,6 +329,7 @@ private:
 
     sd_bus* bus_;
     Mice& mice_;
+    zed::registrybus::NameOwnerWatch logind_;
     zed::SlotPtr slot_;
     zed::SlotPtr lockCall_;
     zed::UniqueFd lock_;
