@@ -114,8 +114,14 @@ KWinPointerControl::KWinPointerControl(BusPtr bus) : bus_(std::move(bus)) {
     if (!bus_) {
         return;
     }
-    // Any sender: a stray signal only makes a mouse that KWin itself lists
-    // get the settings it already has.
+    // A signal sent straight to this connection matches whoever sent it:
+    // only KWin's own connection is heard.
+    kwin_ = std::make_unique<registrybus::NameOwnerWatch>(bus_.get(), kService, nullptr);
+    if (!kwin_->start(registrybus::kDefaultCallTimeoutUsec)) {
+        report_.say("cannot follow KWin on the session bus, so mice plugged in later keep "
+                    "their own settings");
+        return;
+    }
     sd_bus_slot* slot = nullptr;
     const int r = sd_bus_match_signal(bus_.get(), &slot, nullptr, kManagerPath, kManagerInterface,
                                       "deviceAdded", &onDeviceAdded, this);
@@ -247,6 +253,9 @@ IOReturn KWinPointerControl::getAcceleration(double* acceleration) {
 
 int KWinPointerControl::onDeviceAdded(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto* self = static_cast<KWinPointerControl*>(userdata);
+    if (!self->kwin_ || !self->kwin_->sentByOwner(m)) {
+        return 0; // not KWin's word
+    }
     const char* sysName = nullptr;
     if (sd_bus_message_read(m, "s", &sysName) < 0 || !sysName) {
         return 0;

@@ -4,9 +4,11 @@
 // signal.
 #pragma once
 
+#include "Platform/dbus/DBusClient.h"
 #include "Platform/dbus/DBusValue.h"
 #include "PointerSettings.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +49,8 @@ private:
     IOReturn setDouble(const std::string& sysName, const char* property, double value);
 
     BusPtr bus_;
+    // KWin's connection: new devices are heard from it only.
+    std::unique_ptr<registrybus::NameOwnerWatch> kwin_;
     SlotPtr added_;
     std::optional<bool> swapped_;
     std::optional<double> acceleration_;

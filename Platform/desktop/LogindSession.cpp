@@ -251,8 +251,16 @@ bool LogindSession::setActivatedHandler(std::function<void()> handler) {
     if (slot_ || !bus_) {
         return static_cast<bool>(slot_);
     }
-    // Only logind may own its name on the system bus, so a match on that
-    // sender is a match on logind itself.
+    // The match names logind, but the bus delivers a signal addressed
+    // straight to this connection whoever sent it: the sender is checked
+    // against logind's connection as each signal arrives.
+    if (!logind_) {
+        logind_ = std::make_unique<registrybus::NameOwnerWatch>(bus_.get(), kBusName, nullptr);
+        if (!logind_->start(kCallTimeoutUsec)) {
+            logind_.reset();
+            return false;
+        }
+    }
     const std::string rule = std::string("type='signal',sender='") + kBusName +
                              "',interface='org.freedesktop.DBus.Properties',member='"
                              "PropertiesChanged',path_namespace='" +
@@ -282,6 +290,12 @@ int LogindSession::onPropertiesChanged(sd_bus_message* m, void* userdata, sd_bus
 }
 
 void LogindSession::propertiesChanged(sd_bus_message* m) {
+    if (!logind_ || !logind_->sentByOwner(m)) {
+        const char* sender = sd_bus_message_get_sender(m);
+        say(std::string("ignored a session change from ") +
+            (sender ? sender : "an unknown sender") + ", which is not logind");
+        return;
+    }
     const char* path = sd_bus_message_get_path(m);
     if (!path) {
         return;

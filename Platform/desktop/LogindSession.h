@@ -6,6 +6,7 @@
 
 #include "Platform/core/RunLoop.h"
 #include "Platform/core/Session.h"
+#include "Platform/dbus/DBusClient.h"
 #include "Platform/dbus/DBusValue.h"
 
 #include <string>
@@ -46,6 +47,8 @@ private:
     std::string sessionId_;
     std::string sessionPath_;
     std::function<void()> handler_;
+    // Who logind is: its signals are heard from that connection only.
+    std::unique_ptr<registrybus::NameOwnerWatch> logind_;
     SlotPtr slot_;
     bool active_ = false;  // as the last signal or look-up left it
     bool failing_ = false; // the last query failed: said once, not at every poll

@@ -8,6 +8,8 @@
 #include "Platform/desktop/PointerBackend.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -302,6 +304,42 @@ TEST_F(KdePointerTest, AMousePluggedInLaterGetsTheSameSettings) {
     // The touchpad that came with it was left alone.
     EXPECT_FALSE(boolean("event10", "leftHanded"));
     EXPECT_DOUBLE_EQ(number("event10", "pointerAcceleration"), 0.0);
+}
+
+TEST_F(KdePointerTest, ADeviceAnnouncedStraightToTheAgentByAnotherConnectionIsLeftAlone) {
+    hid->setMouseButtonMode(connect, DesktopHidSystem::kButtonModeSwapped);
+    ASSERT_TRUE(kwin.addDevice("event9", true, false));
+    ASSERT_TRUE(kwin.setDevices({"event3", "event4", "event5", "event9"}));
+    // Addressed straight to every other connection, the agent's among them.
+    BusPtr forger = kwin.connect();
+    ASSERT_TRUE(forger);
+    char** names = nullptr;
+    ASSERT_GE(sd_bus_list_names(forger.get(), &names, nullptr), 0);
+    const char* own = nullptr;
+    sd_bus_get_unique_name(forger.get(), &own);
+    for (char** n = names; n && *n; ++n) {
+        if ((*n)[0] == ':' && std::strcmp(*n, own) != 0) {
+            sd_bus_message* raw = nullptr;
+            ASSERT_GE(
+                sd_bus_message_new_signal(forger.get(), &raw, KWinPointerControl::kManagerPath,
+                                          KWinPointerControl::kManagerInterface, "deviceAdded"),
+                0);
+            MessagePtr forged(raw);
+            ASSERT_GE(sd_bus_message_set_destination(forged.get(), *n), 0);
+            ASSERT_GE(sd_bus_message_append(forged.get(), "s", "event9"), 0);
+            ASSERT_GE(sd_bus_send(forger.get(), forged.get(), nullptr), 0);
+        }
+        std::free(*n);
+    }
+    std::free(names);
+    ASSERT_GE(sd_bus_flush(forger.get()), 0);
+    for (int i = 0; i < 20; ++i) {
+        loop.runOnce(0.02);
+    }
+    EXPECT_FALSE(boolean("event9", "leftHanded"));
+    // KWin's own word still counts.
+    ASSERT_TRUE(kwin.emitDeviceAdded("event9"));
+    EXPECT_TRUE(runUntil([&] { return boolean("event9", "leftHanded"); }));
 }
 
 TEST_F(KdePointerTest, AMouseAddedBeforeAnySettingIsLeftAlone) {
