@@ -88,8 +88,8 @@ TEST_F(DefaultsTool, ExportImportAndDelete) {
 }
 
 TEST_F(DefaultsTool, DamagedDomainsAndImportsThatUsedToKillTheParserAreReported) {
-    for (const std::string& bad :
-         {zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000)}) {
+    for (const std::string& bad : {zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000),
+                                   zedtest::xmlWithInteger("123456789012345678901234567890")}) {
         zedtest::writeFile(file(), bad);
         auto r = defaults("read com.tovik.ZED");
         EXPECT_EQ(r.status, 1) << r.out;

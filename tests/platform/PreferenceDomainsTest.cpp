@@ -206,7 +206,10 @@ TEST_F(FileDomains, AnUnreadableFileIsMovedAsideWithItsBytesAndTheDomainReadsEmp
          {std::string("not a plist at all"), std::string("bplist00\x01\x02", 10),
           zed::toXmlPropertyList(Value(zed::Array{Value(std::int32_t{1})})),
           // Files that used to kill the parser itself.
-          zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000)}) {
+          zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000),
+          // Values the library would read as something else.
+          zedtest::xmlWithInteger("123456789012345678901234567890"),
+          zedtest::xmlList("<dict><key>Map</key><data>!!!notbase64$$</data></dict>")}) {
         zedtest::writeFile(file(), bad);
         zed::FilePreferenceDomains prefs(folder());
         testing::internal::CaptureStderr();
