@@ -4,6 +4,7 @@
 #include "UniqueFd.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,31 @@ namespace {
 
 std::string errnoText(int err) {
     return std::strerror(err);
+}
+
+// Why a file cannot be opened, as a reader would put it.
+std::string openFailure(int err) {
+    return err == EACCES || err == EPERM ? "permission denied" : errnoText(err);
+}
+
+// What a file that is no regular file is, for messages.
+std::string kindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISCHR(mode)) {
+        return "a character device";
+    }
+    if (S_ISBLK(mode)) {
+        return "a block device";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "something else";
 }
 
 bool validDomainName(const std::string& domain) {
@@ -137,6 +163,47 @@ void removeStaleTemporaries(const std::string& path) {
     }
 }
 
+// Where the domain file at `path` really is: its symbolic links followed, so
+// that a file kept elsewhere (by a dotfile manager, say) is read and replaced
+// there while the link stays. Only the links of the user this process runs as
+// are followed: another user's link could send a privileged writer anywhere.
+struct Location {
+    std::string file;  // where the links end; `path` itself when it is no link
+    std::string error; // why they cannot be followed
+};
+
+Location locate(const std::string& path) {
+    constexpr int kMaxLinks = 40; // as the kernel allows
+    Location out{path, {}};
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(out.file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return out; // the file, or nothing (a dangling link ends there too)
+        }
+        if (hops == kMaxLinks) {
+            out.error = errnoText(ELOOP);
+            return out;
+        }
+        if (st.st_uid != ::geteuid()) {
+            out.error = "a symbolic link " + out.file + " of another user, not followed";
+            return out;
+        }
+        std::vector<char> target(PATH_MAX);
+        const ssize_t n = ::readlink(out.file.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) {
+            out.error = n < 0 ? errnoText(errno) : "an unusable symbolic link";
+            return out;
+        }
+        const std::string next(target.data(), static_cast<std::size_t>(n));
+        out.file = next.front() == '/' ? next : folderOf(out.file) + "/" + next;
+    }
+}
+
+// The domain file for messages: where the user put it, and where it leads.
+std::string shown(const std::string& path, const std::string& file) {
+    return path == file ? path : path + " (a link to " + file + ")";
+}
+
 // Holds the advisory lock that serialises writers of one domain file. The lock
 // lives on a file of its own because the domain file itself is replaced by
 // rename on every write. A link planted in its place is not followed: it could
@@ -186,31 +253,54 @@ private:
     UniqueFd fd_;
 };
 
-enum class ReadStatus { Ok, Missing, Unreadable, Corrupt };
+enum class ReadStatus { Ok, Missing, Unreadable, NotRegular, Corrupt };
 
 struct FileContents {
     ReadStatus status = ReadStatus::Missing;
     Dictionary dict;
-    std::string reason;
+    std::string reason; // or, for NotRegular, what the file is
     dev_t device = 0;
     ino_t inode = 0;
 };
 
+// What is at `path` when it is there and neither a regular file nor a link.
+std::optional<std::string> irregularKind(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) {
+        return std::nullopt;
+    }
+    return kindOf(st.st_mode);
+}
+
+// Reads the file at `path`, the end of its links. Only a regular file is
+// opened: opening a FIFO or a device could block, or do something to it.
 FileContents readFile(const std::string& path) {
     FileContents out;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat st {};
+    if (auto kind = irregularKind(path)) {
+        out.status = ReadStatus::NotRegular;
+        out.reason = *kind;
+        return out;
+    }
+    // Not blocking and not following a link: the file may have been
+    // replaced since.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
     if (!fd) {
         if (errno == ENOENT) {
             return out;
         }
         out.status = ReadStatus::Unreadable;
+        out.reason = openFailure(errno);
+        return out;
+    }
+    if (::fstat(fd.get(), &st) != 0) {
+        out.status = ReadStatus::Unreadable;
         out.reason = errnoText(errno);
         return out;
     }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        out.status = ReadStatus::Unreadable;
-        out.reason = "not a regular file";
+    if (!S_ISREG(st.st_mode)) {
+        out.status = ReadStatus::NotRegular;
+        out.reason = kindOf(st.st_mode);
         return out;
     }
     out.device = st.st_dev;
@@ -285,6 +375,10 @@ void moveAside(const std::string& path, const FileContents& bad) {
 
 FilePreferenceDomains::FilePreferenceDomains(std::string folder) : folder_(std::move(folder)) {}
 
+bool FilePreferenceDomains::couldNotRead(const std::string& domain, const std::string& user) const {
+    return unreadable_.count(DomainKey(domain, user)) != 0;
+}
+
 FilePreferenceDomains::~FilePreferenceDomains() {
     flushAll();
 }
@@ -326,19 +420,34 @@ std::optional<Dictionary> FilePreferenceDomains::load(const std::string& domain,
     if (path.empty()) {
         return std::nullopt;
     }
-    FileContents contents = readFile(path);
+    const DomainKey key(domain, user);
+    unreadable_.erase(key);
+    const Location where = locate(path);
+    if (!where.error.empty()) {
+        std::fprintf(stderr, "zed: cannot read %s (%s)\n", path.c_str(), where.error.c_str());
+        unreadable_.insert(key);
+        return std::nullopt;
+    }
+    FileContents contents = readFile(where.file);
     switch (contents.status) {
     case ReadStatus::Ok:
         return std::move(contents.dict);
     case ReadStatus::Missing:
         return std::nullopt;
     case ReadStatus::Unreadable:
-        std::fprintf(stderr, "zed: cannot read %s: %s\n", path.c_str(), contents.reason.c_str());
+        std::fprintf(stderr, "zed: cannot read %s (%s)\n", shown(path, where.file).c_str(),
+                     contents.reason.c_str());
+        unreadable_.insert(key);
+        return std::nullopt;
+    case ReadStatus::NotRegular:
+        std::fprintf(stderr, "zed: %s is %s, not a regular file; settings are not read from it\n",
+                     shown(path, where.file).c_str(), contents.reason.c_str());
+        unreadable_.insert(key);
         return std::nullopt;
     case ReadStatus::Corrupt: {
-        WriterLock lock(path);
+        WriterLock lock(where.file);
         if (lock.held()) {
-            moveAside(path, contents);
+            moveAside(where.file, contents);
         }
         return std::nullopt;
     }
@@ -352,8 +461,28 @@ bool FilePreferenceDomains::store(const std::string& domain, const std::string& 
     if (path.empty()) {
         return false;
     }
+    const Location where = locate(path);
+    if (!where.error.empty()) {
+        std::fprintf(stderr, "zed: cannot write %s (%s); it is left as it is\n", path.c_str(),
+                     where.error.c_str());
+        return false;
+    }
+    // Written through a link, the file is replaced where the link leads.
+    const std::string& file = where.file;
+    const bool linked = file != path;
+    // Said before the lock is taken, so that no lock file is made beside a
+    // device; said again should it turn up meanwhile.
+    const auto refuseIrregular = [&](const std::string& kind) {
+        std::fprintf(stderr, "zed: %s is %s, not a regular file; settings are not written to it\n",
+                     shown(path, file).c_str(), kind.c_str());
+        return false;
+    };
+    if (auto kind = irregularKind(file)) {
+        return refuseIrregular(*kind);
+    }
     // The folder is made on the first write only; should it go later, the
-    // lock file cannot be made and it is made again.
+    // lock file cannot be made and it is made again. The folder a link leads
+    // to is the user's business.
     const std::string folder = folderOf(path);
     if (!madeFolders_.count(folder)) {
         if (!makeFolders(folder)) {
@@ -362,48 +491,53 @@ bool FilePreferenceDomains::store(const std::string& domain, const std::string& 
         madeFolders_.insert(folder);
     }
     bool folderMissing = false;
-    auto locked = std::make_unique<WriterLock>(path, &folderMissing);
+    auto locked = std::make_unique<WriterLock>(file, linked ? nullptr : &folderMissing);
     if (folderMissing) {
         madeFolders_.erase(folder);
         if (!makeFolders(folder)) {
             return false;
         }
         madeFolders_.insert(folder);
-        locked = std::make_unique<WriterLock>(path);
+        locked = std::make_unique<WriterLock>(file);
     }
     if (!locked->held()) {
         return false;
     }
-    FileContents current = readFile(path);
+    FileContents current = readFile(file);
     if (current.status == ReadStatus::Unreadable) {
-        std::fprintf(stderr, "zed: cannot read %s (%s); not writing over it\n", path.c_str(),
-                     current.reason.c_str());
+        std::fprintf(stderr, "zed: cannot read %s (%s); not writing over it\n",
+                     shown(path, file).c_str(), current.reason.c_str());
         return false;
     }
+    if (current.status == ReadStatus::NotRegular) {
+        return refuseIrregular(current.reason);
+    }
     if (current.status == ReadStatus::Corrupt) {
-        moveAside(path, current);
+        moveAside(file, current);
     }
     const bool existed = current.status == ReadStatus::Ok;
     std::optional<Dictionary> result =
         change(existed ? std::optional<Dictionary>(std::move(current.dict)) : std::nullopt);
 
+    const std::string fileFolder = folderOf(file);
     if (!result) {
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-            std::fprintf(stderr, "zed: cannot remove %s: %s\n", path.c_str(),
+        // A link stays, dangling, which reads as no domain.
+        if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
+            std::fprintf(stderr, "zed: cannot remove %s: %s\n", file.c_str(),
                          errnoText(errno).c_str());
             return false;
         }
-        syncFolder(folder);
+        syncFolder(fileFolder);
         return true;
     }
 
     const std::string bytes = toXmlPropertyList(Value(std::move(*result)));
-    std::string tmpl = path + ".XXXXXX";
+    std::string tmpl = file + ".XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
     UniqueFd tmp(::mkostemp(name.data(), O_CLOEXEC));
     if (!tmp) {
-        std::fprintf(stderr, "zed: cannot create a temporary file beside %s: %s\n", path.c_str(),
+        std::fprintf(stderr, "zed: cannot create a temporary file beside %s: %s\n", file.c_str(),
                      errnoText(errno).c_str());
         return false;
     }
@@ -417,13 +551,13 @@ bool FilePreferenceDomains::store(const std::string& domain, const std::string& 
         ::unlink(tmpPath.c_str());
         return false;
     }
-    if (::rename(tmpPath.c_str(), path.c_str()) != 0) {
-        std::fprintf(stderr, "zed: cannot replace %s: %s\n", path.c_str(),
+    if (::rename(tmpPath.c_str(), file.c_str()) != 0) {
+        std::fprintf(stderr, "zed: cannot replace %s: %s\n", file.c_str(),
                      errnoText(errno).c_str());
         ::unlink(tmpPath.c_str());
         return false;
     }
-    syncFolder(folder);
+    syncFolder(fileFolder);
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 
 namespace zed {
 
@@ -20,6 +21,10 @@ public:
     // cannot be worked out.
     std::string pathFor(const std::string& domain, const std::string& user) const;
 
+    // Whether the last read of the domain found something it could not read
+    // (no permission, or no regular file; reported then) rather than nothing.
+    bool couldNotRead(const std::string& domain, const std::string& user = {}) const;
+
     // Files larger than this are not settings; they are moved aside unread.
     static constexpr long long kMaxFileSize = 16ll * 1024 * 1024;
 
@@ -28,7 +33,10 @@ protected:
     bool store(const std::string& domain, const std::string& user, const Change& change) override;
 
 private:
+    using DomainKey = std::pair<std::string, std::string>;
+
     std::string folder_;
+    std::set<DomainKey> unreadable_;    // by the last read of each
     std::set<std::string> madeFolders_; // by this object, for its writes
 };
 

@@ -30,6 +30,54 @@ std::nullopt_t holdsNul(std::string* error) {
     return std::nullopt;
 }
 
+// Strict UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
+// The library passes any bytes through, and XML written with them is
+// unreadable to other tools.
+bool isUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            low = c == 0xE0 ? 0xA0 : 0x80;
+            high = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            low = c == 0xF0 ? 0x90 : 0x80;
+            high = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (text.size() - i <= extra) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) {
+                return false;
+            }
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::nullopt_t notUtf8(const char* what, std::string* error) {
+    if (error) {
+        *error = std::string(what) + " that is not valid UTF-8";
+    }
+    return std::nullopt;
+}
+
 plist_t toNode(const Value& v) {
     switch (v.type()) {
     case Value::Type::Int32:
@@ -115,6 +163,9 @@ std::optional<Value> fromNode(plist_t node, int depth, std::string* error) {
         if (text.find('\0') != std::string::npos) {
             return holdsNul(error); // written back, it would be cut short
         }
+        if (!isUtf8(text)) {
+            return notUtf8("a string", error);
+        }
         return Value(std::move(text));
     }
     case PLIST_DATA: {
@@ -160,6 +211,9 @@ std::optional<Value> fromNode(plist_t node, int depth, std::string* error) {
                 break;
             }
             std::unique_ptr<char, decltype(&std::free)> keyOwner(key, &std::free);
+            if (key && !isUtf8(key)) {
+                return notUtf8("a key", error);
+            }
             auto value = fromNode(item, depth + 1, error);
             if (!value) {
                 return std::nullopt;

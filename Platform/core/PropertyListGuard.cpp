@@ -28,6 +28,10 @@ std::string nulCharacter() {
     return "a string holds a NUL character";
 }
 
+std::string unpairedSurrogate() {
+    return "a UTF-16 string with an unpaired surrogate";
+}
+
 // Binary lists: a header, objects, a table of object offsets and a trailer
 // saying how wide offsets and references are. The walk follows references
 // the way the library does, with a stack of its own instead of recursion;
@@ -194,6 +198,16 @@ private:
             if (info > 4 || !fits(p, 1u << info)) {
                 return damaged;
             }
+            // The library keeps the low 64 bits of a 16-byte integer. That
+            // is the value itself only when the high half is zero (an
+            // unsigned value past the signed range) or extends the sign.
+            if (info == 4) {
+                const std::uint64_t high = be(p, 8);
+                const bool negative = (byte(p + 8) & 0x80) != 0;
+                if (high != 0 && !(high == ~std::uint64_t{0} && negative)) {
+                    return "an integer wider than 64 bits";
+                }
+            }
             break;
         case 0x2: // real of 4 or 8 bytes
             if ((info != 2 && info != 3) || !fits(p, 1u << info)) {
@@ -244,10 +258,8 @@ private:
                 return nulCharacter();
             }
             if (type == 0x6) {
-                for (std::uint64_t i = 0; i < n; ++i) {
-                    if (be(p + static_cast<std::size_t>(i) * 2, 2) == 0) {
-                        return nulCharacter();
-                    }
+                if (auto error = checkUtf16(p, n)) {
+                    return error;
                 }
             }
             if (type == 0xD) {
@@ -259,6 +271,28 @@ private:
             return damaged;
         }
         *out = &checked_.emplace(index, o).first->second;
+        return std::nullopt;
+    }
+
+    // The library drops unpaired surrogates without a word, so the string
+    // would read as other text than was written.
+    std::optional<std::string> checkUtf16(std::size_t at, std::uint64_t n) const {
+        bool wantLow = false;
+        for (std::uint64_t i = 0; i < n; ++i) {
+            const std::uint64_t unit = be(at + static_cast<std::size_t>(i) * 2, 2);
+            const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+            const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+            if (unit == 0) {
+                return nulCharacter();
+            }
+            if (wantLow != low) {
+                return unpairedSurrogate();
+            }
+            wantLow = high;
+        }
+        if (wantLow) {
+            return unpairedSurrogate();
+        }
         return std::nullopt;
     }
 
@@ -360,8 +394,15 @@ public:
                 return tooManyValues(limits_);
             }
             if (!container) {
-                if (!empty && !skipText(name)) {
+                const bool decoded = name == "integer" || name == "data";
+                std::string text;
+                bool commented = false;
+                if (!empty &&
+                    !skipText(name, decoded ? &text : nullptr, decoded ? &commented : nullptr)) {
                     return notAPropertyList();
+                }
+                if (auto error = checkValueText(name, text, commented)) {
+                    return error;
                 }
                 if (!haveTop) {
                     break; // a lone scalar is the whole list
@@ -479,12 +520,17 @@ private:
     }
 
     // A scalar's text up to and including its closing tag, comments and
-    // character data included; no other markup is allowed inside.
-    bool skipText(std::string_view name) {
+    // character data included; no other markup is allowed inside. With
+    // `text`, gathers the text the library reads (character data included)
+    // and whether a comment was in it.
+    bool skipText(std::string_view name, std::string* text, bool* commented) {
         for (;;) {
             const std::size_t lt = s_.find('<', pos_);
             if (lt == npos || lt + 1 >= s_.size()) {
                 return false;
+            }
+            if (text) {
+                text->append(s_.substr(pos_, lt - pos_));
             }
             pos_ = lt + 1;
             if (s_[pos_] == '/') {
@@ -495,8 +541,15 @@ private:
                 if (!skipPast(find(pos_ + 3, "-->", false), 3)) {
                     return false;
                 }
+                if (commented) {
+                    *commented = true;
+                }
             } else if (startsWith(pos_, "![CDATA[")) {
-                if (!skipPast(find(pos_ + 8, "]]>", false), 3)) {
+                const std::size_t end = find(pos_ + 8, "]]>", false);
+                if (end != npos && text) {
+                    text->append(s_.substr(pos_ + 8, end - pos_ - 8));
+                }
+                if (!skipPast(end, 3)) {
                     return false;
                 }
             } else {
@@ -513,6 +566,91 @@ private:
         }
         ++pos_;
         return true;
+    }
+
+    // The library turns any text into some integer or some bytes, silently:
+    // what would not read back as written is refused instead.
+    static std::optional<std::string> checkValueText(std::string_view name, std::string_view text,
+                                                     bool commented) {
+        if (name == "integer" && !isInteger(text)) {
+            return "an <integer> that is not a number from -2^63 to 2^64-1";
+        }
+        // A comment inside <data> makes the library drop the bytes.
+        if (name == "data" && (commented || !isBase64(text))) {
+            return "a <data> value that is not valid base64";
+        }
+        return std::nullopt;
+    }
+
+    static bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+    // Decimal, or hexadecimal after "0x", with an optional sign, in the range
+    // of a signed or an unsigned 64-bit integer. A leading zero is refused:
+    // the library reads "010" as octal 8, everyone else as 10.
+    static bool isInteger(std::string_view text) {
+        while (!text.empty() && isXmlSpace(text.front())) {
+            text.remove_prefix(1);
+        }
+        while (!text.empty() && isXmlSpace(text.back())) {
+            text.remove_suffix(1);
+        }
+        const bool negative = !text.empty() && text.front() == '-';
+        if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+            text.remove_prefix(1);
+        }
+        unsigned base = 10;
+        if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+            base = 16;
+            text.remove_prefix(2);
+        } else if (text.size() > 1 && text[0] == '0') {
+            return false;
+        }
+        if (text.empty()) {
+            return false;
+        }
+        const std::uint64_t limit =
+            negative ? std::uint64_t{1} << 63 : ~std::uint64_t{0}; // magnitudes
+        std::uint64_t value = 0;
+        for (char c : text) {
+            unsigned digit = 0;
+            if (c >= '0' && c <= '9') {
+                digit = static_cast<unsigned>(c - '0');
+            } else if (base == 16 && c >= 'a' && c <= 'f') {
+                digit = static_cast<unsigned>(c - 'a' + 10);
+            } else if (base == 16 && c >= 'A' && c <= 'F') {
+                digit = static_cast<unsigned>(c - 'A' + 10);
+            } else {
+                return false;
+            }
+            if (value > (limit - digit) / base) {
+                return false;
+            }
+            value = value * base + digit;
+        }
+        return true;
+    }
+
+    // Groups of four from the base64 alphabet, with "=" padding only at the
+    // very end; XML white space between them is ignored.
+    static bool isBase64(std::string_view text) {
+        std::size_t count = 0;
+        std::size_t padding = 0;
+        for (char c : text) {
+            if (isXmlSpace(c)) {
+                continue;
+            }
+            ++count;
+            if (c == '=') {
+                ++padding;
+                continue;
+            }
+            const bool inAlphabet = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                    (c >= '0' && c <= '9') || c == '+' || c == '/';
+            if (!inAlphabet || padding > 0) {
+                return false;
+            }
+        }
+        return count % 4 == 0 && padding <= 2;
     }
 
     std::string_view s_;

@@ -42,6 +42,22 @@ int fail(const std::string& why) {
     return 1;
 }
 
+// A domain that is there but cannot be read is not a missing one: the user
+// must not be led to write a new one over it.
+int noDomain(const zed::FilePreferenceDomains& prefs, const std::string& domain) {
+    if (prefs.couldNotRead(domain)) {
+        return fail("the domain " + domain + " cannot be read");
+    }
+    return fail("the domain " + domain + " does not exist");
+}
+
+// One write under the lock. Nothing is left pending on failure, so the
+// reason is reported once rather than again when the store goes away.
+int write(zed::FilePreferenceDomains& prefs, const std::string& domain,
+          const zed::PreferenceDomains::Change& change) {
+    return prefs.update(domain, change) ? 0 : fail("could not write the domain " + domain);
+}
+
 std::optional<zed::Value> parseTyped(const std::string& type, const std::string& text,
                                      std::string* error) {
     if (type == "-int" || type == "-integer") {
@@ -148,7 +164,7 @@ int main(int argc, char** argv) {
         }
         auto all = prefs.persistentDomain(domain);
         if (!all) {
-            return fail("the domain " + domain + " does not exist");
+            return noDomain(prefs, domain);
         }
         if (args.size() == 2) {
             std::printf("%s\n", zed::describe(*all).c_str());
@@ -174,8 +190,11 @@ int main(int argc, char** argv) {
         if (!value) {
             return usageError(error);
         }
-        prefs.setValue(domain, args[2], std::move(value));
-        return prefs.synchronize(domain) ? 0 : fail("could not write the domain " + domain);
+        return write(prefs, domain, [&](std::optional<zed::Dictionary> stored) {
+            stored = stored.value_or(zed::Dictionary{});
+            stored->insert_or_assign(args[2], std::move(*value));
+            return stored;
+        });
     }
     if (command == "delete") {
         if (args.size() > 3) {
@@ -183,17 +202,20 @@ int main(int argc, char** argv) {
         }
         auto all = prefs.persistentDomain(domain);
         if (!all) {
-            return fail("the domain " + domain + " does not exist");
+            return noDomain(prefs, domain);
         }
         if (args.size() == 3) {
             if (!zed::lookup(*all, args[2])) {
                 return fail("the key " + args[2] + " does not exist in the domain " + domain);
             }
-            prefs.setValue(domain, args[2], std::nullopt);
-        } else {
-            prefs.removeDomain(domain);
+            return write(prefs, domain, [&](std::optional<zed::Dictionary> stored) {
+                if (stored) {
+                    stored->erase(args[2]);
+                }
+                return stored;
+            });
         }
-        return prefs.synchronize(domain) ? 0 : fail("could not write the domain " + domain);
+        return write(prefs, domain, [](auto) { return std::optional<zed::Dictionary>(); });
     }
     if (command == "export") {
         if (args.size() != 3) {
@@ -201,7 +223,7 @@ int main(int argc, char** argv) {
         }
         auto all = prefs.persistentDomain(domain);
         if (!all) {
-            return fail("the domain " + domain + " does not exist");
+            return noDomain(prefs, domain);
         }
         const std::string xml = zed::toXmlPropertyList(zed::Value(std::move(*all)));
         if (args[2] == "-") {
@@ -229,8 +251,9 @@ int main(int argc, char** argv) {
         if (!value->asDictionary()) {
             return fail(args[2] + " holds a " + value->typeName() + ", not a dictionary");
         }
-        prefs.replaceDomain(domain, std::move(*value->asDictionary()));
-        return prefs.synchronize(domain) ? 0 : fail("could not write the domain " + domain);
+        return write(prefs, domain, [&](auto) {
+            return std::optional<zed::Dictionary>(std::move(*value->asDictionary()));
+        });
     }
     return usageError("unknown command \"" + command + "\"");
 }

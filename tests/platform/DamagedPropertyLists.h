@@ -29,6 +29,10 @@ public:
         }
         return add(o);
     }
+    // An integer of 16 bytes, as writers lay out those past the signed range.
+    std::size_t addInteger16(std::uint64_t high, std::uint64_t low) {
+        return add("\x14" + be(high, 8) + be(low, 8));
+    }
     std::size_t addArray(const std::vector<std::size_t>& refs) {
         return add(marker(0xA0, refs.size()) + refBytes(refs));
     }
@@ -92,6 +96,16 @@ inline std::string binaryWithNulInKey() {
 }
 
 // `levels` arrays, each the only element of the one around it.
+inline std::string xmlList(const std::string& body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
+           "\n</plist>\n";
+}
+
+// { "Sensitivity" = <integer text> }, which the library reads as some number.
+inline std::string xmlWithInteger(const std::string& text) {
+    return xmlList("<dict><key>Sensitivity</key><integer>" + text + "</integer></dict>");
+}
+
 inline std::string nestedXmlArrays(int levels) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n";
     xml.reserve(xml.size() + static_cast<std::size_t>(levels) * 15 + 20);

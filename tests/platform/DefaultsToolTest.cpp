@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -88,8 +91,8 @@ TEST_F(DefaultsTool, ExportImportAndDelete) {
 }
 
 TEST_F(DefaultsTool, DamagedDomainsAndImportsThatUsedToKillTheParserAreReported) {
-    for (const std::string& bad :
-         {zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000)}) {
+    for (const std::string& bad : {zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000),
+                                   zedtest::xmlWithInteger("123456789012345678901234567890")}) {
         zedtest::writeFile(file(), bad);
         auto r = defaults("read com.tovik.ZED");
         EXPECT_EQ(r.status, 1) << r.out;
@@ -100,5 +103,61 @@ TEST_F(DefaultsTool, DamagedDomainsAndImportsThatUsedToKillTheParserAreReported)
         r = defaults("import com.tovik.Copy " + dir.file("bad.plist"));
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_NE(r.out.find("not a property list"), std::string::npos) << r.out;
+    }
+}
+
+// A FIFO blocked the tool until killed; `timeout` ends it (status 124) should
+// that come back.
+TEST_F(DefaultsTool, AFifoInPlaceOfTheDomainIsRefusedAtOnceAndKept) {
+    ASSERT_EQ(mkfifo(file().c_str(), 0600), 0);
+    for (const char* command : {"read com.tovik.ZED", "write com.tovik.ZED Sensitivity -float 1",
+                                "delete com.tovik.ZED"}) {
+        auto r = zedtest::run("XDG_CONFIG_HOME=" + dir.path() +
+                              " timeout 10 " ZED_DEFAULTS_BIN " " + command + " 2>&1");
+        EXPECT_EQ(r.status, 1) << command << ": " << r.out;
+        EXPECT_NE(r.out.find(file() + " is a FIFO, not a regular file"), std::string::npos)
+            << command << ": " << r.out;
+        EXPECT_EQ(r.out.find("does not exist"), std::string::npos) << command << ": " << r.out;
+    }
+    EXPECT_EQ(std::filesystem::symlink_status(file()).type(), std::filesystem::file_type::fifo);
+}
+
+// A file the user may not read is there all the same: it is never called
+// missing, moved aside or written over. Root reads it regardless, so the
+// tool then runs as nobody.
+TEST_F(DefaultsTool, AFileThatCannotBeReadIsSaidSoAndLeftIntact) {
+    ASSERT_EQ(defaults("write com.tovik.ZED Sensitivity -float 2.5").status, 0);
+    const std::string before = zedtest::readFile(file());
+    std::string asUser;
+    if (geteuid() == 0) {
+        if (!zedtest::haveCommand("setpriv")) {
+            GTEST_SKIP() << "running as root without setpriv to drop privileges";
+        }
+        const passwd* nobody = getpwnam("nobody");
+        ASSERT_TRUE(nobody);
+        ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+        for (const std::string& p : {dir.path(), file(), file() + ".lock"}) {
+            ASSERT_EQ(chown(p.c_str(), nobody->pw_uid, nobody->pw_gid), 0) << p;
+        }
+        asUser =
+            "setpriv --reuid=nobody --regid=" + std::to_string(nobody->pw_gid) + " --clear-groups ";
+    }
+    ASSERT_EQ(chmod(file().c_str(), 0), 0);
+    for (const auto& [command, says] :
+         {std::pair{"read com.tovik.ZED", "the domain com.tovik.ZED cannot be read"},
+          std::pair{"export com.tovik.ZED -", "the domain com.tovik.ZED cannot be read"},
+          std::pair{"write com.tovik.ZED Sensitivity -float 1", "not writing over it"},
+          std::pair{"delete com.tovik.ZED", "the domain com.tovik.ZED cannot be read"}}) {
+        auto r = zedtest::run(asUser + "env XDG_CONFIG_HOME=" + dir.path() +
+                              " " ZED_DEFAULTS_BIN " " + command + " 2>&1");
+        EXPECT_EQ(r.status, 1) << command << ": " << r.out;
+        EXPECT_NE(r.out.find("cannot read " + file() + " (permission denied)"), std::string::npos)
+            << command << ": " << r.out;
+        EXPECT_NE(r.out.find(says), std::string::npos) << command << ": " << r.out;
+    }
+    ASSERT_EQ(chmod(file().c_str(), 0600), 0);
+    EXPECT_EQ(zedtest::readFile(file()), before);
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_EQ(e.path().string().find(".corrupt-"), std::string::npos) << e.path();
     }
 }

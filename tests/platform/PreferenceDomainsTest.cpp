@@ -206,7 +206,10 @@ TEST_F(FileDomains, AnUnreadableFileIsMovedAsideWithItsBytesAndTheDomainReadsEmp
          {std::string("not a plist at all"), std::string("bplist00\x01\x02", 10),
           zed::toXmlPropertyList(Value(zed::Array{Value(std::int32_t{1})})),
           // Files that used to kill the parser itself.
-          zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000)}) {
+          zedtest::binaryWithNulInKey(), zedtest::nestedXmlArrays(200000),
+          // Values the library would read as something else.
+          zedtest::xmlWithInteger("123456789012345678901234567890"),
+          zedtest::xmlList("<dict><key>Map</key><data>!!!notbase64$$</data></dict>")}) {
         zedtest::writeFile(file(), bad);
         zed::FilePreferenceDomains prefs(folder());
         testing::internal::CaptureStderr();
@@ -609,4 +612,112 @@ TEST_F(FileDomains, AFolderRemovedAfterTheFirstWriteIsMadeAgain) {
     ASSERT_TRUE(prefs.synchronize(kDomain));
     EXPECT_EQ(parseDomainFile(folder() + "/deeper/" + kDomain + ".plist"),
               (Dictionary{{"Resolution", Value(std::int32_t{2})}}));
+}
+
+namespace {
+
+struct NotAFile {
+    const char* name;
+    std::function<void(const std::string& path)> make;
+    const char* kind;
+};
+
+void PrintTo(const NotAFile& p, std::ostream* os) {
+    *os << p.name;
+}
+
+} // namespace
+
+// Something other than a regular file where the domain file belongs is
+// neither opened for long nor replaced: a FIFO would block every reader and
+// writer. Run in a child with an alarm, so that a hang fails the test.
+class NotARegularFile : public FileDomains, public testing::WithParamInterface<NotAFile> {};
+
+TEST_P(NotARegularFile, IsLeftAsItIsAndReadAndWrittenWithAMessageAtOnce) {
+    std::filesystem::create_directories(folder());
+    GetParam().make(file());
+    const auto type = std::filesystem::symlink_status(file()).type();
+    const std::string errors = dir.file("stderr");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(10);
+        if (!std::freopen(errors.c_str(), "w", stderr)) {
+            _exit(3);
+        }
+        zed::FilePreferenceDomains prefs(folder());
+        if (prefs.persistentDomain(kDomain)) {
+            std::fflush(stderr);
+            _exit(1);
+        }
+        const bool written = prefs.update(kDomain, [](auto) {
+            return std::optional<Dictionary>(Dictionary{{"Sensitivity", Value(5.0)}});
+        });
+        std::fflush(stderr);
+        _exit(written ? 2 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "blocked on it until the alarm";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "read (1) or written (2) as a domain";
+    const std::string err = zedtest::readFile(errors);
+    const std::string kind = std::string(GetParam().kind) + ", not a regular file; settings are ";
+    EXPECT_NE(err.find(kind + "not read from it"), std::string::npos) << err;
+    EXPECT_NE(err.find(kind + "not written to it"), std::string::npos) << err;
+    EXPECT_EQ(std::filesystem::symlink_status(file()).type(), type);
+    for (const std::string& name : filesIn(folder(), kDomain)) {
+        EXPECT_TRUE(name == file() || name == file() + ".lock") << name << " was made";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, NotARegularFile,
+    testing::Values(
+        NotAFile{"Fifo", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); },
+                 "is a FIFO"},
+        NotAFile{"Folder", [](const std::string& p) { std::filesystem::create_directory(p); },
+                 "is a folder"},
+        NotAFile{"LinkToADevice",
+                 [](const std::string& p) { std::filesystem::create_symlink("/dev/null", p); },
+                 "(a link to /dev/null) is a character device"}),
+    [](const testing::TestParamInfo<NotAFile>& info) { return std::string(info.param.name); });
+
+// Dotfile managers keep the file elsewhere and link to it: it is read and
+// replaced where the link leads, and the link stays.
+TEST_F(FileDomains, ASymbolicLinkIsReadAndWrittenThroughAndKept) {
+    const std::string kept = dir.path() + "/dotfiles";
+    const std::string target = kept + "/zed.plist";
+    std::filesystem::create_directories(folder());
+    std::filesystem::create_directories(kept);
+    zedtest::writeFile(target, zed::toXmlPropertyList(Value(Dictionary{{"A", Value(1.5)}})));
+    std::filesystem::create_symlink("../dotfiles/zed.plist", file());
+    const auto inode = [&target] {
+        struct stat st {};
+        return ::stat(target.c_str(), &st) == 0 ? st.st_ino : ino_t{0};
+    };
+    const ino_t before = inode();
+
+    zed::FilePreferenceDomains prefs(folder());
+    EXPECT_EQ(prefs.persistentDomain(kDomain), (Dictionary{{"A", Value(1.5)}}));
+    prefs.setValue(kDomain, "B", Value(std::int32_t{2}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    EXPECT_TRUE(std::filesystem::is_symlink(file()));
+    EXPECT_NE(inode(), before) << "replaced, not written in place";
+    EXPECT_EQ(parseDomainFile(target),
+              (Dictionary{{"A", Value(1.5)}, {"B", Value(std::int32_t{2})}}));
+    EXPECT_TRUE(std::filesystem::exists(target + ".lock")) << "locked where it is replaced";
+
+    // Removed, the link dangles: no domain, and the next write makes the
+    // file where the link leads.
+    prefs.removeDomain(kDomain);
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    EXPECT_TRUE(std::filesystem::is_symlink(file()));
+    EXPECT_FALSE(std::filesystem::exists(target));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(prefs.persistentDomain(kDomain));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a dangling link is no domain";
+    prefs.setValue(kDomain, "C", Value(std::int32_t{3}));
+    ASSERT_TRUE(prefs.synchronize(kDomain));
+    EXPECT_TRUE(std::filesystem::is_symlink(file()));
+    EXPECT_EQ(parseDomainFile(target), (Dictionary{{"C", Value(std::int32_t{3})}}));
 }

@@ -3,6 +3,7 @@
 #include "DamagedPropertyLists.h"
 #include "TestUtil.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <sys/wait.h>
@@ -50,10 +51,7 @@ std::string refusal(const std::string& bytes) {
     return v ? "parsed" : error;
 }
 
-std::string xmlList(const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
-           "\n</plist>\n";
-}
+using zedtest::xmlList;
 
 // `levels` arrays, each holding the next, the innermost holding `true`.
 std::string binaryChain(int levels) {
@@ -305,4 +303,103 @@ TEST(PropertyListHostile, Utf16SharedObjectsAndNestingUpToTheLimitReadAsBefore) 
     ASSERT_TRUE(deepestXml) << error;
     EXPECT_EQ(*deepestXml, nestedValue(256));
     EXPECT_FALSE(zed::parsePropertyList(zed::toXmlPropertyList(nestedValue(257))));
+}
+
+namespace {
+
+struct Undecodable {
+    const char* name;
+    std::string bytes;
+    const char* reason;
+};
+
+void PrintTo(const Undecodable& p, std::ostream* os) {
+    *os << p.name;
+}
+
+std::string binaryKeyed(const std::function<std::size_t(zedtest::BinaryPlist&)>& addKey,
+                        const std::function<std::size_t(zedtest::BinaryPlist&)>& addValue) {
+    zedtest::BinaryPlist p;
+    p.addDict({1}, {2});
+    addKey(p);
+    addValue(p);
+    return p.bytes();
+}
+
+const char* const kBase64 = "a <data> value that is not valid base64";
+const char* const kRange = "an <integer> that is not a number from -2^63 to 2^64-1";
+
+} // namespace
+
+// Values the library would turn into something else without a word: the
+// list is refused, so the file is moved aside instead of written back altered.
+class PropertyListUndecodable : public testing::TestWithParam<Undecodable> {};
+
+TEST_P(PropertyListUndecodable, IsRefusedWithItsReason) {
+    EXPECT_EQ(refusal(GetParam().bytes), GetParam().reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, PropertyListUndecodable,
+    testing::Values(
+        Undecodable{"DataOutsideTheAlphabet",
+                    xmlList("<dict><key>M</key><data>!!!notbase64$$</data></dict>"), kBase64},
+        Undecodable{"DataWithoutPadding", xmlList("<dict><key>M</key><data>QUJ</data></dict>"),
+                    kBase64},
+        Undecodable{"DataPaddedInTheMiddle",
+                    xmlList("<dict><key>M</key><data>QQ==QUJD</data></dict>"), kBase64},
+        Undecodable{"DataWithAComment",
+                    xmlList("<dict><key>M</key><data>QU<!-- x -->JD</data></dict>"), kBase64},
+        Undecodable{"ThirtyDigits", zedtest::xmlWithInteger("123456789012345678901234567890"),
+                    kRange},
+        Undecodable{"TwoToThe64", zedtest::xmlWithInteger("18446744073709551616"), kRange},
+        Undecodable{"BelowMinus2To63", zedtest::xmlWithInteger("-9223372036854775809"), kRange},
+        Undecodable{"TrailingLetters", zedtest::xmlWithInteger("12abc"), kRange},
+        Undecodable{"LeadingZero", zedtest::xmlWithInteger("010"), kRange},
+        Undecodable{"EmptyInteger", xmlList("<dict><key>S</key><integer/></dict>"), kRange},
+        Undecodable{"XmlKeyNotUtf8", xmlList("<dict><key>S\xFF</key><true/></dict>"),
+                    "a key that is not valid UTF-8"},
+        Undecodable{"XmlStringOverlong",
+                    xmlList("<dict><key>S</key><string>\xC0\xAF</string></dict>"),
+                    "a string that is not valid UTF-8"},
+        Undecodable{"BinaryIntegerOf128Bits",
+                    binaryKeyed([](auto& p) { return p.addAscii("S"); },
+                                [](auto& p) { return p.addInteger16(1, 5); }),
+                    "an integer wider than 64 bits"},
+        Undecodable{"BinaryKeyNotUtf8",
+                    binaryKeyed([](auto& p) { return p.addAscii("S\xFF"); },
+                                [](auto& p) { return p.addTrue(); }),
+                    "a key that is not valid UTF-8"},
+        Undecodable{"BinaryLoneSurrogate",
+                    binaryKeyed(
+                        [](auto& p) {
+                            return p.addUtf16({0xD800, 'A'});
+                        },
+                        [](auto& p) { return p.addTrue(); }),
+                    "a UTF-16 string with an unpaired surrogate"}),
+    [](const testing::TestParamInfo<Undecodable>& info) { return std::string(info.param.name); });
+
+// The checks above must not refuse what other writers put in files: every
+// integer of either range, hexadecimal, padded base64 over several lines, and
+// the 16-byte integers written for values past the signed range.
+TEST(PropertyListUndecodableEdges, ValuesAtTheEdgesOfTheirRangesStillRead) {
+    const std::pair<std::string, Value> cases[] = {
+        {zedtest::xmlWithInteger("-9223372036854775808"),
+         Value(std::numeric_limits<std::int64_t>::min())},
+        {zedtest::xmlWithInteger("18446744073709551615"), Value(std::int32_t{-1})},
+        {zedtest::xmlWithInteger("\n +0x7fffffffffffffff "),
+         Value(std::numeric_limits<std::int64_t>::max())},
+        {zedtest::xmlWithInteger("0"), Value(std::int32_t{0})},
+        {xmlList("<dict><key>Sensitivity</key><data>\n\tQUJD\n\tQQ==\n</data></dict>"),
+         Value(zed::Data{'A', 'B', 'C', 'A'})},
+        {binaryKeyed([](auto& p) { return p.addAscii("Sensitivity"); },
+                     [](auto& p) { return p.addInteger16(0, ~std::uint64_t{0}); }),
+         Value(std::int32_t{-1})},
+    };
+    for (const auto& [bytes, value] : cases) {
+        std::string error;
+        auto v = zed::parsePropertyList(bytes, &error);
+        ASSERT_TRUE(v) << error << "\n" << bytes;
+        EXPECT_EQ(*v, Value(zed::Dictionary{{"Sensitivity", value}})) << bytes;
+    }
 }
