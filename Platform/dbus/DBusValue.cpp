@@ -286,11 +286,11 @@ std::optional<Value> readVariant(sd_bus_message* m, std::string* error) {
 }
 
 std::optional<Dictionary> readDictionary(sd_bus_message* m, std::string* error) {
-    return readDictionary(m, ReadLimits{}, error);
+    return readDictionaryWithin(m, ReadLimits{}, error);
 }
 
-std::optional<Dictionary> readDictionary(sd_bus_message* m, const ReadLimits& limits,
-                                         std::string* error) {
+std::optional<Dictionary> readDictionaryWithin(sd_bus_message* m, const ReadLimits& limits,
+                                               std::string* error) {
     Budget b{limits, error};
     return readDictionaryAt(m, 0, b);
 }

@@ -63,8 +63,8 @@ struct ReadLimits {
 // hold one of the mapped types (or nests too deep, or crosses a limit).
 std::optional<Value> readVariant(sd_bus_message* m, std::string* error);
 std::optional<Dictionary> readDictionary(sd_bus_message* m, std::string* error);
-std::optional<Dictionary> readDictionary(sd_bus_message* m, const ReadLimits& limits,
-                                         std::string* error);
+std::optional<Dictionary> readDictionaryWithin(sd_bus_message* m, const ReadLimits& limits,
+                                               std::string* error);
 
 // Quotes a value for a D-Bus match rule.
 std::string matchRuleQuote(const std::string& s);

@@ -153,7 +153,7 @@ int ServiceObject::onSetProperties(sd_bus_message* m, void* userdata, sd_bus_err
 
 int ServiceObject::applyProperties(sd_bus_message* m) {
     std::string why;
-    const auto d = readDictionary(m, kSetPropertiesLimits, &why);
+    const auto d = readDictionaryWithin(m, kSetPropertiesLimits, &why);
     if (!d) {
         // Refused whole: nothing of it is kept.
         std::fprintf(stderr, "%s: service %u refused properties: %s\n", who_.c_str(), id_,
