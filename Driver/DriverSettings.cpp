@@ -145,13 +145,18 @@ IOReturn DriverProperties::set(const Dictionary& changes) {
         }
     }
     Dictionary merged = values_;
+    std::vector<std::string> ignored;
     for (const auto& [key, value] : changes) {
-        const Rule* rule = ruleFor(key);
-        merged[key] = rule ? clamped(*rule, value) : value;
+        if (const Rule* rule = ruleFor(key)) {
+            merged[key] = clamped(*rule, value);
+        } else {
+            ignored.push_back(key);
+        }
     }
     settings_ = decode(merged);
     values_ = std::move(merged);
     lastError_.clear();
+    lastIgnored_ = std::move(ignored);
     return kIOReturnSuccess;
 }
 

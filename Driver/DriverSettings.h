@@ -74,18 +74,25 @@ public:
     // Validates a SetProperties dictionary whole: any key of the wrong type or a
     // mapping array beyond kMaxMappings elements / kMaxMappingBytes per element
     // -> kIOReturnBadArgument and nothing changes (lastError() says why).
-    // Otherwise clamps numbers to the bounds above, merges every key (unknown
-    // keys are stored too), decodes. kIOReturnSuccess.
+    // Otherwise clamps numbers to the bounds above, merges the keys the driver
+    // knows, decodes. kIOReturnSuccess. Unknown keys are ignored, not stored
+    // (the agent may send keys the driver does not act on; lastIgnored() names
+    // them), so what a mouse holds stays bounded whatever callers send: the
+    // twelve integer keys and at most kMaxMappings * kMaxMappingBytes (128 KiB)
+    // of mappings.
     IOReturn set(const Dictionary& changes);
-    const Dictionary& values() const { return values_; } // every key as last set (after clamping)
+    const Dictionary& values() const { return values_; } // known keys as last set (clamped)
     const DriverSettings& settings() const { return settings_; }
     // Why the last refused set() was refused, in words for a log line.
     const std::string& lastError() const { return lastError_; }
+    // The unknown keys the last accepted set() ignored.
+    const std::vector<std::string>& lastIgnored() const { return lastIgnored_; }
 
 private:
     Dictionary values_;
     DriverSettings settings_;
     std::string lastError_;
+    std::vector<std::string> lastIgnored_;
 };
 
 // The 16.16 fixed-point number the agent sends, as a double (exact).

@@ -4,7 +4,9 @@
 #include "Platform/core/DriverInterface.h"
 
 #include <cstdio>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace zed::driver {
 
@@ -14,6 +16,25 @@ using registryserver::ServiceObject;
 namespace {
 
 constexpr const char* kWho = "zed-driver";
+
+// Keys for one log line: the first few, quoted, cut short and without
+// control characters (a caller chose them), and how many more.
+std::string listed(const std::vector<std::string>& keys) {
+    constexpr std::size_t kNamed = 8;
+    constexpr std::size_t kKeyChars = 64;
+    std::string text;
+    for (std::size_t i = 0; i < keys.size() && i < kNamed; ++i) {
+        std::string key = keys[i].substr(0, kKeyChars);
+        for (char& c : key) {
+            c = static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+        }
+        text += (i ? ", \"" : "\"") + key + (keys[i].size() > kKeyChars ? "...\"" : "\"");
+    }
+    if (keys.size() > kNamed) {
+        text += " and " + std::to_string(keys.size() - kNamed) + " more";
+    }
+    return text;
+}
 
 } // namespace
 
@@ -75,6 +96,10 @@ IOReturn MouseServices::setProperties(ServiceObject& service, const Dictionary& 
         std::fprintf(stderr, "%s: refused the properties of driver %u: %s\n", kWho, service.id(),
                      properties_->lastError().c_str());
         return status;
+    }
+    if (const auto& ignored = properties_->lastIgnored(); !ignored.empty()) {
+        std::fprintf(stderr, "%s: driver %u ignored keys it does not know: %s\n", kWho,
+                     service.id(), listed(ignored).c_str());
     }
     // The ids stay what the agent matched on, whatever keys it sends.
     Dictionary shown = properties_->values();

@@ -364,6 +364,25 @@ int runDriver(std::optional<uid_t> allowedUser) {
         say("cannot attach the system bus to the event loop");
         return 1;
     }
+    // Without the bus nobody can reach the mice's settings: end with a
+    // failure, so that the service manager starts the driver again (and the
+    // watchdog, fed by the loop, is fed no more). sd-bus turns a lost
+    // connection into a local Disconnected signal.
+    auto onBusLost = [](sd_bus_message* m, void* userdata, sd_bus_error*) {
+        if (sd_bus_message_is_signal(m, "org.freedesktop.DBus.Local", "Disconnected")) {
+            std::fputs("zed-driver: the system bus went away: ending, so that the service "
+                       "manager starts the driver again\n",
+                       stderr);
+            static_cast<zed::RunLoop*>(userdata)->exit(1);
+        }
+        return 0;
+    };
+    sd_bus_slot* lostSlot = nullptr;
+    if (sd_bus_add_filter(bus.get(), &lostSlot, onBusLost, &loop) < 0) {
+        say("cannot follow the system bus connection");
+        return 1;
+    }
+    const zed::SlotPtr lost(lostSlot);
     if (::access("/dev/uinput", W_OK) != 0) {
         say(std::string("cannot write /dev/uinput (") + std::strerror(errno) +
             "): no virtual pointer can be made, so no mouse can be adopted (is the uinput "
@@ -410,7 +429,7 @@ int runDriver(std::optional<uid_t> allowedUser) {
     discovery.reset();
     mice.clear();
     sd_bus_flush(bus.get());
-    return r < 0 ? 1 : 0;
+    return r == 0 ? 0 : 1;
 }
 
 } // namespace

@@ -2,15 +2,22 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace zed {
 
 namespace {
 
-constexpr int kMaxDepth = 64; // D-Bus itself allows 64 levels of containers
+// What a read may still take, and where it says why it stopped.
+struct Budget {
+    ReadLimits limits;
+    std::string* error;
+    std::size_t values = 0;
+    std::size_t bytes = 0;
+};
 
-std::optional<Value> readVariantAt(sd_bus_message* m, int depth, std::string* error);
-std::optional<Dictionary> readDictionaryAt(sd_bus_message* m, int depth, std::string* error);
+std::optional<Value> readVariantAt(sd_bus_message* m, int depth, Budget& b);
+std::optional<Dictionary> readDictionaryAt(sd_bus_message* m, int depth, Budget& b);
 
 std::nullopt_t fail(std::string* error, std::string why) {
     if (error && error->empty()) {
@@ -83,8 +90,33 @@ int appendVariantAt(sd_bus_message* m, const Value& v) {
     return -EINVAL;
 }
 
-std::optional<Value> readContents(sd_bus_message* m, const std::string& sig, int depth,
-                                  std::string* error) {
+// Counts `n` bytes of a string, key or byte array against the bounds;
+// false (with the reason) once one is crossed.
+bool take(Budget& b, std::size_t n, const char* what) {
+    if (n > b.limits.elementBytes) {
+        fail(b.error, std::string("a ") + what + " of " + std::to_string(n) + " bytes, more than " +
+                          std::to_string(b.limits.elementBytes));
+        return false;
+    }
+    b.bytes += n;
+    if (b.bytes > b.limits.totalBytes) {
+        fail(b.error, "larger than " + std::to_string(b.limits.totalBytes) + " bytes");
+        return false;
+    }
+    return true;
+}
+
+// One more value (its rough size in memory, as footprint() counts it).
+bool takeValue(Budget& b) {
+    if (++b.values > b.limits.values) {
+        fail(b.error, "more than " + std::to_string(b.limits.values) + " values");
+        return false;
+    }
+    return take(b, sizeof(Value), "value");
+}
+
+std::optional<Value> readContents(sd_bus_message* m, const std::string& sig, int depth, Budget& b) {
+    std::string* error = b.error;
     int r = 0;
     if (sig == "i") {
         std::int32_t i = 0;
@@ -109,7 +141,12 @@ std::optional<Value> readContents(sd_bus_message* m, const std::string& sig, int
     if (sig == "s") {
         const char* s = nullptr;
         r = sd_bus_message_read_basic(m, 's', &s);
-        return r < 0 ? failErrno(error, "string", r) : std::optional<Value>(Value(s ? s : ""));
+        if (r < 0) {
+            return failErrno(error, "string", r);
+        }
+        const std::string_view text = s ? s : "";
+        return take(b, text.size(), "string") ? std::optional<Value>(Value(std::string(text)))
+                                              : std::nullopt;
     }
     if (sig == "ay") {
         const void* p = nullptr;
@@ -117,6 +154,9 @@ std::optional<Value> readContents(sd_bus_message* m, const std::string& sig, int
         r = sd_bus_message_read_array(m, 'y', &p, &n);
         if (r < 0) {
             return failErrno(error, "data", r);
+        }
+        if (!take(b, n, "byte array")) {
+            return std::nullopt;
         }
         const auto* bytes = static_cast<const std::uint8_t*>(p);
         return Value(n ? Data(bytes, bytes + n) : Data{});
@@ -128,7 +168,7 @@ std::optional<Value> readContents(sd_bus_message* m, const std::string& sig, int
         }
         Array items;
         while ((r = sd_bus_message_at_end(m, 0)) == 0) {
-            auto item = readVariantAt(m, depth + 1, error);
+            auto item = readVariantAt(m, depth + 1, b);
             if (!item) {
                 return std::nullopt;
             }
@@ -140,15 +180,19 @@ std::optional<Value> readContents(sd_bus_message* m, const std::string& sig, int
         return Value(std::move(items));
     }
     if (sig == "a{sv}") {
-        auto d = readDictionaryAt(m, depth + 1, error);
+        auto d = readDictionaryAt(m, depth + 1, b);
         return d ? std::optional<Value>(Value(std::move(*d))) : std::nullopt;
     }
     return fail(error, "unsupported D-Bus type \"" + sig + "\"");
 }
 
-std::optional<Value> readVariantAt(sd_bus_message* m, int depth, std::string* error) {
-    if (depth > kMaxDepth) {
+std::optional<Value> readVariantAt(sd_bus_message* m, int depth, Budget& b) {
+    std::string* error = b.error;
+    if (depth > b.limits.depth) {
         return fail(error, "values nested too deep");
+    }
+    if (!takeValue(b)) {
+        return std::nullopt;
     }
     char type = 0;
     const char* contents = nullptr;
@@ -161,7 +205,7 @@ std::optional<Value> readVariantAt(sd_bus_message* m, int depth, std::string* er
     if (r < 0) {
         return failErrno(error, "variant", r);
     }
-    auto v = readContents(m, sig, depth, error);
+    auto v = readContents(m, sig, depth, b);
     if (!v) {
         return std::nullopt;
     }
@@ -172,8 +216,9 @@ std::optional<Value> readVariantAt(sd_bus_message* m, int depth, std::string* er
     return v;
 }
 
-std::optional<Dictionary> readDictionaryAt(sd_bus_message* m, int depth, std::string* error) {
-    if (depth > kMaxDepth) {
+std::optional<Dictionary> readDictionaryAt(sd_bus_message* m, int depth, Budget& b) {
+    std::string* error = b.error;
+    if (depth > b.limits.depth) {
         return fail(error, "values nested too deep");
     }
     int r = sd_bus_message_enter_container(m, 'a', "{sv}");
@@ -188,7 +233,10 @@ std::optional<Dictionary> readDictionaryAt(sd_bus_message* m, int depth, std::st
             return failErrno(error, "dictionary key", r);
         }
         std::string k = key ? key : "";
-        auto v = readVariantAt(m, depth + 1, error);
+        if (!take(b, k.size(), "key")) {
+            return std::nullopt;
+        }
+        auto v = readVariantAt(m, depth + 1, b);
         if (!v) {
             return fail(error, "under \"" + k + "\"");
         }
@@ -233,11 +281,18 @@ int appendDictionary(sd_bus_message* m, const Dictionary& d) {
 }
 
 std::optional<Value> readVariant(sd_bus_message* m, std::string* error) {
-    return readVariantAt(m, 0, error);
+    Budget b{ReadLimits{}, error};
+    return readVariantAt(m, 0, b);
 }
 
 std::optional<Dictionary> readDictionary(sd_bus_message* m, std::string* error) {
-    return readDictionaryAt(m, 0, error);
+    return readDictionaryWithin(m, ReadLimits{}, error);
+}
+
+std::optional<Dictionary> readDictionaryWithin(sd_bus_message* m, const ReadLimits& limits,
+                                               std::string* error) {
+    Budget b{limits, error};
+    return readDictionaryAt(m, 0, b);
 }
 
 std::string matchRuleQuote(const std::string& s) {

@@ -5,6 +5,8 @@
 
 #include "Platform/core/Value.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,10 +50,21 @@ int appendVariant(sd_bus_message* m, const Value& v);
 // Appends an a{sv}.
 int appendDictionary(sd_bus_message* m, const Dictionary& d);
 
+// Bounds on what one read decodes. Reading stops at the first bound crossed,
+// before the rest is built, so that an oversized payload costs little.
+struct ReadLimits {
+    std::size_t values = SIZE_MAX;       // values in all, at every depth
+    std::size_t elementBytes = SIZE_MAX; // one string, key or byte array
+    int depth = 64;                      // containers in containers (D-Bus's own limit)
+    std::size_t totalBytes = SIZE_MAX;   // rough size in memory, as footprint() counts
+};
+
 // Reads a variant or an a{sv}; empty with a reason when the payload does not
-// hold one of the mapped types (or nests too deep).
+// hold one of the mapped types (or nests too deep, or crosses a limit).
 std::optional<Value> readVariant(sd_bus_message* m, std::string* error);
 std::optional<Dictionary> readDictionary(sd_bus_message* m, std::string* error);
+std::optional<Dictionary> readDictionaryWithin(sd_bus_message* m, const ReadLimits& limits,
+                                               std::string* error);
 
 // Quotes a value for a D-Bus match rule.
 std::string matchRuleQuote(const std::string& s);

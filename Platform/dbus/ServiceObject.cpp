@@ -114,27 +114,15 @@ int ServiceObject::getProperties(sd_bus*, const char*, const char*, const char*,
 int ServiceObject::onSetProperties(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     auto* s = static_cast<ServiceObject*>(userdata);
     return guardedCall(s->who_, error, [&] {
-        std::string why;
-        auto d = readDictionary(m, &why);
-        if (d && footprint(*d) > kMaxPropertiesBytes) {
-            why = "larger than " + std::to_string(kMaxPropertiesBytes) + " bytes";
-            d.reset();
-        }
-        if (!d) {
-            // Refused whole: nothing of it is kept.
-            std::fprintf(stderr, "%s: service %u refused properties: %s\n", s->who_.c_str(), s->id_,
-                         why.c_str());
-            return sd_bus_reply_method_return(m, "i", kIOReturnBadArgument);
-        }
         if (!s->access_.restricted()) {
-            return s->applyProperties(m, *d);
+            return s->applyProperties(m);
         }
-        // Answered once the bus has said who the caller is.
+        // Who the caller is comes first: a refused caller's payload is never
+        // decoded. Only a reference to the call is kept meanwhile.
         std::weak_ptr<bool> alive = s->alive_;
         auto call = keep(m);
-        auto payload = std::make_shared<Dictionary>(std::move(*d));
         const bool asked = s->access_.queryUid(
-            sd_bus_message_get_sender(m), [s, alive, call, payload](std::optional<uid_t> uid) {
+            sd_bus_message_get_sender(m), [s, alive, call](std::optional<uid_t> uid) {
                 if (alive.expired()) {
                     sd_bus_reply_method_errorf(call.get(), SD_BUS_ERROR_UNKNOWN_OBJECT,
                                                "the service is gone");
@@ -151,7 +139,7 @@ int ServiceObject::onSetProperties(sd_bus_message* m, void* userdata, sd_bus_err
                 // The caller gets an answer even when the hook fails.
                 BusError failed;
                 if (guardedCall(s->who_, failed.get(),
-                                [&] { return s->applyProperties(call.get(), *payload); }) < 0 &&
+                                [&] { return s->applyProperties(call.get()); }) < 0 &&
                     sd_bus_error_is_set(failed.get())) {
                     sd_bus_reply_method_error(call.get(), failed.get());
                 }
@@ -163,8 +151,16 @@ int ServiceObject::onSetProperties(sd_bus_message* m, void* userdata, sd_bus_err
     });
 }
 
-int ServiceObject::applyProperties(sd_bus_message* m, const Dictionary& d) {
-    const IOReturn status = hook_ ? hook_(*this, d) : kIOReturnUnsupported;
+int ServiceObject::applyProperties(sd_bus_message* m) {
+    std::string why;
+    const auto d = readDictionaryWithin(m, kSetPropertiesLimits, &why);
+    if (!d) {
+        // Refused whole: nothing of it is kept.
+        std::fprintf(stderr, "%s: service %u refused properties: %s\n", who_.c_str(), id_,
+                     why.c_str());
+        return sd_bus_reply_method_return(m, "i", kIOReturnBadArgument);
+    }
+    const IOReturn status = hook_ ? hook_(*this, *d) : kIOReturnUnsupported;
     return sd_bus_reply_method_return(m, "i", status);
 }
 

@@ -1,15 +1,17 @@
 // One registry service on the bus: an object under the manager's path with
 // com.tovik.IOService (read-only ClassName and Properties, SetProperties,
 // AddInterest and the Message signal). SetProperties payloads are checked
-// here, at the bus boundary: what is not a property list, or is too large, is
-// refused whole with a status and never reaches the owner's hook; a caller
-// the access check refuses gets an access-denied error. Message signals go
+// here, at the bus boundary: a caller the access check refuses gets an
+// access-denied error before anything of its payload is decoded; what is not
+// a property list, or is too large, is refused whole with a status and never
+// reaches the owner's hook. Message signals go
 // only to the connections that called AddInterest, each addressed to it
 // alone, and only while the access check allows its user: button timing is
 // nobody else's business.
 #pragma once
 
 #include "Platform/core/IOKit.h"
+#include "Platform/dbus/DBusClient.h"
 #include "Platform/dbus/DBusValue.h"
 
 #include <functional>
@@ -25,6 +27,15 @@ namespace zed::registryserver {
 class CallerAccess;
 class HidSystemObject;
 class HidSystemCalls;
+
+// What one SetProperties payload may hold, checked while it is decoded: a
+// few hundred values, a string, key or byte array of 4 KiB at most (a button
+// mapping's limit), little nesting, and kMaxPropertiesBytes in memory. What
+// crosses a bound is refused whole without being built.
+inline constexpr ReadLimits kSetPropertiesLimits{.values = 512,
+                                                 .elementBytes = 4096,
+                                                 .depth = 8,
+                                                 .totalBytes = registrybus::kMaxPropertiesBytes};
 
 class ServiceObject {
 public:
@@ -77,8 +88,9 @@ private:
                              void* userdata, sd_bus_error* error);
     static int onSetProperties(sd_bus_message* m, void* userdata, sd_bus_error* error);
     static int onAddInterest(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    // The checked payload goes to the hook; the caller gets its status.
-    int applyProperties(sd_bus_message* m, const Dictionary& d);
+    // Decodes the payload within kSetPropertiesLimits and hands it to the
+    // hook; the caller gets its status (kIOReturnBadArgument when refused).
+    int applyProperties(sd_bus_message* m);
 
     sd_bus* bus_;
     std::string who_;

@@ -89,13 +89,29 @@ TEST(DriverProperties, SixtyFourBitIntegersAreAccepted) {
     EXPECT_EQ(*lookup(p.values(), kSensitivityKey), Value(fixed(4.0)));
 }
 
-TEST(DriverProperties, UnknownKeysAreStoredWhateverTheirType) {
+TEST(DriverProperties, UnknownKeysAreAcceptedButNeitherStoredNorApplied) {
     DriverProperties p;
     const Dictionary extra{{"Colour", Value("copper")},
                            {"Weights", Value(Array{Value(1.5), Value(true)})}};
     ASSERT_EQ(p.set(extra), kIOReturnSuccess);
-    EXPECT_EQ(p.values(), extra);
+    EXPECT_TRUE(p.values().empty());
     EXPECT_EQ(p.settings(), DriverSettings{});
+    EXPECT_EQ(p.lastIgnored(), (std::vector<std::string>{"Colour", "Weights"}));
+}
+
+TEST(DriverProperties, WhatIsHeldStaysBoundedWhateverCallersSend) {
+    DriverProperties p;
+    for (int call = 0; call < 100; ++call) {
+        Dictionary changes = fullConfiguration();
+        for (int i = 0; i < 300; ++i) {
+            changes["Extra" + std::to_string(call) + "_" + std::to_string(i)] =
+                Value(bytes(kMaxMappingBytes));
+        }
+        ASSERT_EQ(p.set(changes), kIOReturnSuccess);
+        EXPECT_EQ(p.lastIgnored().size(), 300u);
+    }
+    // Only the keys of the rules are held, each within its own bounds.
+    EXPECT_EQ(p.values(), fullConfiguration());
 }
 
 struct BadCase {

@@ -1,5 +1,6 @@
 // zed-driver under a service manager: it says it is ready once it owns its
-// name, pets the watchdog, and says it is stopping on SIGTERM. The session
+// name, pets the watchdog, and says it is stopping on SIGTERM; it ends with a
+// failure when its bus goes, so that the manager starts it again. A session
 // bus stands in for the system bus here.
 #include "Platform/dbus/DBusClient.h"
 #include "SimulatorHarness.h"
@@ -95,5 +96,33 @@ TEST(DriverUnderAServiceManager, ReadyOnceItOwnsItsNameThenWatchdogAndStopping) 
     EXPECT_EQ(driver.stop(SIGTERM), 0) << driver.err();
     EXPECT_TRUE(manager.waitFor("STOPPING=1", 1));
     EXPECT_TRUE(waitForOwnership(registrybus::kBusName, false));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(DriverUnderAServiceManager, EndsWithAFailureWhenItsBusGoes) {
+    char tmpl[] = "/tmp/zed-driver-bus-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    const std::string address = "unix:path=" + dir + "/bus";
+    {
+        // A bus of its own, so that ending it leaves the test's bus alone.
+        ChildProcess bus("dbus-daemon", dir);
+        ASSERT_TRUE(bus.start({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
+                               "--address=" + address}));
+        ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(dir + "/bus"); }, 10))
+            << bus.log();
+        NotifySocket manager;
+        ASSERT_TRUE(manager.ok());
+        ChildProcess driver("driver", dir);
+        ASSERT_TRUE(driver.start({ZED_DRIVER}, {{"DBUS_SYSTEM_BUS_ADDRESS", address},
+                                                {"NOTIFY_SOCKET", manager.path()},
+                                                {"WATCHDOG_USEC", "200000"}}));
+        ASSERT_TRUE(manager.waitFor("READY=1")) << driver.err();
+
+        bus.stop(SIGKILL);
+        const int status = driver.wait(5);
+        EXPECT_NE(status, -1) << "the driver went on without its bus";
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(driver.err().find("the system bus went away"), std::string::npos) << driver.err();
+    }
     std::filesystem::remove_all(dir);
 }

@@ -13,6 +13,7 @@
 #include "SimulatorHarness.h"
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -210,6 +211,28 @@ public:
         std::int32_t status = 0;
         if (sd_bus_message_has_signature(reply.get(), "")) {
             return "";
+        }
+        return sd_bus_message_read(reply.get(), "i", &status) < 0 ? "unreadable reply"
+                                                                  : std::to_string(status);
+    }
+
+    // SetProperties with a payload written by `append`; as call() answers.
+    std::string setRaw(io_service_t service, const std::function<int(sd_bus_message*)>& append) {
+        sd_bus_message* raw = nullptr;
+        int r = sd_bus_message_new_method_call(bus_.get(), &raw, registrybus::kBusName,
+                                               registrybus::servicePath(service).c_str(),
+                                               registrybus::kServiceInterface, "SetProperties");
+        MessagePtr m(raw);
+        if (r < 0 || (r = append(m.get())) < 0) {
+            return "cannot build the call";
+        }
+        BusError error;
+        sd_bus_message* rawReply = nullptr;
+        r = sd_bus_call(bus_.get(), m.get(), 0, error.get(), &rawReply);
+        MessagePtr reply(rawReply);
+        std::int32_t status = 0;
+        if (r < 0) {
+            return sd_bus_error_is_set(error.get()) ? error.get()->name : error.text(r);
         }
         return sd_bus_message_read(reply.get(), "i", &status) < 0 ? "unreadable reply"
                                                                   : std::to_string(status);
@@ -451,6 +474,93 @@ TEST_F(MouseServicesTest, RemovalWithdrawsBothServices) {
     EXPECT_EQ(found, std::vector<io_service_t>{server_.deviceOf(other)});
     EXPECT_EQ(drivers, std::vector<io_service_t>{server_.driverOf(other)});
 }
+
+TEST_F(MouseServicesTest, ARefusedCallersPayloadIsNeverDecoded) {
+    const int mouse = server_.publish(kMakersMouse);
+    ASSERT_GE(mouse, 0);
+    const io_service_t driver = server_.driverOf(mouse);
+    authoriser_.allow(getuid(), false);
+    // Not a property list's types: decoding it would refuse it as a bad
+    // argument, but who sent it is asked first.
+    EXPECT_EQ(client_.call(driver, "SetProperties", "a{sv}", 2, "Sensitivity", "i", 5 << 16, "Odd",
+                           "u", 2u),
+              SD_BUS_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(server_.applied(), 0);
+}
+
+// Payloads beyond the bounds the server decodes within.
+struct OversizedCase {
+    const char* name;
+    std::function<int(sd_bus_message*)> append;
+};
+
+void PrintTo(const OversizedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+int appendEntries(sd_bus_message* m, int count) {
+    int r = sd_bus_message_open_container(m, 'a', "{sv}");
+    for (int i = 0; r >= 0 && i < count; ++i) {
+        r = sd_bus_message_append(m, "{sv}", ("Extra" + std::to_string(i)).c_str(), "i", i);
+    }
+    return r < 0 ? r : sd_bus_message_close_container(m);
+}
+
+int appendNested(sd_bus_message* m, int levels) {
+    Value v(std::int32_t{1});
+    for (int i = 0; i < levels; ++i) {
+        v = Value(Dictionary{{"In", v}});
+    }
+    return appendDictionary(m, {{"Sensitivity", Value(std::int32_t{5 << 16})}, {"Deep", v}});
+}
+
+const std::string kLongText(registryserver::kSetPropertiesLimits.elementBytes + 1, 'x');
+
+class OversizedPayloadTest : public MouseServicesTest,
+                             public testing::WithParamInterface<OversizedCase> {};
+
+TEST_P(OversizedPayloadTest, IsRefusedWholeAndChangesNothing) {
+    const int mouse = server_.publish(kMakersMouse);
+    ASSERT_GE(mouse, 0);
+    const io_service_t driver = server_.driverOf(mouse);
+    authoriser_.allow(getuid(), false);
+    EXPECT_EQ(client_.setRaw(driver, GetParam().append), SD_BUS_ERROR_ACCESS_DENIED);
+    authoriser_.allow(getuid(), true);
+    const auto before = client_.properties(driver);
+    EXPECT_EQ(client_.setRaw(driver, GetParam().append), std::to_string(kIOReturnBadArgument));
+    EXPECT_EQ(client_.properties(driver), before);
+    EXPECT_EQ(server_.applied(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OversizedPayloadTest,
+    testing::Values(
+        OversizedCase{"TooManyValues",
+                      [](sd_bus_message* m) {
+                          return appendEntries(
+                              m, static_cast<int>(registryserver::kSetPropertiesLimits.values) + 1);
+                      }},
+        OversizedCase{"LongString",
+                      [](sd_bus_message* m) {
+                          return sd_bus_message_append(m, "a{sv}", 2, "Sensitivity", "i", 5 << 16,
+                                                       "Name", "s", kLongText.c_str());
+                      }},
+        OversizedCase{"LongKey",
+                      [](sd_bus_message* m) {
+                          return sd_bus_message_append(m, "a{sv}", 2, "Sensitivity", "i", 5 << 16,
+                                                       kLongText.c_str(), "i", 1);
+                      }},
+        OversizedCase{"LongByteArray",
+                      [](sd_bus_message* m) {
+                          return appendDictionary(
+                              m, {{"Sensitivity", Value(std::int32_t{5 << 16})},
+                                  {"Blob", Value(Data(kLongText.begin(), kLongText.end()))}});
+                      }},
+        OversizedCase{"NestedTooDeep",
+                      [](sd_bus_message* m) {
+                          return appendNested(m, registryserver::kSetPropertiesLimits.depth);
+                      }}),
+    [](const testing::TestParamInfo<OversizedCase>& info) { return std::string(info.param.name); });
 
 // The simulator's way: no authorisation set, every interested caller served.
 class UncheckedServerTest : public MouseServicesTest {
