@@ -5,17 +5,14 @@
 #include "Driver/AdoptedMouse.h"
 #include "Driver/Authoriser.h"
 #include "Driver/Discovery.h"
-#include "Driver/MouseServices.h"
+#include "Driver/RegistryThread.h"
+#include "Platform/core/LoopInbox.h"
 #include "Platform/core/RunLoop.h"
-#include "Platform/core/UniqueFd.h"
-#include "Platform/dbus/DBusClient.h"
-#include "Platform/dbus/RegistryServer.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <optional>
@@ -139,10 +136,6 @@ int main(int argc, char** argv) {
 
 namespace {
 
-constexpr const char* kLogindName = "org.freedesktop.login1";
-constexpr const char* kLogindPath = "/org/freedesktop/login1";
-constexpr const char* kLogindManager = "org.freedesktop.login1.Manager";
-
 void say(const std::string& text) {
     std::fprintf(stderr, "zed-driver: %s\n", text.c_str());
     std::fflush(stderr);
@@ -152,187 +145,121 @@ std::string describe(const MouseIdentity& id) {
     return "\"" + id.name + "\" (" + hexIds(id) + ", " + id.node + ")";
 }
 
-// The adopted mice, each its device and its two registry services wired
-// together: settings the agent sets reach the device, the device's message
+// The adopted mice on the input loop, each known to the registry side by a
+// number: settings the agent sets reach the device, the device's message
 // words reach the agent.
 class Mice {
 public:
-    Mice(zed::RunLoop& loop, zed::registryserver::RegistryServer& server)
-        : loop_(loop), server_(server) {}
-    ~Mice() { clear(); }
+    explicit Mice(zed::RunLoop& loop) : loop_(loop) {}
+    ~Mice() { finish(); }
     Mice(const Mice&) = delete;
     Mice& operator=(const Mice&) = delete;
 
     void added(const MouseIdentity& id) {
-        if (mice_.count(id.syspath)) {
-            return;
+        for (const auto& [number, device] : mice_) {
+            if (device->identity().syspath == id.syspath) {
+                return;
+            }
         }
-        const std::string key = id.syspath;
+        const RegistryThread::MouseId mouse = next_++;
         AdoptedMouse::Callbacks callbacks;
-        callbacks.message = [this, key](std::uint32_t word) {
-            if (auto it = mice_.find(key); it != mice_.end() && it->second.services) {
-                it->second.services->sendMessage(word);
+        callbacks.message = [this, mouse](std::uint32_t word) {
+            if (registry_) {
+                registry_->send(mouse, word);
             }
         };
         // The device reports its loss from its own callback: it is destroyed
         // once that has returned.
-        callbacks.lost = [this, key] {
-            if (auto timer = loop_.addTimer(zed::RunLoop::now(), [this, key] { lost(key); })) {
+        callbacks.lost = [this, mouse] {
+            if (auto timer = loop_.addTimer(zed::RunLoop::now(), [this, mouse] { lost(mouse); })) {
                 timer->detach();
             }
         };
         std::string error;
-        Adopted adopted;
-        adopted.device = AdoptedMouse::open(loop_.event(), id, std::move(callbacks), &error);
-        if (!adopted.device) {
+        if (!registry_) {
+            return;
+        }
+        auto device = AdoptedMouse::open(loop_.event(), id, std::move(callbacks), &error);
+        if (!device) {
             say("cannot adopt " + describe(id) + ": " + error);
             return;
         }
-        adopted.services =
-            MouseServices::publish(server_, id, [this, key](const DriverSettings& s) {
-                if (auto it = mice_.find(key); it != mice_.end() && it->second.device) {
-                    it->second.device->setSettings(s);
-                }
-            });
-        if (!adopted.services) {
-            say("cannot publish " + describe(id) + " on the bus; leaving it alone");
-            return;
-        }
         say("adopted " + describe(id));
-        mice_.emplace(key, std::move(adopted));
+        mice_.emplace(mouse, std::move(device));
+        registry_->publish(mouse, id);
     }
 
     void removed(const std::string& syspath) {
-        auto it = mice_.find(syspath);
-        if (it == mice_.end()) {
-            return;
+        for (auto it = mice_.begin(); it != mice_.end(); ++it) {
+            if (it->second->identity().syspath == syspath) {
+                say("unplugged " + describe(it->second->identity()));
+                drop(it);
+                return;
+            }
         }
-        say("unplugged " + describe(it->second.device->identity()));
-        drop(it);
     }
 
+    void apply(RegistryThread::MouseId mouse, const DriverSettings& settings) {
+        if (auto it = mice_.find(mouse); it != mice_.end()) {
+            it->second->setSettings(settings);
+        }
+    }
+    // Its services could not be published: nobody could set it up.
+    void unpublished(RegistryThread::MouseId mouse) {
+        if (auto it = mice_.find(mouse); it != mice_.end()) {
+            drop(it);
+        }
+    }
     void suspend() {
-        for (auto& [key, m] : mice_) {
-            m.device->suspend();
+        for (auto& [mouse, device] : mice_) {
+            device->suspend();
         }
     }
     void resume() {
-        for (auto& [key, m] : mice_) {
-            m.device->resume();
+        for (auto& [mouse, device] : mice_) {
+            device->resume();
         }
     }
-    // Releases every button and gesture and withdraws every service.
-    void clear() {
+    // The registry side that publishes the mice from now on.
+    void serve(std::unique_ptr<RegistryThread> registry) { registry_ = std::move(registry); }
+    void keepAlive() {
+        if (registry_) {
+            registry_->keepAlive();
+        }
+    }
+    // Releases every button and gesture, then withdraws every service and
+    // ends the registry side, the last words delivered.
+    void finish() {
         while (!mice_.empty()) {
             drop(mice_.begin());
         }
+        registry_.reset();
     }
 
 private:
-    struct Adopted {
-        std::unique_ptr<AdoptedMouse> device;
-        std::unique_ptr<MouseServices> services;
-    };
+    using Devices = std::map<RegistryThread::MouseId, std::unique_ptr<AdoptedMouse>>;
 
-    void lost(const std::string& syspath) {
-        auto it = mice_.find(syspath);
-        if (it == mice_.end()) {
-            return;
+    void lost(RegistryThread::MouseId mouse) {
+        if (auto it = mice_.find(mouse); it != mice_.end()) {
+            say("lost " + describe(it->second->identity()));
+            drop(it);
         }
-        say("lost " + describe(it->second.device->identity()));
-        drop(it);
     }
-    void drop(std::map<std::string, Adopted>::iterator it) {
-        // The device first, while its entry is still found: the words it
-        // sends as it releases everything (a gesture's end) reach the agent.
-        it->second.device.reset();
-        Adopted m = std::move(it->second);
+    void drop(Devices::iterator it) {
+        const RegistryThread::MouseId mouse = it->first;
+        // The device first: the words it sends as it releases everything (a
+        // gesture's end) reach the agent before its services go.
+        it->second.reset();
         mice_.erase(it);
-        m.services.reset();
+        if (registry_) {
+            registry_->withdraw(mouse);
+        }
     }
 
     zed::RunLoop& loop_;
-    zed::registryserver::RegistryServer& server_;
-    std::map<std::string, Adopted> mice_;
-};
-
-// Follows logind's PrepareForSleep: the mice release everything before the
-// machine sleeps (a delay lock gives them the time) and are opened afresh
-// after it wakes (an evdev fd may stop delivering across a resume). Only
-// logind's own connection is heard: a match on its name does not stop any
-// local user from sending the signal straight to the driver.
-class SleepWatch {
-public:
-    SleepWatch(sd_bus* bus, Mice& mice) : bus_(bus), mice_(mice), logind_(bus, kLogindName, {}) {
-        if (!logind_.start(zed::registrybus::kDefaultCallTimeoutUsec)) {
-            say("cannot follow who logind is: sleep announcements are ignored");
-            return;
-        }
-        sd_bus_slot* slot = nullptr;
-        if (sd_bus_match_signal(bus_, &slot, kLogindName, kLogindPath, kLogindManager,
-                                "PrepareForSleep", &SleepWatch::onSignal, this) >= 0) {
-            slot_.reset(slot);
-        } else {
-            say("cannot follow logind's sleep announcements");
-        }
-        takeDelayLock();
-    }
-
-private:
-    static int onSignal(sd_bus_message* m, void* self, sd_bus_error*) {
-        auto* watch = static_cast<SleepWatch*>(self);
-        if (!watch->logind_.sentByOwner(m)) {
-            const char* sender = sd_bus_message_get_sender(m);
-            say(std::string("ignored a sleep announcement from ") +
-                (sender ? sender : "an unknown sender") + ", which is not logind");
-            return 0;
-        }
-        int sleeping = 0;
-        if (sd_bus_message_read(m, "b", &sleeping) >= 0) {
-            watch->prepare(sleeping != 0);
-        }
-        return 0;
-    }
-
-    void prepare(bool sleeping) {
-        if (sleeping) {
-            mice_.suspend();
-            lock_.reset(); // done: the machine may sleep
-        } else {
-            mice_.resume();
-            takeDelayLock();
-        }
-    }
-
-    // Asked without waiting: the loop must never stall on logind. Without
-    // logind (a container, the test machine) there is none to take.
-    void takeDelayLock() {
-        sd_bus_slot* slot = nullptr;
-        if (sd_bus_call_method_async(bus_, &slot, kLogindName, kLogindPath, kLogindManager,
-                                     "Inhibit", &SleepWatch::onLock, this, "ssss", "sleep",
-                                     "zed-driver", "Releasing the mice's held buttons",
-                                     "delay") >= 0) {
-            lockCall_.reset(slot);
-        }
-    }
-
-    static int onLock(sd_bus_message* reply, void* self, sd_bus_error*) {
-        auto* watch = static_cast<SleepWatch*>(self);
-        int fd = -1;
-        if (!sd_bus_message_is_method_error(reply, nullptr) &&
-            sd_bus_message_read(reply, "h", &fd) >= 0 && fd >= 0) {
-            watch->lock_.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
-        }
-        watch->lockCall_.reset();
-        return 0;
-    }
-
-    sd_bus* bus_;
-    Mice& mice_;
-    zed::registrybus::NameOwnerWatch logind_;
-    zed::SlotPtr slot_;
-    zed::SlotPtr lockCall_;
-    zed::UniqueFd lock_;
+    std::unique_ptr<RegistryThread> registry_;
+    Devices mice_;
+    RegistryThread::MouseId next_ = 1;
 };
 
 int runDriver(std::optional<uid_t> allowedUser) {
@@ -342,47 +269,14 @@ int runDriver(std::optional<uid_t> allowedUser) {
         return 1;
     }
     auto stop = [&loop] { loop.exit(0); };
+    // Blocked here, before the registry's thread starts, so that it inherits
+    // the mask and the signals reach this loop only.
     auto term = loop.addSignal(SIGTERM, stop);
     auto intr = loop.addSignal(SIGINT, stop);
     if (!term || !intr) {
         say("cannot handle SIGTERM and SIGINT");
         return 1;
     }
-    // The service manager's watchdog: a hung driver would keep its grabs.
-    sd_event_set_watchdog(loop.event(), 1);
-
-    zed::BusPtr bus = zed::openBus(zed::BusKind::System);
-    if (!bus) {
-        say("no system bus: the agent could not reach the mice's settings (is dbus running? "
-            "DBUS_SYSTEM_BUS_ADDRESS overrides where to look)");
-        return 1;
-    }
-    // Open until the mice have sent their last words after the loop's end
-    // (attached, sd-bus would close it when the loop exits).
-    sd_bus_set_close_on_exit(bus.get(), 0);
-    if (!loop.attachBus(bus.get())) {
-        say("cannot attach the system bus to the event loop");
-        return 1;
-    }
-    // Without the bus nobody can reach the mice's settings: end with a
-    // failure, so that the service manager starts the driver again (and the
-    // watchdog, fed by the loop, is fed no more). sd-bus turns a lost
-    // connection into a local Disconnected signal.
-    auto onBusLost = [](sd_bus_message* m, void* userdata, sd_bus_error*) {
-        if (sd_bus_message_is_signal(m, "org.freedesktop.DBus.Local", "Disconnected")) {
-            std::fputs("zed-driver: the system bus went away: ending, so that the service "
-                       "manager starts the driver again\n",
-                       stderr);
-            static_cast<zed::RunLoop*>(userdata)->exit(1);
-        }
-        return 0;
-    };
-    sd_bus_slot* lostSlot = nullptr;
-    if (sd_bus_add_filter(bus.get(), &lostSlot, onBusLost, &loop) < 0) {
-        say("cannot follow the system bus connection");
-        return 1;
-    }
-    const zed::SlotPtr lost(lostSlot);
     if (::access("/dev/uinput", W_OK) != 0) {
         say(std::string("cannot write /dev/uinput (") + std::strerror(errno) +
             "): no virtual pointer can be made, so no mouse can be adopted (is the uinput "
@@ -393,17 +287,41 @@ int runDriver(std::optional<uid_t> allowedUser) {
             "that say what they are");
     }
 
-    zed::registryserver::RegistryServer server(bus.get(), "zed-driver");
-    if (!server.serveObjectManager()) {
+    // What the registry's thread asks of the mice runs on this loop.
+    zed::LoopInbox fromRegistry;
+    if (!fromRegistry.attach(loop)) {
+        say("cannot hear the registry on the event loop");
         return 1;
     }
+    Mice mice(loop);
+    RegistryThread::Mice asked;
+    asked.apply = [&](RegistryThread::MouseId mouse, const DriverSettings& s) {
+        fromRegistry.post([&mice, mouse, s] { mice.apply(mouse, s); });
+    };
+    asked.unpublished = [&](RegistryThread::MouseId mouse) {
+        fromRegistry.post([&mice, mouse] { mice.unpublished(mouse); });
+    };
+    asked.sleep = [&](bool sleeping, std::function<void()> done) {
+        fromRegistry.post([&mice, sleeping, done = std::move(done)] {
+            sleeping ? mice.suspend() : mice.resume();
+            done();
+        });
+    };
+    asked.failed = [&] { fromRegistry.post([&loop] { loop.exit(1); }); };
+
     // Root, or the seat's active user (or the named one, without logind).
     std::shared_ptr<Authoriser> authoriser = makeSeatAuthoriser(allowedUser);
-    server.setAuthorisation([authoriser](uid_t uid) { return authoriser->mayControl(uid); });
-
-    Mice mice(loop, server);
-    SleepWatch sleep(bus.get(), mice);
+    RegistryThread::Options options;
+    options.connect = [] { return zed::openBus(zed::BusKind::System); };
+    options.authorise = [authoriser](uid_t uid) { return authoriser->mayControl(uid); };
     std::string error;
+    std::unique_ptr<RegistryThread> registry = RegistryThread::start(options, asked, &error);
+    if (!registry) {
+        say(error);
+        return 1;
+    }
+    mice.serve(std::move(registry));
+
     auto discovery = Discovery::start(
         loop.event(),
         {.added = [&mice](const MouseIdentity& id) { mice.added(id); },
@@ -414,21 +332,22 @@ int runDriver(std::optional<uid_t> allowedUser) {
         return 1;
     }
 
-    // Last, so that a client that sees the name finds the mice in place.
-    if (const int r = server.requestName(zed::registrybus::kBusName); r < 0) {
-        say(std::string("cannot own ") + zed::registrybus::kBusName +
-            " on the system bus: " + std::strerror(-r) +
-            (r == -EEXIST || r == -EALREADY ? " (is another driver running?)"
-                                            : " (only root may own it)"));
-        return 1;
+    // The service manager's watchdog, fed through both loops: a hung driver
+    // would keep its grabs, and one deaf to the bus is of no use either.
+    zed::RunLoop::SourcePtr watchdog;
+    std::uint64_t watchdogUsec = 0;
+    if (sd_watchdog_enabled(0, &watchdogUsec) > 0 && watchdogUsec > 0) {
+        watchdog = loop.addRepeatingTimer(static_cast<double>(watchdogUsec) / 4e6,
+                                          [&mice] { mice.keepAlive(); });
     }
     sd_notify(0, "READY=1\nSTATUS=Serving the mice");
     const int r = loop.run();
     sd_notify(0, "STOPPING=1");
-    // Every button released and every gesture ended before the exit.
+    // Every button released and every gesture ended before the exit, and
+    // the last words delivered before the services go.
+    watchdog.reset();
     discovery.reset();
-    mice.clear();
-    sd_bus_flush(bus.get());
+    mice.finish();
     return r == 0 ? 0 : 1;
 }
 

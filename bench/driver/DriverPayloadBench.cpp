@@ -1,19 +1,20 @@
 // The driver's loop while SetProperties payloads meant to stall it arrive.
 // A plain program: it starts a private bus daemon, then per case a server
-// process (a RegistryServer with one mouse's MouseServices, on an sd-event
-// loop with a 1 ms timer recording the largest gap between its ticks, and an
-// authorisation that allows or refuses this program's uid), and sends from
-// its own process:
+// process built as the driver is (the registry with one mouse's services on
+// its own thread, with an authorisation that allows or refuses this
+// program's uid; on the main thread the sd-event loop that would move the
+// pointer, with a 1 ms timer recording the largest gap between its ticks),
+// and sends from its own process:
 //   refused 200k:  payloads of 200,000 entries (about 5 MB) from a refused caller
 //   allowed 200k:  the same from an allowed caller
 //   allowed 20M:   one 20 MiB string from an allowed caller
 //   refused 20M:   the same from a refused caller
 // The floor is the same loop's worst gap with the name owned and no traffic,
 // measured in the same process just before. Prints per case the worst gap
-// and the floor in wall time and in the server's own CPU time, their ratios,
+// and the floor in wall time and in the loop thread's own CPU time, their ratios,
 // the client's slowest call, the server's resident memory before and after,
 // and the answer.
-#include "Driver/MouseServices.h"
+#include "Driver/RegistryThread.h"
 #include "Platform/core/RunLoop.h"
 #include "Platform/dbus/DBusClient.h"
 #include "Platform/dbus/RegistryServer.h"
@@ -68,7 +69,7 @@ zed::BusPtr connect(const std::string& address) {
 }
 
 // The largest gap between the ticks of a 1 ms timer (accuracy 1 µs: no
-// coalescing) since the last reset, in wall time and in the process's own
+// coalescing) since the last reset, in wall time and in the loop thread's own
 // CPU time: on a busy machine the first also holds the time others ran, the
 // second is the loop's own work alone.
 class GapRecorder {
@@ -93,7 +94,7 @@ public:
 private:
     static double cpuMs() {
         timespec t{};
-        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
         return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
     }
     static int onTick(sd_event_source* s, std::uint64_t usec, void* self) {
@@ -116,30 +117,36 @@ private:
     double worstCpu_ = 0;
 };
 
-// The server process: says "ready" on `out` once the floor is measured, and
-// its figures when SIGTERM ends it.
+// The server process, built as the driver is: the registry on its own
+// thread, the loop that would move the pointer on this one. Says "ready" on
+// `out` once the floor is measured, and its figures when SIGTERM ends it.
 int serve(const std::string& address, bool allow, int out) {
     zed::RunLoop loop;
     auto term = loop.addSignal(SIGTERM, [&loop] { loop.exit(0); });
-    zed::BusPtr bus = connect(address);
-    // Open after the loop's end, for the services' removal.
-    if (bus) {
-        sd_bus_set_close_on_exit(bus.get(), 0);
-    }
-    if (!term || !bus || !loop.attachBus(bus.get())) {
+    if (!term) {
         std::fprintf(stderr, "%s: the server cannot start\n", kWho);
         return 1;
     }
-    zed::registryserver::RegistryServer server(bus.get(), kWho);
     const uid_t allowed = allow ? ::getuid() : ::getuid() + 1;
-    server.setAuthorisation([allowed](uid_t uid) { return uid == allowed; });
-    const zed::driver::MouseIdentity id{"Bench Mouse", zed::driver::kMakerVendorId,
-                                        zed::driver::kOtherProductId, "/dev/null", "/sys/bench"};
-    auto mouse = zed::driver::MouseServices::publish(server, id, {});
-    if (!mouse || !server.serveObjectManager() ||
-        server.requestName(zed::registrybus::kBusName) < 0) {
+    zed::driver::RegistryThread::Options options;
+    options.who = kWho;
+    options.connect = [address] { return connect(address); };
+    options.authorise = [allowed](uid_t uid) { return uid == allowed; };
+    options.followSleep = false;
+    zed::driver::RegistryThread::Mice mice;
+    mice.apply = [](zed::driver::RegistryThread::MouseId, const zed::driver::DriverSettings&) {};
+    mice.unpublished = [](zed::driver::RegistryThread::MouseId) {};
+    mice.sleep = [](bool, std::function<void()> done) { done(); };
+    mice.failed = [] {};
+    std::string error;
+    auto registry = zed::driver::RegistryThread::start(options, mice, &error);
+    if (!registry) {
+        std::fprintf(stderr, "%s: %s\n", kWho, error.c_str());
         return 1;
     }
+    const zed::driver::MouseIdentity id{"Bench Mouse", zed::driver::kMakerVendorId,
+                                        zed::driver::kOtherProductId, "/dev/null", "/sys/bench"};
+    registry->publish(1, id);
     GapRecorder gaps(loop.event());
     const auto floorEnd = Clock::now() + std::chrono::seconds(1);
     while (Clock::now() < floorEnd) {
