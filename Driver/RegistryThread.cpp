@@ -11,17 +11,19 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <future>
+#include <malloc.h>
 #include <map>
+#include <sys/resource.h>
 #include <systemd/sd-daemon.h>
+#include <unistd.h>
 #include <utility>
 
 namespace zed::driver {
 
 namespace {
 
+constexpr int kLargeAllocationBytes = 256 * 1024;
 constexpr const char* kLogindName = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
 constexpr const char* kLogindManager = "org.freedesktop.login1.Manager";
@@ -143,6 +145,11 @@ RegistryThread::RegistryThread(Key, Options options, Mice mice)
 
 std::unique_ptr<RegistryThread> RegistryThread::start(Options options, Mice mice,
                                                       std::string* error) {
+    // A caller's message is read into one buffer of its size. Served from
+    // mmap, it goes back to the system once answered; from the heap (where
+    // glibc moves such sizes after the first free), the process would keep
+    // the largest payload anybody ever sent.
+    ::mallopt(M_MMAP_THRESHOLD, kLargeAllocationBytes);
     auto t = std::make_unique<RegistryThread>(Key(), std::move(options), std::move(mice));
     if (!t->inbox_.valid()) {
         *error = "cannot make the registry's wake-up descriptor";

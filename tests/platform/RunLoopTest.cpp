@@ -1,9 +1,13 @@
 #include "Platform/core/RunLoop.h"
 
+#include "Platform/core/LoopInbox.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using zed::RunLoop;
@@ -100,4 +104,60 @@ TEST(RunLoop, AThrowingCallbackIsReportedAndTheLoopGoesOn) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(runFor(loop, 5), 7);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("boom"), std::string::npos);
+}
+
+TEST(LoopInbox, WorkPostedFromOtherThreadsRunsOnTheLoopsThreadInEachPostersOrder) {
+    RunLoop loop;
+    zed::LoopInbox inbox;
+    // Posted before the loop listens: kept until it does.
+    std::vector<std::pair<int, int>> ran;
+    bool onLoopThread = true;
+    const auto loopThread = std::this_thread::get_id();
+    inbox.post([&] { ran.emplace_back(-1, 0); });
+    ASSERT_TRUE(inbox.attach(loop));
+    constexpr int kPosters = 4;
+    constexpr int kEach = 500;
+    std::vector<std::thread> posters;
+    for (int p = 0; p < kPosters; ++p) {
+        posters.emplace_back([&, p] {
+            for (int i = 0; i < kEach; ++i) {
+                inbox.post([&, p, i] {
+                    onLoopThread = onLoopThread && std::this_thread::get_id() == loopThread;
+                    ran.emplace_back(p, i);
+                    if (ran.size() == 1 + kPosters * kEach) {
+                        loop.exit(0);
+                    }
+                });
+            }
+        });
+    }
+    EXPECT_EQ(runFor(loop, 10), 0);
+    for (auto& t : posters) {
+        t.join();
+    }
+    EXPECT_TRUE(onLoopThread);
+    ASSERT_EQ(ran.size(), 1u + kPosters * kEach);
+    EXPECT_EQ(ran.front(), std::make_pair(-1, 0));
+    std::vector<int> next(kPosters, 0);
+    for (std::size_t k = 1; k < ran.size(); ++k) {
+        auto [p, i] = ran[k];
+        EXPECT_EQ(i, next[p]++) << "poster " << p;
+    }
+}
+
+TEST(LoopInbox, NothingRunsAfterDetachAndAThrowingWorkItemSparesTheRest) {
+    RunLoop loop;
+    zed::LoopInbox inbox;
+    ASSERT_TRUE(inbox.attach(loop));
+    int ran = 0;
+    inbox.post([] { throw std::runtime_error("broken"); });
+    inbox.post([&] { ++ran; });
+    while (loop.runOnce(0.05)) {
+    }
+    EXPECT_EQ(ran, 1);
+    inbox.detach();
+    inbox.post([&] { ++ran; });
+    while (loop.runOnce(0.05)) {
+    }
+    EXPECT_EQ(ran, 1);
 }
