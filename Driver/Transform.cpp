@@ -290,8 +290,12 @@ void Transform::step(std::int64_t units, Output& out) {
 void Transform::endGesture(bool clicked, Output& out) {
     if (gesture_.begun) {
         out.words.push_back(word(gesture_.button, kOverlayEndBit));
-    } else if (gesture_.advanced && clicked) {
+    } else if (clicked && gesture_.advanced) {
         out.words.push_back(word(gesture_.button, kAdvancedBit));
+    } else if (clicked) {
+        // The wheel never turned: the button did what it does without ZED (the
+        // wheel's middle click pastes, opens and closes tabs).
+        click(gesture_.click, out);
     }
     gesture_ = Gesture{};
 }
@@ -328,10 +332,7 @@ void Transform::press(std::uint16_t input, Output& out) {
         gesture_.advanced = a.action == Action::kAdvanced;
         gesture_.button = static_cast<std::uint8_t>(index);
         gesture_.input = input;
-        if (a.action == Action::kGesture) {
-            out.words.push_back(word(gesture_.button, kOverlayBeginBit));
-            gesture_.begun = true;
-        }
+        gesture_.click = a.code;
         return;
     }
 }
@@ -364,6 +365,16 @@ void Transform::releaseCode(std::uint16_t code, Output& out) {
     if (pressedCount_[code] != 0 && --pressedCount_[code] == 0) {
         out.events.push_back(InputEvent{EV_KEY, code, 0});
     }
+}
+
+void Transform::click(std::uint16_t code, Output& out) {
+    const std::size_t before = out.events.size();
+    pressCode(code, out);
+    if (out.events.size() != before) {
+        // In one frame the input stack would see no press at all.
+        out.events.push_back(InputEvent{EV_SYN, SYN_REPORT, 0});
+    }
+    releaseCode(code, out);
 }
 
 void Transform::releaseAll(Output& out) {

@@ -54,7 +54,7 @@ private:
     enum class Action : std::uint8_t {
         kClick,    // presses `code`
         kWord,     // sends the button's word at the press (key combination, macro)
-        kGesture,  // on-the-fly: overlay from the press, steps on the wheel
+        kGesture,  // on-the-fly from the first detent; a plain click is the button's own
         kAdvanced, // on-the-fly from the first detent; a plain click sends the advanced word
     };
     struct ButtonAction {
@@ -81,6 +81,7 @@ private:
         bool advanced = false;
         std::uint8_t button = 0;      // index 0-6
         std::uint16_t input = 0;      // the input code holding it
+        std::uint16_t click = 0;      // kGesture: the button's own code, for a plain click
         std::int32_t accumulated = 0; // hi-res units towards the next step
     };
 
@@ -88,6 +89,8 @@ private:
     void release(std::uint16_t input, Output& out);
     void pressCode(std::uint16_t code, Output& out);
     void releaseCode(std::uint16_t code, Output& out);
+    // A press and a release, each in a frame of its own.
+    void click(std::uint16_t code, Output& out);
     std::int32_t scaleMotion(std::int32_t value, std::int64_t factor,
                              std::int64_t& remainder) const;
     void wheel(Wheel& w, std::int64_t units, Output& out);

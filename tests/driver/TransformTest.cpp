@@ -329,7 +329,14 @@ INSTANTIATE_TEST_SUITE_P(
         MapCase{"Own", {5}, 0, clickOf(BTN_SIDE, 1), {}, clickOf(BTN_SIDE, 0), {}},
         // A plain click of an advanced button types its nested mapping.
         MapCase{"AdvancedClicked", {6, 3, '5'}, 0, {}, {}, {}, {0x10300}},
-        MapCase{"OnTheFly", {7}, 0, {}, {0x20300}, {}, {0x40300}},
+        // Pressed and released with no turn of the wheel: the button's own click.
+        MapCase{"OnTheFly",
+                {7},
+                0,
+                {},
+                {},
+                {scan(0x90004), key(BTN_SIDE, 1), kSyn, key(BTN_SIDE, 0), kSyn},
+                {}},
         MapCase{"AdvancedWithOnTheFlyOff",
                 {6, 3},
                 1,
@@ -410,13 +417,13 @@ TEST(TransformButtons, AMappingChangedWhileHeldReleasesWhatWasPressed) {
     Transform t(withMappings({{0}, {1}, {7}, {2}}));
     run(t, {key(BTN_SIDE, 1), kSyn});
     Output gesture = run(t, {key(BTN_MIDDLE, 1), kSyn});
-    EXPECT_EQ(gesture.words, (Words{0x20200}));
+    EXPECT_TRUE(gesture.words.empty()); // the overlay waits for the wheel
     t.setSettings(withMappings({{0}, {1}, {5}, {1}}));
     // New presses follow the new mapping...
     EXPECT_EQ(run(t, {key(BTN_RIGHT, 1), kSyn}).events, (Events{key(BTN_RIGHT, 1), kSyn}));
     // ...held ones release what they pressed, and the gesture goes on to its end.
     EXPECT_EQ(run(t, {key(BTN_SIDE, 0), kSyn}).events, (Events{key(BTN_MIDDLE, 0), kSyn}));
-    EXPECT_EQ(run(t, detent(1)).words, (Words{0x0201}));
+    EXPECT_EQ(run(t, detent(1)).words, (Words{0x20200, 0x0201}));
     const Output end = run(t, {key(BTN_MIDDLE, 0), kSyn});
     EXPECT_TRUE(end.events.empty());
     EXPECT_EQ(end.words, (Words{0x40200}));
@@ -462,7 +469,8 @@ TEST_P(TransformGesture, WheelStepsWhileHeld) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, TransformGesture,
     testing::Values(
-        GestureCase{"OnTheFlyNoDetent", 7, {}, {0x20200, 0x40200}, 0},
+        GestureCase{"OnTheFlyNoDetent", 7, {{rel(REL_X, 3), kSyn}}, {}, 0},
+        GestureCase{"OnTheFlyHalfDetentOnly", 7, {{rel(REL_WHEEL_HI_RES, 60), kSyn}}, {}, 0},
         GestureCase{"OnTheFlyUpAndDown",
                     7,
                     {detent(1), detent(1), detent(-1)},
@@ -494,6 +502,28 @@ INSTANTIATE_TEST_SUITE_P(
         GestureCase{
             "AdvancedHalfDetentOnly", 6, {{rel(REL_WHEEL_HI_RES, 60), kSyn}}, {0x10200}, 0}),
     [](const testing::TestParamInfo<GestureCase>& info) { return std::string(info.param.name); });
+
+// An on-the-fly button released before the wheel turned a whole detent is
+// the button's own click, in frames of its own, whatever else the frame held.
+TEST(TransformGestures, AnOnTheFlyButtonWithoutADetentClicksItsOwnCode) {
+    Transform t(withMappings({{0}, {1}, {7}, {1}, {7}}));
+    for (std::uint16_t code : {BTN_MIDDLE, BTN_EXTRA}) {
+        EXPECT_TRUE(run(t, pressOf(code)).events.empty());
+        const Output out = run(t, {rel(REL_X, 2), key(code, 0), kSyn});
+        EXPECT_EQ(out.events, (Events{rel(REL_X, 2), key(code, 1), kSyn, key(code, 0), kSyn}));
+        EXPECT_TRUE(out.words.empty());
+        EXPECT_FALSE(t.holdsAnything());
+    }
+    // Not when the wheel turned, nor when the gesture is cut short.
+    run(t, pressOf(BTN_MIDDLE));
+    run(t, detent(-1));
+    EXPECT_EQ(run(t, releaseOf(BTN_MIDDLE)).events, Events{});
+    run(t, pressOf(BTN_MIDDLE));
+    Output cut;
+    t.releaseAll(cut);
+    EXPECT_TRUE(cut.events.empty());
+    EXPECT_TRUE(cut.words.empty());
+}
 
 TEST(TransformGestures, OnlyTheWheelIsSwallowed) {
     Transform t(withMappings({{0}, {1}, {7}}));
@@ -527,10 +557,11 @@ TEST(TransformGestures, AFlickedWheelSendsABoundedNumberOfSteps) {
     Transform t(withMappings({{0}, {1}, {7}}));
     run(t, pressOf(BTN_MIDDLE));
     const Output out = run(t, {rel(REL_WHEEL, 2147483647), kSyn});
-    EXPECT_GE(out.words.size(), 1u);
-    EXPECT_LE(out.words.size(), 16u);
-    for (std::uint32_t w : out.words) {
-        EXPECT_EQ(w, 0x0201u);
+    ASSERT_GE(out.words.size(), 2u);
+    EXPECT_LE(out.words.size(), 17u);
+    EXPECT_EQ(out.words.front(), 0x20200u); // the overlay, then the steps
+    for (std::size_t i = 1; i < out.words.size(); ++i) {
+        EXPECT_EQ(out.words[i], 0x0201u);
     }
 }
 
@@ -543,6 +574,7 @@ Transform holdingFour(Output& out) {
     for (std::uint16_t code : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE}) {
         t.frame(Events{key(code, 1), kSyn}, out);
     }
+    t.frame(detent(1), out); // begins the gesture
     out.clear();
     return t;
 }

@@ -303,6 +303,18 @@ TEST_F(DriverStack, SensitivityFiveHalvesTheMotionAndASecondaryClickMappingSends
     const auto frames = through(mouse, *pointer, {{.buttons = 4}, {.buttons = 0}});
     EXPECT_EQ(keysIn(frames),
               (std::vector<std::pair<std::uint16_t, int>>{{BTN_RIGHT, 1}, {BTN_RIGHT, 0}}));
+
+    // Button 3 on the fly, clicked with the wheel still: the wheel's own middle
+    // click, as a press and a release in frames of their own.
+    ASSERT_EQ(registry_.setProperties(
+                  drv->path, {{"Otfs", Value(0)},
+                              {"ButtonMappings",
+                               Value(Array{Value(Data{0}), Value(Data{5}), Value(Data{7})})}}),
+              0);
+    const auto click = through(mouse, *pointer, {{.buttons = 4}, {.buttons = 0}});
+    EXPECT_EQ(keysIn(click),
+              (std::vector<std::pair<std::uint16_t, int>>{{BTN_MIDDLE, 1}, {BTN_MIDDLE, 0}}));
+    EXPECT_EQ(click.size(), 2u);
     EXPECT_EQ(driver_->stop(SIGTERM), 0) << driver_->err();
 }
 
@@ -564,15 +576,17 @@ TEST_F(DriverStack, QuittingDuringAnOnTheFlyGestureEndsItForTheAgent) {
 
     constexpr std::uint32_t kButton3 = 2u << 8;
     constexpr std::uint32_t kOverlayBegin = 0x20000, kOverlayEnd = 0x40000;
+    // Held, the wheel turned a detent: the overlay begins with the first step.
     ASSERT_TRUE(mouse.send({.buttons = 4}));
-    ASSERT_TRUE(runUntil(loop, [&] { return !words.empty(); }));
+    ASSERT_TRUE(mouse.send({.buttons = 4, .wheel = 1}));
+    ASSERT_TRUE(runUntil(loop, [&] { return words.size() >= 2; }));
     EXPECT_EQ(words.front(), kButton3 | kOverlayBegin);
 
     // Quit with the button held: the gesture's end still reaches the agent.
     EXPECT_EQ(driver_->stop(SIGTERM), 0) << driver_->err();
     EXPECT_TRUE(runUntil(
-        loop, [&] { return words.size() >= 2; }, 5))
+        loop, [&] { return words.size() >= 3; }, 5))
         << driver_->err();
-    ASSERT_EQ(words.size(), 2u);
+    ASSERT_EQ(words.size(), 3u);
     EXPECT_EQ(words.back(), kButton3 | kOverlayEnd);
 }
