@@ -2,12 +2,22 @@
 #include "Application.h"
 #include "Platform/dbus/Platform.h"
 #include "Platform/dbus/SimulatorServices.h"
+#include "Platform/desktop/AgentLock.h"
 #include "Platform/desktop/Desktop.h"
+
+#include <optional>
 
 int main() {
     // The platform comes first, so that it outlives the application.
     zed::Platform& platform = zed::Platform::current();
+    // Held until the process ends: one agent per user on a desktop. The
+    // simulator's agents each have their own private bus and need none.
+    std::optional<zed::AgentLock> onlyAgent;
     if (platform.kind() == zed::Platform::Kind::Linux) {
+        onlyAgent = zed::AgentLock::claimForAgent();
+        if (onlyAgent->state() == zed::AgentLock::State::Taken) {
+            return 0;
+        }
         zed::installDesktopServices(platform);
     } else if (platform.kind() == zed::Platform::Kind::Simulator) {
         zed::installSimulatorServices(platform);

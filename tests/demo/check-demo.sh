@@ -27,15 +27,14 @@ leftovers() { # marker
 }
 # Fails when the run left processes, then ends them so later runs start clean.
 expect_nothing_left() { # marker what
-    local left
-    # Processes the demo ended as it left get a moment to be gone.
-    for _ in $(seq 1 30); do
-        left=$(leftovers "$1")
-        [ -z "$left" ] && break
+    local left deadline=$((SECONDS + 60))
+    # Processes the demo ended as it left get a minute to be gone (a loaded
+    # machine is slow to reap them).
+    while left=$(leftovers "$1") && [ -n "$left" ] && [ "$SECONDS" -lt "$deadline" ]; do
         sleep 0.1
     done
     if [ -n "$left" ]; then
-        failed "$2 left processes running:"
+        failed "$2 left processes running 60 s after it ended:"
         echo "$left" | sed 's/^/    /'
         kill -KILL $(echo "$left" | cut -d' ' -f1) 2>/dev/null
     fi
@@ -48,20 +47,36 @@ start_demo() { # marker bin-dir
     demo_pid=$!
     set +m
 }
-# Waits until the run's agent is up: the simulator and the bus came before it.
+# Waits up to a minute until the run's agent is up: the simulator and the
+# bus came before it.
 wait_for_agent() { # marker
-    for _ in $(seq 1 600); do
+    local deadline=$((SECONDS + 60))
+    while [ "$SECONDS" -lt "$deadline" ]; do
         leftovers "$1" | grep -q '/zed-agent' && return 0
         kill -0 "$demo_pid" 2>/dev/null || return 1
         sleep 0.1
     done
     return 1
 }
+# Waits for the demo to end and sets $status; a demo still running after
+# DEADLINE seconds (its own waits give up after 60 s each) is a failure,
+# and its process group is killed.
+wait_for_demo() { # marker deadline
+    local deadline=$((SECONDS + $2))
+    while kill -0 "$demo_pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
+        sleep 0.1
+    done
+    if kill -0 "$demo_pid" 2>/dev/null; then
+        failed "the demo ($1) did not end within $2 s"
+        kill -KILL -- "-$demo_pid" 2>/dev/null
+    fi
+    wait "$demo_pid"
+    status=$?
+}
 
 # A whole run: it succeeds, shows every section and ends what it started.
 start_demo whole "$bin"
-wait "$demo_pid"
-status=$?
+wait_for_demo whole 600
 [ "$status" -eq 0 ] || { failed "the demo ended with status $status"; cat "$scratch/whole.err"; }
 for section in "Starting the simulated mouse driver" "Plugging in a mouse" \
     "Button 2 (key combination" "Button 3 (on-the-fly sensitivity)" \
@@ -79,8 +94,7 @@ ln -s "$bin/zed-mouse-sim" "$bin/zed-defaults" "$scratch/bin/"
 printf '#!/bin/sh\necho "Waiting for prefs changes..."\nexec sleep 600\n' >"$scratch/bin/zed-agent"
 chmod +x "$scratch/bin/zed-agent"
 start_demo failing "$scratch/bin"
-wait "$demo_pid"
-status=$?
+wait_for_demo failing 300
 [ "$status" -ne 0 ] || failed "the demo did not report its failure"
 grep -qF "the agent did not answer" "$scratch/failing.err" || failed "no message for the failure"
 expect_nothing_left failing "a failed run"
@@ -89,14 +103,15 @@ expect_nothing_left failing "a failed run"
 for how in TERM INT; do
     start_demo "interrupted-$how" "$bin"
     if ! wait_for_agent "interrupted-$how"; then
-        failed "the demo did not start its agent"
+        failed "the demo did not start its agent within 60 s"
         cat "$scratch/interrupted-$how.err"
     elif [ "$how" = TERM ]; then
         kill -TERM "$demo_pid"
     else
         kill -INT -- "-$demo_pid"
     fi
-    wait "$demo_pid"
+    # Its cleanup gives each of its three processes a minute to end.
+    wait_for_demo "interrupted-$how" 300
     expect_nothing_left "interrupted-$how" "a run ended by SIG$how"
 done
 

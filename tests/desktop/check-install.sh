@@ -38,15 +38,16 @@ done
 unit="$p/lib/systemd/user/zed-agent.service"
 check "[ -f '$unit' ]" "systemd user unit in $prefix/lib/systemd/user"
 check "grep -qx 'ExecStart=$prefix/bin/zed-agent' '$unit'" "the unit starts the installed agent"
-check "grep -qx 'PartOf=graphical-session.target' '$unit'" "the unit stops with the session"
-check "grep -qx 'After=graphical-session.target' '$unit'" "the unit starts after the session"
-check "grep -qx 'WantedBy=graphical-session.target' '$unit'" "the unit is wanted by the session"
+# Started with the user's manager (console logins and every desktop), and
+# not tied to graphical-session.target, which many desktops never start.
+check "grep -qx 'WantedBy=default.target' '$unit'" "the unit is wanted by the user's manager at login"
+check "! grep -q 'graphical-session' '$unit'" "the unit does not wait for or stop with graphical-session.target"
 check "grep -qx 'Restart=on-failure' '$unit'" "the unit restarts on failure"
 
 entry="$a/zed-agent.desktop"
 wrapper="$p/libexec/zed/zed-agent-autostart"
 check "[ -f '$entry' ]" "autostart entry in $autostart"
-check "grep -qx 'X-GNOME-HiddenUnderSystemd=true' '$entry'" "autostart entry hidden under systemd"
+check "! grep -q 'HiddenUnderSystemd' '$entry'" "autostart entry runs under systemd too (it hands the unit the display)"
 check "grep -qx 'Exec=$prefix/libexec/zed/zed-agent-autostart' '$entry'" "autostart runs the wrapper"
 check "[ -x '$wrapper' ]" "autostart wrapper in $prefix/libexec/zed"
 
@@ -90,8 +91,11 @@ PY" "only root may own the driver's name, anyone may call it"
     fi
 fi
 
-# The wrapper starts the agent only where the unit does not: a stand-in
-# systemctl answers for the user's manager.
+# The wrapper's decisions, with a stand-in systemctl that records what it is
+# asked and answers as the user's manager would (FAKE_* below), and a
+# stand-in agent. Exactly one of: the unit started, the unit restarted to
+# take this desktop, nothing (it runs already with this desktop, or is
+# masked), the agent run directly.
 if [ -x "$wrapper" ]; then
     fake="$root/fake"
     mkdir -p "$fake/bin"
@@ -99,16 +103,71 @@ if [ -x "$wrapper" ]; then
     chmod +x "$fake/bin/zed-agent"
     sed "s|$prefix/bin/zed-agent|$fake/bin/zed-agent|" "$wrapper" >"$fake/wrapper"
     chmod +x "$fake/wrapper"
-    systemctl_says() { # exit status of is-enabled
-        printf '#!/bin/sh\ncase "$*" in *show-environment*) exit 0;; *is-active*) exit 3;; *is-enabled*) exit %s;; esac\nexit 1\n' "$1" >"$fake/bin/systemctl"
-        chmod +x "$fake/bin/systemctl"
+    cat >"$fake/systemctl" <<'FAKE'
+#!/bin/sh
+echo "$*" >>"$FAKE_LOG"
+case " $* " in
+*" show-environment "*) [ "$FAKE_MANAGER" = 1 ] ;;
+*" is-enabled "*) echo "$FAKE_ENABLED"; [ "$FAKE_ENABLED" = enabled ] ;;
+*" is-active "*) [ "$FAKE_ACTIVE" = 1 ] ;;
+*" --property=MainPID "*) echo "$FAKE_PID" ;;
+*" restart "* | *" start "*) [ "$FAKE_STARTS" = 1 ] ;;
+*" import-environment "* | *" unset-environment "*) exit 0 ;;
+*) exit 1 ;;
+esac
+FAKE
+    chmod +x "$fake/systemctl"
+    ln -s "$fake/systemctl" "$fake/bin/systemctl"
+    # Only what the wrapper runs besides systemctl: no real systemctl is found.
+    mkdir -p "$fake/tools"
+    ln -s "$(command -v tr)" "$(command -v sed)" "$fake/tools/"
+    # Agents the unit runs: one in this desktop, one started at login before it.
+    env -u WAYLAND_DISPLAY DISPLAY=:7 XDG_CURRENT_DESKTOP=XFCE sleep 300 &
+    in_desktop=$!
+    env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_CURRENT_DESKTOP sleep 300 &
+    before_desktop=$!
+    # Runs the wrapper in an Xfce session on X11, FAKE_* settings as
+    # arguments; sets $said (its output) and $asked (the systemctl calls).
+    autostart() {
+        : >"$fake/log"
+        said=$(env -u WAYLAND_DISPLAY -u SWAYSOCK -u XAUTHORITY DISPLAY=:7 \
+            XDG_CURRENT_DESKTOP=XFCE XDG_SESSION_TYPE=x11 FAKE_LOG="$fake/log" \
+            FAKE_MANAGER=1 FAKE_ENABLED=enabled FAKE_ACTIVE=0 FAKE_PID=0 FAKE_STARTS=1 \
+            "$@" PATH="$fake/bin:$fake/tools" "$fake/wrapper" 2>/dev/null)
+        asked=$(cat "$fake/log")
     }
-    systemctl_says 0
-    check "[ -z \"\$(PATH='$fake/bin':/usr/bin:/bin '$fake/wrapper')\" ]" "no second agent where the unit is enabled"
-    systemctl_says 1
-    check "[ \"\$(PATH='$fake/bin':/usr/bin:/bin '$fake/wrapper')\" = 'agent started' ]" "the agent starts where the unit is not enabled"
+    calls() { grep -c -- "--user $1 zed-agent.service\$" <<<"$asked"; }
+    decided() { # description starts restarts agents
+        local got
+        got="$(calls start) $(calls restart) $(grep -c 'agent started' <<<"$said")"
+        check "[ '$got' = '$2 $3 $4' ]" \
+            "$1 (starts, restarts, agents: $got; asked: $(tr '\n' ';' <<<"$asked"))"
+    }
+
+    autostart
+    decided "a manager without the unit running: the unit is started" 1 0 0
+    check "grep -qx -- '--user import-environment DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE' <<<\"\$asked\"" \
+        "the desktop's variables are handed to the manager"
+    check "grep -qx -- '--user unset-environment WAYLAND_DISPLAY XAUTHORITY SWAYSOCK' <<<\"\$asked\"" \
+        "another desktop's variables are dropped from the manager"
+    autostart FAKE_ACTIVE=1 FAKE_PID=$in_desktop
+    decided "the unit runs with this desktop: nothing is started twice" 0 0 0
+    autostart FAKE_ACTIVE=1 FAKE_PID=$before_desktop
+    decided "the unit runs since before the desktop: restarted once to take it" 0 1 0
+    autostart FAKE_ACTIVE=1 FAKE_PID=
+    decided "the unit runs but names no process: restarted once" 0 1 0
+    autostart FAKE_ENABLED=masked
+    decided "the user masked the unit: nothing runs" 0 0 0
+    autostart FAKE_STARTS=0
+    decided "the unit does not start: the agent runs directly" 1 0 1
+    autostart FAKE_MANAGER=0
+    decided "no user manager: the agent runs directly" 0 0 1
+    check "! grep -q -- '-environment ' <<<\"\$asked\"" "nothing is handed to a manager that is not there"
     rm -f "$fake/bin/systemctl"
-    check "[ \"\$(PATH='$fake/bin':/usr/bin:/bin '$fake/wrapper')\" = 'agent started' ]" "the agent starts without systemd"
+    autostart
+    decided "no systemctl at all: the agent runs directly" 0 0 1
+    kill "$in_desktop" "$before_desktop" 2>/dev/null
+    wait "$in_desktop" "$before_desktop" 2>/dev/null
 fi
 
 [ $fail -eq 0 ] && echo "everything is where it belongs"
