@@ -296,9 +296,9 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
     const std::uint8_t type = (*element)[typeIndex];
 
     // Only a session at the console acts on the mouse: away, logged out or
-    // gone, its keys and steps would reach another user. Asked once, and only
-    // for a message that would act, as the session's events do not tell when
-    // it goes away.
+    // gone, its keys and steps would reach another user. The session keeps
+    // its state from its change signals, so this costs no round trip; still
+    // looked at only for a message that would act.
     std::optional<bool> atConsole;
     auto inFront = [&] {
         if (!atConsole) {
