@@ -90,10 +90,11 @@ constexpr unsigned kMaxMergedSteps = 32;
 // The overlay, from an overlay-begin message to an overlay-end message.
 std::unique_ptr<zed::SensDisplay> sDrawer;
 
-// Steps change the sensitivities at once; what they end at is drawn, sent
-// and saved once the loop has handled the messages already waiting, so a
-// burst of steps costs one picture, one send and one write, and a key
-// behind a step is typed first.
+// Steps change the sensitivities at once, and are handed to the settings
+// at once (written within the domains' deadline, however busy the loop).
+// What they end at is drawn and sent once the loop has handled the messages
+// already waiting, so a burst of steps costs one picture, one send and one
+// write, and a key behind a step is typed first.
 struct StepsOut {
     bool waiting = false;
     unsigned merged = 0;
@@ -138,10 +139,12 @@ void SendSteps() {
         sDrawer->Draw(sSteps.values, sSteps.count);
     }
     prefs->SendSensToDriver();
-    prefs->SaveSensToPrefs();
 }
 
 void QueueSteps(const double* values, unsigned count) {
+    if (Preferences* prefs = Application::GetApp()->prefs.get()) {
+        prefs->SaveSensToPrefs();
+    }
     std::copy(values, values + count, sSteps.values);
     sSteps.count = count;
     if (++sSteps.merged >= kMaxMergedSteps) {

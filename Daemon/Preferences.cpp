@@ -349,8 +349,11 @@ void Preferences::SendSensToDriver() {
     for (int i = kSensOverall; i <= kSensY; ++i) {
         properties[sensKey(i)] = Value(FixedFromDouble(sens[i]));
     }
-    PrintIOErrMsg(zed::Platform::current().registry().setProperties(app->driverService, properties),
-                  "Error setting hound property.");
+    // Not waited for: a key behind the step goes out without waiting for the
+    // driver's answer, whose status is reported when it comes.
+    zed::Platform::current().registry().setPropertiesAsync(
+        app->driverService, properties,
+        [](zed::IOReturn status) { PrintIOErrMsg(status, "Error setting hound property."); });
 }
 
 void Preferences::SaveSensToPrefs() {

@@ -2,9 +2,12 @@
 #include "Daemon/HidUtils.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <sys/epoll.h>
+#include <unistd.h>
 
 using zed::Dictionary;
 using zed::Value;
@@ -457,4 +460,37 @@ TEST_F(DriverMessages, FarBehindTheMouseKeysAreSkippedButStepsAndTheOverlayCount
     err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "a new burst is told again: " << err;
     EXPECT_EQ(keys().size(), 3u);
+}
+
+// Under a flood of steps the loop is never idle, yet the settings file holds
+// the steps within the write deadline. The flood is a source that is always
+// ready; it stops at the first write, which must hold every step so far.
+TEST_F(DriverMessages, AFloodOfStepsIsWrittenWithoutWaitingForAnIdleLoop) {
+    map({bytes({0}), bytes({7})}, {{"Sensitivity", Value(5.0)}});
+    platform->writePreferencesBeforeWait(); // as the agent's main does
+    message(0x0100);                        // button 2's first message: nothing to write
+    const int writes = prefs->writeCount();
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], "x", 1), 1); // readable until the end of the test
+    long steps = 0;
+    auto source = platform->runLoop().addFd(fds[0], EPOLLIN, [&](std::uint32_t) {
+        // Up and down in turn: the value stays inside the range, and which
+        // step was last says what the file must hold.
+        queued(steps % 2 == 0 ? 0x0101 : 0x01FF);
+        ++steps;
+    });
+    ASSERT_TRUE(source);
+    // The bound only ends a failing run; a passing one stops at the write.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (prefs->writeCount() == writes && std::chrono::steady_clock::now() < giveUp) {
+        platform->runLoop().runOnce(1.0);
+    }
+    source.reset();
+    close(fds[0]);
+    close(fds[1]);
+    ASSERT_GT(prefs->writeCount(), writes) << "no write during " << steps << " steps";
+    EXPECT_GT(steps, 1) << "the flood was running";
+    EXPECT_DOUBLE_EQ(*storedDomain().at("Sensitivity").toDouble(), store->sens[kSensOverall])
+        << "the file holds every step made before the write";
 }
