@@ -82,7 +82,9 @@ constexpr double kSensitivityStep = 0.2;
 constexpr std::size_t kMaxKeyItems = 256;
 // Messages waiting behind the one at hand beyond which key lists are not
 // typed: typing keeps pace with a button pressed by hand, not with a flood,
-// and keys typed long after the press would land anywhere.
+// and keys typed long after the press would land anywhere. Once skipping,
+// the agent types again only when nothing waits any more: a flood is one
+// burst with one message, not one each time the queue dips below this.
 constexpr std::size_t kMaxWaitingMessages = 256;
 // Steps merged before they go out even though more are waiting.
 constexpr unsigned kMaxMergedSteps = 32;
@@ -110,18 +112,19 @@ bool sSkippingKeys = false;
 // True when the key list should be typed; says once a burst that it is not.
 bool KeepingUp() {
     const std::size_t waiting = zed::Platform::current().registry().waitingMessages();
+    if (sSkippingKeys) {
+        sSkippingKeys = waiting > 0;
+        return !sSkippingKeys;
+    }
     if (waiting <= kMaxWaitingMessages) {
-        sSkippingKeys = false;
         return true;
     }
-    if (!sSkippingKeys) {
-        sSkippingKeys = true;
-        std::fprintf(stderr,
-                     "The mouse's messages arrive faster than their keys can be typed (%zu "
-                     "waiting); not typing key lists until no more than %zu wait.\n",
-                     waiting, kMaxWaitingMessages);
-        std::fflush(stderr);
-    }
+    sSkippingKeys = true;
+    std::fprintf(stderr,
+                 "The mouse's messages arrive faster than their keys can be typed (%zu "
+                 "waiting); not typing key lists until the agent has caught up.\n",
+                 waiting);
+    std::fflush(stderr);
     return false;
 }
 

@@ -451,15 +451,37 @@ TEST_F(DriverMessages, FarBehindTheMouseKeysAreSkippedButStepsAndTheOverlayCount
     EXPECT_DOUBLE_EQ(store->sens[kSensOverall], 5.2);
     EXPECT_EQ(overlays.openWindows(), 1);
 
-    registry->backlog = 256;
+    registry->backlog = 0;
     message(0x0000);
-    EXPECT_EQ(keys().size(), 3u) << "typed again once the queue is short";
+    EXPECT_EQ(keys().size(), 3u) << "typed again once the queue has drained";
     registry->backlog = 1000;
     testing::internal::CaptureStderr();
     message(0x0000);
     err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "a new burst is told again: " << err;
     EXPECT_EQ(keys().size(), 3u);
+}
+
+// One flood, one message: once skipping, keys are typed again only when no
+// message waits any more, however far the queue dips meanwhile.
+TEST_F(DriverMessages, SkippingLastsUntilTheQueueHasDrained) {
+    map({bytes({3}, "8")});
+    struct Message {
+        std::size_t waiting;
+        bool typed;
+    };
+    const Message flood[] = {{100, true}, {257, false}, {256, false}, {3, false},
+                             {1, false},  {300, false}, {0, true},    {256, true},
+                             {1, true},   {257, false}, {0, true}};
+    testing::internal::CaptureStderr();
+    for (const Message& m : flood) {
+        const std::size_t before = keys().size();
+        registry->backlog = m.waiting;
+        message(0x0000);
+        EXPECT_EQ(keys().size() > before, m.typed) << m.waiting << " waiting";
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << "one line per burst: " << err;
 }
 
 // Under a flood of steps the loop is never idle, yet the settings file holds
