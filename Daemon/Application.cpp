@@ -37,8 +37,9 @@ void PrintMsg(const char* message) {
     std::fflush(stdout);
 }
 
-bool Application::IsLoggedIn() {
-    auto session = zed::Platform::current().loginSession().copyCurrentDictionary();
+bool Application::IsLoggedIn(bool askNow) {
+    auto& login = zed::Platform::current().loginSession();
+    auto session = askNow ? login.askCurrentDictionary() : login.copyCurrentDictionary();
     if (!session) {
         PrintMsg("Unable to get session dictionary.");
         return false;
@@ -92,7 +93,7 @@ void Application::InstallQuitHandler() {
 
 bool Application::WaitForConsole() {
     auto& process = zed::Platform::current().process();
-    while (!IsLoggedIn()) {
+    while (!IsLoggedIn(true)) {
         if (process.sleep(kLoginPollPeriod, kQuitSignals) != 0) {
             HandleAEQuit(nullptr, nullptr, 0);
             return false;

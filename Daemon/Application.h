@@ -30,7 +30,9 @@ public:
     static Application* GetApp();
     virtual ~Application();
 
-    bool IsLoggedIn();
+    // From what the session's change signals last said; askNow asks the
+    // session service instead (a wait that does not run the loop).
+    bool IsLoggedIn(bool askNow = false);
     void Init();
     void Run();
     void Terminate();

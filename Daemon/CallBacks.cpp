@@ -82,7 +82,9 @@ constexpr double kSensitivityStep = 0.2;
 constexpr std::size_t kMaxKeyItems = 256;
 // Messages waiting behind the one at hand beyond which key lists are not
 // typed: typing keeps pace with a button pressed by hand, not with a flood,
-// and keys typed long after the press would land anywhere.
+// and keys typed long after the press would land anywhere. Once skipping,
+// the agent types again only when nothing waits any more: a flood is one
+// burst with one message, not one each time the queue dips below this.
 constexpr std::size_t kMaxWaitingMessages = 256;
 // Steps merged before they go out even though more are waiting.
 constexpr unsigned kMaxMergedSteps = 32;
@@ -90,10 +92,11 @@ constexpr unsigned kMaxMergedSteps = 32;
 // The overlay, from an overlay-begin message to an overlay-end message.
 std::unique_ptr<zed::SensDisplay> sDrawer;
 
-// Steps change the sensitivities at once; what they end at is drawn, sent
-// and saved once the loop has handled the messages already waiting, so a
-// burst of steps costs one picture, one send and one write, and a key
-// behind a step is typed first.
+// Steps change the sensitivities at once, and are handed to the settings
+// at once (written within the domains' deadline, however busy the loop).
+// What they end at is drawn and sent once the loop has handled the messages
+// already waiting, so a burst of steps costs one picture, one send and one
+// write, and a key behind a step is typed first.
 struct StepsOut {
     bool waiting = false;
     unsigned merged = 0;
@@ -109,18 +112,19 @@ bool sSkippingKeys = false;
 // True when the key list should be typed; says once a burst that it is not.
 bool KeepingUp() {
     const std::size_t waiting = zed::Platform::current().registry().waitingMessages();
+    if (sSkippingKeys) {
+        sSkippingKeys = waiting > 0;
+        return !sSkippingKeys;
+    }
     if (waiting <= kMaxWaitingMessages) {
-        sSkippingKeys = false;
         return true;
     }
-    if (!sSkippingKeys) {
-        sSkippingKeys = true;
-        std::fprintf(stderr,
-                     "The mouse's messages arrive faster than their keys can be typed (%zu "
-                     "waiting); not typing key lists until no more than %zu wait.\n",
-                     waiting, kMaxWaitingMessages);
-        std::fflush(stderr);
-    }
+    sSkippingKeys = true;
+    std::fprintf(stderr,
+                 "The mouse's messages arrive faster than their keys can be typed (%zu "
+                 "waiting); not typing key lists until the agent has caught up.\n",
+                 waiting);
+    std::fflush(stderr);
     return false;
 }
 
@@ -138,10 +142,12 @@ void SendSteps() {
         sDrawer->Draw(sSteps.values, sSteps.count);
     }
     prefs->SendSensToDriver();
-    prefs->SaveSensToPrefs();
 }
 
 void QueueSteps(const double* values, unsigned count) {
+    if (Preferences* prefs = Application::GetApp()->prefs.get()) {
+        prefs->SaveSensToPrefs();
+    }
     std::copy(values, values + count, sSteps.values);
     sSteps.count = count;
     if (++sSteps.merged >= kMaxMergedSteps) {
@@ -296,9 +302,9 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
     const std::uint8_t type = (*element)[typeIndex];
 
     // Only a session at the console acts on the mouse: away, logged out or
-    // gone, its keys and steps would reach another user. Asked once, and only
-    // for a message that would act, as the session's events do not tell when
-    // it goes away.
+    // gone, its keys and steps would reach another user. The session keeps
+    // its state from its change signals, so this costs no round trip; still
+    // looked at only for a message that would act.
     std::optional<bool> atConsole;
     auto inFront = [&] {
         if (!atConsole) {

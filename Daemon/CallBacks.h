@@ -29,6 +29,6 @@ void DriverNotifProc(void* refCon, zed::io_service_t service, std::uint32_t mess
                      std::uint64_t messageArgument);
 // Closes the overlay that driver messages opened (at quit, and for tests).
 void ResetDriverNotifProc();
-// Draws, sends and saves the steps not yet out (the loop does it when idle;
+// Draws and sends the steps not yet out (the loop does it when idle;
 // the agent also before it ends).
 void SendWaitingSteps();

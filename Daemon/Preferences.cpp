@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 using zed::Dictionary;
 using zed::Value;
@@ -72,7 +73,12 @@ const Value* driverValueFor(const Dictionary& settings, const contract::KeyInfo&
     return v;
 }
 
-// Opens the HID parameter connection for the time of one use.
+bool ConnectionGone(zed::IOReturn status) {
+    return status == zed::kIOReturnNotOpen || status == zed::kIOReturnNoDevice;
+}
+
+// Opens the HID parameter connection for the time of one use (the defaults
+// written before the store exists).
 class HidConnection {
 public:
     explicit HidConnection(zed::io_service_t hidSystem) {
@@ -107,7 +113,49 @@ std::int32_t FixedFromDouble(double value) {
 
 Preferences::Preferences() = default;
 
-Preferences::~Preferences() = default;
+Preferences::~Preferences() {
+    CloseHidConnect();
+}
+
+zed::io_connect_t Preferences::HidConnect() {
+    const zed::io_service_t hidSystem = Application::GetApp()->hidSystem;
+    auto& hid = zed::Platform::current().hidSystem();
+    if (hidConnect_ != 0 && (hidConnectService_ != hidSystem || hidConnectSystem_ != &hid)) {
+        CloseHidConnect(); // another HID system than the one it was opened on
+    }
+    if (hidConnect_ == 0 && hidSystem != 0) {
+        zed::io_connect_t connect = 0;
+        if (hid.open(hidSystem, zed::kIOHIDParamConnectType, &connect) == zed::kIOReturnSuccess &&
+            connect != 0) {
+            hidConnect_ = connect;
+            hidConnectService_ = hidSystem;
+            hidConnectSystem_ = &hid;
+        }
+    }
+    return hidConnect_;
+}
+
+void Preferences::CloseHidConnect() {
+    const zed::io_connect_t connect = std::exchange(hidConnect_, 0);
+    // Closed only on the HID system that opened it (a test may have put
+    // another platform in place meanwhile).
+    if (connect != 0 && hidConnectSystem_ == &zed::Platform::current().hidSystem()) {
+        zed::Platform::current().hidSystem().close(connect);
+    }
+    hidConnectService_ = 0;
+    hidConnectSystem_ = nullptr;
+}
+
+template <typename Call> zed::IOReturn Preferences::OnHid(Call call) {
+    zed::IOReturn status = call(HidConnect());
+    if (ConnectionGone(status) && hidConnect_ != 0) {
+        CloseHidConnect();
+        if (HidConnect() != 0) {
+            status = call(hidConnect_);
+        }
+    }
+    return status;
+}
 
 bool Preferences::HasPrefs() {
     auto& prefs = zed::Platform::current().preferences();
@@ -127,11 +175,18 @@ Dictionary Preferences::InitPrefs() {
             break;
         case contract::AgentDefault::Source::kHidAcceleration: {
             double acceleration = key.agent.number;
-            HidConnection connection(Application::GetApp()->hidSystem);
-            if (connection.get() != 0) {
+            auto read = [&](zed::io_connect_t connect) {
                 // Its status is not consulted: a failed read keeps the fallback.
-                zed::Platform::current().hidSystem().getAccelerationWithKey(
-                    connection.get(), zed::driver::kMouseAccelerationKey, &acceleration);
+                return connect == 0
+                           ? zed::kIOReturnNotOpen
+                           : zed::Platform::current().hidSystem().getAccelerationWithKey(
+                                 connect, zed::driver::kMouseAccelerationKey, &acceleration);
+            };
+            if (Preferences* store = Application::GetApp()->prefs.get()) {
+                store->OnHid(read);
+            } else {
+                HidConnection connection(Application::GetApp()->hidSystem);
+                read(connection.get());
             }
             defaults.emplace(key.name, contract::storedNumber(key, acceleration));
             break;
@@ -183,8 +238,7 @@ void Preferences::ReadPrefs() {
 
 void Preferences::SendPrefsToDriver(const Dictionary* settings) {
     Application* app = Application::GetApp();
-    HidConnection connection(app->hidSystem);
-    if (!settings || app->driverService == 0 || app->hidSystem == 0 || connection.get() == 0) {
+    if (!settings || app->driverService == 0 || app->hidSystem == 0 || HidConnect() == 0) {
         return;
     }
     auto& hid = zed::Platform::current().hidSystem();
@@ -206,7 +260,7 @@ void Preferences::SendPrefsToDriver(const Dictionary* settings) {
             break;
         case contract::ToDriver::kButtonMode: {
             const std::int32_t mode = *v->toInt32() == 0 ? 2 : 1;
-            hid.setMouseButtonMode(connection.get(), mode);
+            OnHid([&](zed::io_connect_t c) { return hid.setMouseButtonMode(c, mode); });
             driverProperties[zed::driver::kButtonModeProperty] = Value(mode);
             break;
         }
@@ -229,8 +283,10 @@ void Preferences::SendPrefsToDriver(const Dictionary* settings) {
             break;
         }
         case contract::ToDriver::kAcceleration:
-            hid.setAccelerationWithKey(connection.get(), zed::driver::kMouseAccelerationKey,
-                                       *v->toDouble());
+            OnHid([&](zed::io_connect_t c) {
+                return hid.setAccelerationWithKey(c, zed::driver::kMouseAccelerationKey,
+                                                  *v->toDouble());
+            });
             driverProperties[zed::driver::kAccelerationProperty] =
                 Value(FixedFromDouble(*v->toDouble()));
             break;
@@ -246,8 +302,9 @@ void Preferences::SendPrefsToDriver(const Dictionary* settings) {
             break;
         case Key::kMasterAccelOn:
             if (*v->toInt32() == 1) {
-                hid.setAccelerationWithKey(connection.get(), zed::driver::kMouseAccelerationKey,
-                                           -1.0);
+                OnHid([&](zed::io_connect_t c) {
+                    return hid.setAccelerationWithKey(c, zed::driver::kMouseAccelerationKey, -1.0);
+                });
             }
             break;
         case Key::kOtfs:
@@ -292,8 +349,11 @@ void Preferences::SendSensToDriver() {
     for (int i = kSensOverall; i <= kSensY; ++i) {
         properties[sensKey(i)] = Value(FixedFromDouble(sens[i]));
     }
-    PrintIOErrMsg(zed::Platform::current().registry().setProperties(app->driverService, properties),
-                  "Error setting hound property.");
+    // Not waited for: a key behind the step goes out without waiting for the
+    // driver's answer, whose status is reported when it comes.
+    zed::Platform::current().registry().setPropertiesAsync(
+        app->driverService, properties,
+        [](zed::IOReturn status) { PrintIOErrMsg(status, "Error setting hound property."); });
 }
 
 void Preferences::SaveSensToPrefs() {

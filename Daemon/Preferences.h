@@ -2,6 +2,7 @@
 // the driver and the HID system, and keeps what driver messages need.
 #pragma once
 
+#include "Platform/core/IOKit.h"
 #include "Platform/core/SettingsKeys.h"
 #include "Platform/core/Value.h"
 
@@ -38,4 +39,18 @@ public:
     bool perAxisSens = false;
     bool otfsActive = true;
     bool otfsOverlay = true;
+
+private:
+    // The HID parameter connection of the settings path, opened on first use
+    // and kept, so that applying settings costs no open and close; 0 when it
+    // cannot be opened (tried again next time). Closed with the store.
+    zed::io_connect_t HidConnect();
+    // Runs call on the held connection; once more on a fresh one when the
+    // HID system went away meanwhile (a restarted provider).
+    template <typename Call> zed::IOReturn OnHid(Call call);
+    void CloseHidConnect();
+
+    zed::io_connect_t hidConnect_ = 0;
+    zed::io_service_t hidConnectService_ = 0;
+    const void* hidConnectSystem_ = nullptr; // the HID system that opened it
 };

@@ -161,7 +161,6 @@ bool MouseSimulator::changeSession(const std::string& change) {
     } else if (change == "back") {
         sessionPresent_ = true;
         options_.onConsole = true;
-        session_->emitActivated();
     } else if (change == "login") {
         sessionPresent_ = true;
         options_.loggedIn = true;
@@ -171,6 +170,11 @@ bool MouseSimulator::changeSession(const std::string& change) {
         sessionPresent_ = false;
     } else {
         return false;
+    }
+    // Before Activated, so that the agent's handler of it finds the session back.
+    session_->emitChanged(sessionPresent_ ? std::optional(sessionDictionary()) : std::nullopt);
+    if (change == "back") {
+        session_->emitActivated();
     }
     return true;
 }

@@ -144,6 +144,18 @@ public:
     // The service's properties; empty when it is gone or cannot be read.
     virtual std::optional<Dictionary> copyProperties(io_service_t service) = 0;
     virtual IOReturn setProperties(io_service_t service, const Dictionary& properties) = 0;
+    // Sends the properties without waiting for the answer: done gets the
+    // status later, on the run loop (at once when they cannot be sent).
+    // Properties set after these still arrive after them. By default it
+    // waits, as setProperties does.
+    using SetDone = std::function<void(IOReturn)>;
+    virtual void setPropertiesAsync(io_service_t service, const Dictionary& properties,
+                                    SetDone done) {
+        const IOReturn status = setProperties(service, properties);
+        if (done) {
+            done(status);
+        }
+    }
 
     // Watches services of className whose properties include every entry of
     // `matching`. For FirstMatch the iterator starts with the services that

@@ -22,7 +22,12 @@ class LoginSession {
 public:
     virtual ~LoginSession();
     // The current session's dictionary, or empty when there is no session.
+    // A session that follows its service's change signals answers from what
+    // they last said, without a round trip: the run loop keeps it current.
     virtual std::optional<Dictionary> copyCurrentDictionary() = 0;
+    // Asks the session service now. For a wait that does not run the loop,
+    // where the change signals stay undelivered meanwhile.
+    virtual std::optional<Dictionary> askCurrentDictionary() { return copyCurrentDictionary(); }
     // Called on the run loop when this user's session becomes active again.
     // False when the platform cannot report it.
     virtual bool setActivatedHandler(std::function<void()> handler) = 0;

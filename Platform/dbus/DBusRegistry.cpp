@@ -1,6 +1,7 @@
 #include "DBusRegistry.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,6 +65,7 @@ DBusRegistry::~DBusRegistry() {
         w->active = false;
     }
     pendingFetch_.reset();
+    pendingSets_.clear(); // unanswered: their callbacks never run
     matches_.clear();
     owner_.reset();
 }
@@ -483,15 +485,107 @@ IOReturn DBusRegistry::setProperties(io_service_t service, const Dictionary& pro
     if (sent != kIOReturnSuccess) {
         return sent;
     }
+    return setStatus(reply.get(), service);
+}
+
+IOReturn DBusRegistry::setStatus(sd_bus_message* reply, io_service_t service) {
     std::int32_t status = 0;
-    if (!sd_bus_message_has_signature(reply.get(), "i") ||
-        sd_bus_message_read_basic(reply.get(), 'i', &status) < 0) {
-        const char* sig = sd_bus_message_get_signature(reply.get(), 1);
+    if (!sd_bus_message_has_signature(reply, "i") ||
+        sd_bus_message_read_basic(reply, 'i', &status) < 0) {
+        const char* sig = sd_bus_message_get_signature(reply, 1);
         std::fprintf(stderr, "zed: service %u answered SetProperties with (%s), not a status\n",
                      service, sig ? sig : "");
         return kIOReturnIPCError;
     }
     return status;
+}
+
+void DBusRegistry::setPropertiesAsync(io_service_t service, const Dictionary& properties,
+                                      SetDone done) {
+    auto finish = [&done](IOReturn status) {
+        if (done) {
+            done(status);
+        }
+    };
+    if (!services_.count(service)) {
+        return finish(kIOReturnNoDevice);
+    }
+    if (footprint(properties) > kMaxPropertiesBytes) {
+        std::fprintf(stderr, "zed: refused to send properties larger than %zu bytes\n",
+                     kMaxPropertiesBytes);
+        return finish(kIOReturnNoResources);
+    }
+    const std::string& provider = owner_ ? owner_->owner() : std::string();
+    if (!bus_ || provider.empty()) {
+        std::fprintf(stderr, "zed: setting a service's properties: no provider of %s on the bus\n",
+                     kBusName);
+        return finish(kIOReturnNotResponding);
+    }
+    sd_bus_message* raw = nullptr;
+    int r = sd_bus_message_new_method_call(bus_.get(), &raw, provider.c_str(),
+                                           servicePath(service).c_str(), kServiceInterface,
+                                           "SetProperties");
+    MessagePtr call(raw);
+    if (r >= 0) {
+        // Nobody is started on our behalf: a missing provider is an answer.
+        r = sd_bus_message_set_auto_start(call.get(), 0);
+    }
+    if (r >= 0) {
+        r = appendDictionary(call.get(), properties);
+    }
+    if (r < 0) {
+        std::fprintf(stderr, "zed: setting a service's properties: cannot build the call: %s\n",
+                     std::strerror(-r));
+        return finish(r == -ENOMEM ? kIOReturnNoMemory : kIOReturnBadArgument);
+    }
+    auto pending = std::make_unique<PendingSet>(PendingSet{this, service, std::move(done), {}});
+    sd_bus_slot* slot = nullptr;
+    r = sd_bus_call_async(bus_.get(), &slot, call.get(), &onSetReply, pending.get(), timeout_);
+    if (r < 0) {
+        std::fprintf(stderr, "zed: setting a service's properties failed: %s\n", std::strerror(-r));
+        const SetDone later = std::move(pending->done);
+        if (later) {
+            later(r == -ENOTCONN || r == -ECONNRESET ? kIOReturnNotResponding : kIOReturnIPCError);
+        }
+        return;
+    }
+    pending->slot.reset(slot);
+    pendingSets_.push_back(std::move(pending));
+}
+
+int DBusRegistry::onSetReply(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto* pending = static_cast<PendingSet*>(userdata);
+    DBusRegistry* self = pending->registry;
+    IOReturn status = kIOReturnSuccess;
+    if (const sd_bus_error* error = sd_bus_message_get_error(m)) {
+        status = statusFromBusError(error, -sd_bus_message_get_errno(m));
+        std::fprintf(stderr, "zed: setting a service's properties failed: %s - %s\n",
+                     error->message ? error->message : (error->name ? error->name : ""),
+                     machErrorString(status).c_str());
+    } else {
+        status = setStatus(m, pending->service);
+    }
+    // Taken out before it runs: the callback may send more.
+    SetDone done = std::move(pending->done);
+    std::unique_ptr<PendingSet> self_owned;
+    for (auto it = self->pendingSets_.begin(); it != self->pendingSets_.end(); ++it) {
+        if (it->get() == pending) {
+            self_owned = std::move(*it);
+            self->pendingSets_.erase(it);
+            break;
+        }
+    }
+    if (done) {
+        try {
+            done(status);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "zed: the answer to SetProperties could not be handled: %s\n",
+                         e.what());
+        } catch (...) {
+            std::fprintf(stderr, "zed: the answer to SetProperties could not be handled\n");
+        }
+    }
+    return 0; // the slot goes with self_owned, after its own callback
 }
 
 IOReturn DBusRegistry::addMatchingNotification(MatchEvent event, const std::string& className,

@@ -14,6 +14,7 @@
 #include "DBusValue.h"
 #include "Platform/core/IOKit.h"
 
+#include <list>
 #include <map>
 #include <memory>
 #include <string>
@@ -35,6 +36,8 @@ public:
                                  std::vector<io_service_t>* services) override;
     std::optional<Dictionary> copyProperties(io_service_t service) override;
     IOReturn setProperties(io_service_t service, const Dictionary& properties) override;
+    void setPropertiesAsync(io_service_t service, const Dictionary& properties,
+                            SetDone done) override;
     IOReturn addMatchingNotification(MatchEvent event, const std::string& className,
                                      const Dictionary& matching, MatchingCallback callback,
                                      void* refCon, std::shared_ptr<ServiceIterator>* iterator,
@@ -54,6 +57,13 @@ private:
         std::string className;
         Dictionary properties;
     };
+    // A SetProperties sent and not yet answered.
+    struct PendingSet {
+        DBusRegistry* registry;
+        io_service_t service;
+        SetDone done;
+        SlotPtr slot;
+    };
     struct Watch : RegistryWatch {
         std::weak_ptr<Service> service; // interest: this incarnation only
     };
@@ -62,6 +72,9 @@ private:
     static int onInterfacesRemoved(sd_bus_message* m, void* userdata, sd_bus_error* error);
     static int onMessage(sd_bus_message* m, void* userdata, sd_bus_error* error);
     static int onManagedObjects(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int onSetReply(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    // The status a SetProperties answer carries (reported when malformed).
+    static IOReturn setStatus(sd_bus_message* reply, io_service_t service);
 
     bool subscribe();
     void providerChanged(const std::string& oldOwner, const std::string& newOwner);
@@ -83,6 +96,7 @@ private:
     std::unique_ptr<registrybus::NameOwnerWatch> owner_;
     std::vector<SlotPtr> matches_;
     SlotPtr pendingFetch_;
+    std::list<std::unique_ptr<PendingSet>> pendingSets_;        // in the order sent
     std::map<io_service_t, std::shared_ptr<Service>> services_; // registry order
     std::vector<std::shared_ptr<Watch>> watches_;
 };

@@ -18,6 +18,7 @@ const sd_bus_vtable LoginSessionObject::kVtable[] = {
                              SD_BUS_PARAM(present) SD_BUS_PARAM(session), onCopy,
                              SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL("Activated", "", 0),
+    SD_BUS_SIGNAL_WITH_NAMES("Changed", "ba{sv}", SD_BUS_PARAM(present) SD_BUS_PARAM(session), 0),
     SD_BUS_VTABLE_END,
 };
 // clang-format on
@@ -43,6 +44,26 @@ bool LoginSessionObject::emitActivated() {
     int r = sd_bus_emit_signal(bus_, kSessionPath, kSessionInterface, "Activated", "");
     if (r < 0) {
         std::fprintf(stderr, "%s: cannot send Activated: %s\n", who_.c_str(), std::strerror(-r));
+        return false;
+    }
+    return true;
+}
+
+bool LoginSessionObject::emitChanged(const std::optional<Dictionary>& session) {
+    sd_bus_message* raw = nullptr;
+    int r = sd_bus_message_new_signal(bus_, &raw, kSessionPath, kSessionInterface, "Changed");
+    MessagePtr m(raw);
+    if (r >= 0) {
+        r = sd_bus_message_append(m.get(), "b", session ? 1 : 0);
+    }
+    if (r >= 0) {
+        r = appendDictionary(m.get(), session ? *session : Dictionary{});
+    }
+    if (r >= 0) {
+        r = sd_bus_send(bus_, m.get(), nullptr);
+    }
+    if (r < 0) {
+        std::fprintf(stderr, "%s: cannot send Changed: %s\n", who_.c_str(), std::strerror(-r));
         return false;
     }
     return true;

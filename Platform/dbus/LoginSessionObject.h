@@ -1,6 +1,8 @@
 // The login session (com.tovik.LoginSession at /com/tovik/LoginSession):
 // CopyCurrentDictionary answers whether there is a session and its
-// dictionary; Activated says the session came back to the console.
+// dictionary; Changed carries the same answer whenever it changes, so that
+// clients keep it without asking; Activated says the session came back to
+// the console.
 #pragma once
 
 #include "Platform/dbus/DBusValue.h"
@@ -30,6 +32,8 @@ public:
 
     // False with a message when the signal cannot be sent.
     bool emitActivated();
+    // The session as it is now (empty: there is none).
+    bool emitChanged(const std::optional<Dictionary>& session);
 
 private:
     static const sd_bus_vtable kVtable[];

@@ -50,10 +50,30 @@ void Platform::install(std::unique_ptr<Platform> platform) {
 
 void Platform::writePreferencesBeforeWait() {
     preferences_->setWriteScheduler([this](std::function<void()> write) {
-        if (auto source = runLoop_->addBeforeWait(write)) {
-            source->detach();
-        } else {
-            write(); // reported; written now rather than not at all
+        // The batch before this one has been written: its sources are spent.
+        auto batch = std::make_shared<WriteBatch>();
+        batch->write = std::move(write);
+        pendingWrite_ = batch;
+        // Whichever comes first writes, and the other is dropped.
+        auto writeOnce = [weak = std::weak_ptr<WriteBatch>(batch)](bool idle) {
+            auto b = weak.lock();
+            if (!b || !b->write) {
+                return;
+            }
+            auto w = std::move(b->write);
+            b->write = nullptr;
+            // Only the other source: this one is running.
+            (idle ? b->deadline : b->idle).reset();
+            w();
+        };
+        batch->idle = runLoop_->addBeforeWait([writeOnce] { writeOnce(true); });
+        // A loop that is never idle (a flood of messages) still writes.
+        batch->deadline =
+            runLoop_->addTimer(RunLoop::now() + kWriteDeadline, [writeOnce] { writeOnce(false); });
+        if (!batch->idle && !batch->deadline) {
+            auto w = std::move(batch->write);
+            batch->write = nullptr;
+            w(); // reported; written now rather than not at all
         }
     });
 }

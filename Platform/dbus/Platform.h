@@ -53,9 +53,12 @@ public:
     void setLoginSession(std::unique_ptr<LoginSession> s) { loginSession_ = std::move(s); }
     void setProcess(std::unique_ptr<ProcessControl> p) { process_ = std::move(p); }
 
-    // Preference writes wait for the end of the run loop's iteration, so
-    // that the synchronizes of one event are one durable write. For programs
-    // that run the loop (the agent); others write at each synchronize.
+    // Preference writes wait until the run loop has dispatched what is
+    // waiting, so that the synchronizes of a burst are one durable write;
+    // but no longer than kWriteDeadline after the first of them, however
+    // busy the loop. For programs that run the loop (the agent); others
+    // write at each synchronize.
+    static constexpr double kWriteDeadline = 0.25; // seconds
     void writePreferencesBeforeWait();
 
     // The default platform's session bus connection (owned by its
@@ -87,6 +90,14 @@ private:
     std::unique_ptr<ProcessControl> process_;
     std::function<void()> sessionBusLost_;
     sd_bus* sessionBus_ = nullptr;
+    // The preference write that waits: at the loop's next idle moment or at
+    // its deadline, whichever comes first.
+    struct WriteBatch {
+        std::function<void()> write;
+        RunLoop::SourcePtr idle;
+        RunLoop::SourcePtr deadline;
+    };
+    std::shared_ptr<WriteBatch> pendingWrite_;
 };
 
 // Parses ZED_PLATFORM; unknown values get a message and mean the desktop.

@@ -68,6 +68,15 @@ IOReturn DesktopRegistry::setProperties(io_service_t service, const Dictionary& 
     return inner_->setProperties(service, properties);
 }
 
+void DesktopRegistry::setPropertiesAsync(io_service_t service, const Dictionary& properties,
+                                         SetDone done) {
+    if (service == kHidSystemService) {
+        Registry::setPropertiesAsync(service, properties, std::move(done));
+        return;
+    }
+    inner_->setPropertiesAsync(service, properties, std::move(done));
+}
+
 IOReturn DesktopRegistry::addMatchingNotification(MatchEvent event, const std::string& className,
                                                   const Dictionary& matching,
                                                   MatchingCallback callback, void* refCon,

@@ -31,6 +31,8 @@ public:
                                  std::vector<io_service_t>* services) override;
     std::optional<Dictionary> copyProperties(io_service_t service) override;
     IOReturn setProperties(io_service_t service, const Dictionary& properties) override;
+    void setPropertiesAsync(io_service_t service, const Dictionary& properties,
+                            SetDone done) override;
     IOReturn addMatchingNotification(MatchEvent event, const std::string& className,
                                      const Dictionary& matching, MatchingCallback callback,
                                      void* refCon, std::shared_ptr<ServiceIterator>* iterator,

@@ -17,6 +17,8 @@ constexpr const char* kManagerInterface = "org.freedesktop.login1.Manager";
 constexpr const char* kUserInterface = "org.freedesktop.login1.User";
 constexpr const char* kSessionInterface = "org.freedesktop.login1.Session";
 constexpr const char* kSessionPathPrefix = "/org/freedesktop/login1/session";
+constexpr const char* kSeatInterface = "org.freedesktop.login1.Seat";
+constexpr const char* kSeatPathPrefix = "/org/freedesktop/login1/seat";
 constexpr std::uint64_t kCallTimeoutUsec = 5 * 1000 * 1000;
 
 void say(const std::string& text) {
@@ -72,7 +74,9 @@ LogindSession::LogindSession(RunLoop& loop, BusPtr bus, uid_t uid, std::string s
 }
 
 LogindSession::~LogindSession() {
-    slot_.reset();
+    sessionSlot_.reset();
+    seatSlot_.reset();
+    managerSlot_.reset();
 }
 
 void LogindSession::failed(const std::string& what, int r, const sd_bus_error* error) {
@@ -206,15 +210,43 @@ std::optional<bool> LogindSession::readActive(const std::string& sessionPath) {
     return active != 0;
 }
 
+Dictionary LogindSession::dictionary(const State& s) const {
+    // A greeter or lock screen is not a finished login; a session that is
+    // closing no longer counts.
+    const bool loginDone = s.sessionClass == "user" && isUserSessionState(s.state);
+    // On the console: the active session of a seat (not a remote login).
+    const bool onConsole = loginDone && s.active && s.seat;
+    return Dictionary{{kCGSSessionUserNameKey, Value(s.userName)},
+                      {kCGSSessionUserIDKey, Value(static_cast<std::int32_t>(uid_))},
+                      {kCGSessionLoginDoneKey, Value(loginDone)},
+                      {kCGSessionOnConsoleKey, Value(onConsole)}};
+}
+
 std::optional<Dictionary> LogindSession::copyCurrentDictionary() {
+    if (follow() && known_) {
+        return state_ ? std::optional(dictionary(*state_)) : std::nullopt;
+    }
+    return askCurrentDictionary();
+}
+
+std::optional<Dictionary> LogindSession::askCurrentDictionary() {
+    // Followed before asking, so that no change falls between the answers
+    // and the first signal.
+    const bool following = follow();
+    known_ = false;
     const auto found = find();
     if (!found) {
+        // Nobody logged in is an answer worth keeping; a failed question is not.
+        known_ = following && !failing_;
+        state_.reset();
         return std::nullopt;
     }
-    const char* path = found->sessionPath.c_str();
-    std::string state, sessionClass, seat, seatPath;
+    State s;
+    s.userName = found->userName;
+    s.sessionPath = found->sessionPath;
+    const char* path = s.sessionPath.c_str();
     BusError error;
-    int r = getString(bus_.get(), path, kSessionInterface, "State", &state, error.get());
+    int r = getString(bus_.get(), path, kSessionInterface, "State", &s.state, error.get());
     if (r < 0) {
         // The session ended between the two questions.
         failed("about the session", r, error.get());
@@ -222,90 +254,158 @@ std::optional<Dictionary> LogindSession::copyCurrentDictionary() {
     }
     {
         BusError e;
-        if (getString(bus_.get(), path, kSessionInterface, "Class", &sessionClass, e.get()) < 0) {
-            sessionClass = "user";
+        if (getString(bus_.get(), path, kSessionInterface, "Class", &s.sessionClass, e.get()) < 0) {
+            s.sessionClass = "user";
         }
     }
     {
         BusError e;
+        std::string seat, seatPath;
         getIdPath(bus_.get(), path, kSessionInterface, "Seat", &seat, &seatPath, e.get());
+        s.seat = !seat.empty();
     }
-    const auto active = readActive(found->sessionPath);
+    const auto active = readActive(s.sessionPath);
     if (!active) {
         return std::nullopt;
     }
+    s.active = *active;
     failing_ = false;
-    // A greeter or lock screen is not a finished login; a session that is
-    // closing no longer counts.
-    const bool loginDone = sessionClass == "user" && isUserSessionState(state);
-    // On the console: the active session of a seat (not a remote login).
-    const bool onConsole = loginDone && *active && !seat.empty();
-    return Dictionary{{kCGSSessionUserNameKey, Value(found->userName)},
-                      {kCGSSessionUserIDKey, Value(static_cast<std::int32_t>(uid_))},
-                      {kCGSessionLoginDoneKey, Value(loginDone)},
-                      {kCGSessionOnConsoleKey, Value(onConsole)}};
+    state_ = s;
+    known_ = following;
+    return dictionary(s);
 }
 
-bool LogindSession::setActivatedHandler(std::function<void()> handler) {
-    handler_ = std::move(handler);
-    if (slot_ || !bus_) {
-        return static_cast<bool>(slot_);
+bool LogindSession::follow() {
+    if (managerSlot_ || followTried_ || !bus_) {
+        return static_cast<bool>(managerSlot_);
     }
-    // The match names logind, but the bus delivers a signal addressed
+    followTried_ = true;
+    // The matches name logind, but the bus delivers a signal addressed
     // straight to this connection whoever sent it: the sender is checked
     // against logind's connection as each signal arrives.
     if (!logind_) {
-        logind_ = std::make_unique<registrybus::NameOwnerWatch>(bus_.get(), kBusName, nullptr);
+        // A logind that starts again knows nothing of what the old one said.
+        logind_ = std::make_unique<registrybus::NameOwnerWatch>(
+            bus_.get(), kBusName,
+            [this](const std::string&, const std::string&) { known_ = false; });
         if (!logind_->start(kCallTimeoutUsec)) {
             logind_.reset();
             return false;
         }
     }
-    const std::string rule = std::string("type='signal',sender='") + kBusName +
-                             "',interface='org.freedesktop.DBus.Properties',member='"
-                             "PropertiesChanged',path_namespace='" +
-                             kSessionPathPrefix + "',arg0='" + kSessionInterface + "'";
-    sd_bus_slot* slot = nullptr;
-    const int r = sd_bus_add_match(bus_.get(), &slot, rule.c_str(), &onPropertiesChanged, this);
-    if (r < 0) {
-        say(std::string("cannot follow session switches: ") + std::strerror(-r));
-        return false;
-    }
-    slot_.reset(slot);
-    if (find()) {
-        active_ = readActive(sessionPath_).value_or(false);
+    const std::string propertiesChanged = std::string("type='signal',sender='") + kBusName +
+                                          "',interface='org.freedesktop.DBus.Properties',member='"
+                                          "PropertiesChanged',";
+    const std::string rules[] = {
+        propertiesChanged + "path_namespace='" + kSessionPathPrefix + "',arg0='" +
+            kSessionInterface + "'",
+        propertiesChanged + "path_namespace='" + kSeatPathPrefix + "',arg0='" + kSeatInterface +
+            "'",
+        std::string("type='signal',sender='") + kBusName + "',path='" + kManagerPath +
+            "',interface='" + kManagerInterface + "'",
+    };
+    SlotPtr* slots[] = {&sessionSlot_, &seatSlot_, &managerSlot_};
+    for (std::size_t i = 0; i < std::size(rules); ++i) {
+        sd_bus_slot* slot = nullptr;
+        const int r = sd_bus_add_match(bus_.get(), &slot, rules[i].c_str(), &onSignal, this);
+        if (r < 0) {
+            say(std::string("cannot follow the session's changes: ") + std::strerror(-r));
+            sessionSlot_.reset();
+            seatSlot_.reset();
+            return false;
+        }
+        slots[i]->reset(slot);
     }
     return true;
 }
 
-int LogindSession::onPropertiesChanged(sd_bus_message* m, void* userdata, sd_bus_error*) {
+bool LogindSession::setActivatedHandler(std::function<void()> handler) {
+    handler_ = std::move(handler);
+    if (!follow()) {
+        return false;
+    }
+    if (!activeKnown_) {
+        activeKnown_ = true;
+        if (find()) {
+            active_ = readActive(sessionPath_).value_or(false);
+        }
+    }
+    return true;
+}
+
+int LogindSession::onSignal(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto* self = static_cast<LogindSession*>(userdata);
     try {
-        static_cast<LogindSession*>(userdata)->propertiesChanged(m);
+        self->signal(m);
     } catch (const std::exception& e) {
-        say(std::string("session-activated handler failed: ") + e.what());
+        self->known_ = false;
+        say(std::string("a session change could not be followed: ") + e.what());
     } catch (...) {
-        say("session-activated handler failed");
+        self->known_ = false;
+        say("a session change could not be followed");
     }
     return 0;
 }
 
-void LogindSession::propertiesChanged(sd_bus_message* m) {
+void LogindSession::signal(sd_bus_message* m) {
     if (!logind_ || !logind_->sentByOwner(m)) {
         const char* sender = sd_bus_message_get_sender(m);
         say(std::string("ignored a session change from ") +
             (sender ? sender : "an unknown sender") + ", which is not logind");
         return;
     }
+    // A session came or went (a login, a logout): who is ours is asked again.
+    if (sd_bus_message_is_signal(m, kManagerInterface, "SessionNew") ||
+        sd_bus_message_is_signal(m, kManagerInterface, "SessionRemoved")) {
+        askCurrentDictionary();
+        return;
+    }
     const char* path = sd_bus_message_get_path(m);
-    if (!path) {
-        return;
-    }
     const char* interface = nullptr;
-    if (sd_bus_message_read(m, "s", &interface) < 0) {
+    if (!path ||
+        !sd_bus_message_is_signal(m, "org.freedesktop.DBus.Properties", "PropertiesChanged") ||
+        sd_bus_message_read(m, "s", &interface) < 0 || !interface) {
         return;
     }
+    if (std::strcmp(interface, kSessionInterface) == 0) {
+        sessionChanged(m, path);
+        return;
+    }
+    if (std::strcmp(interface, kSeatInterface) != 0) {
+        return;
+    }
+    // Another session became the seat's active one (a switch of users).
+    bool switched = false;
+    if (sd_bus_message_enter_container(m, 'a', "{sv}") > 0) {
+        while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
+            const char* name = nullptr;
+            if (sd_bus_message_read(m, "s", &name) < 0 || sd_bus_message_skip(m, "v") < 0) {
+                return;
+            }
+            switched = switched || std::strcmp(name, "ActiveSession") == 0;
+            sd_bus_message_exit_container(m);
+        }
+        sd_bus_message_exit_container(m);
+    }
+    if (sd_bus_message_enter_container(m, 'a', "s") > 0) {
+        const char* name = nullptr;
+        while (sd_bus_message_read(m, "s", &name) > 0) {
+            switched = switched || std::strcmp(name, "ActiveSession") == 0;
+        }
+        sd_bus_message_exit_container(m);
+    }
+    if (switched) {
+        askCurrentDictionary();
+    }
+}
+
+void LogindSession::sessionChanged(sd_bus_message* m, const char* path) {
+    // What the signal carries is applied as it comes: signals keep their
+    // order, an answer read now may be newer than the ones still queued.
     std::optional<bool> active;
-    bool invalidated = false;
+    std::optional<std::string> state, sessionClass;
+    std::optional<bool> seat;
+    bool reread = false; // a property said only that it changed
     if (sd_bus_message_enter_container(m, 'a', "{sv}") <= 0) {
         return;
     }
@@ -315,11 +415,28 @@ void LogindSession::propertiesChanged(sd_bus_message* m) {
             return;
         }
         if (std::strcmp(name, "Active") == 0 && sd_bus_message_enter_container(m, 'v', "b") > 0) {
-            int value = 0;
+            int value = 0; // a D-Bus b reads into an int
             if (sd_bus_message_read(m, "b", &value) < 0) {
                 return;
             }
             active = value != 0;
+            sd_bus_message_exit_container(m);
+        } else if ((std::strcmp(name, "State") == 0 || std::strcmp(name, "Class") == 0) &&
+                   sd_bus_message_enter_container(m, 'v', "s") > 0) {
+            const char* value = nullptr;
+            if (sd_bus_message_read(m, "s", &value) < 0) {
+                return;
+            }
+            (name[0] == 'S' ? state : sessionClass) = value ? value : "";
+            sd_bus_message_exit_container(m);
+        } else if (std::strcmp(name, "Seat") == 0 &&
+                   sd_bus_message_enter_container(m, 'v', "(so)") > 0) {
+            const char* id = nullptr;
+            const char* seatPath = nullptr;
+            if (sd_bus_message_read(m, "(so)", &id, &seatPath) < 0) {
+                return;
+            }
+            seat = id && *id;
             sd_bus_message_exit_container(m);
         } else if (sd_bus_message_skip(m, "v") < 0) {
             return;
@@ -327,18 +444,45 @@ void LogindSession::propertiesChanged(sd_bus_message* m) {
         sd_bus_message_exit_container(m);
     }
     sd_bus_message_exit_container(m);
+    bool activeInvalidated = false;
     if (sd_bus_message_enter_container(m, 'a', "s") > 0) {
         const char* name = nullptr;
         while (sd_bus_message_read(m, "s", &name) > 0) {
-            invalidated = invalidated || std::strcmp(name, "Active") == 0;
+            const bool isActive = std::strcmp(name, "Active") == 0;
+            activeInvalidated = activeInvalidated || isActive;
+            reread = reread || isActive || std::strcmp(name, "State") == 0 ||
+                     std::strcmp(name, "Class") == 0 || std::strcmp(name, "Seat") == 0;
         }
         sd_bus_message_exit_container(m);
     }
-    if (!active && !invalidated) {
-        return;
+    if (!active && !state && !sessionClass && !seat && !reread) {
+        return; // idle and lock hints and the like: the dictionary stays
     }
     // Our session may be a new one since the last look (a new login).
-    if (sessionPath_ != path && (!find() || sessionPath_ != path)) {
+    if (sessionPath_ != path) {
+        askCurrentDictionary();
+        if (sessionPath_ != path) {
+            return;
+        }
+    }
+    if (known_ && state_ && state_->sessionPath == path) {
+        if (active) {
+            state_->active = *active;
+        }
+        if (state) {
+            state_->state = *state;
+        }
+        if (sessionClass) {
+            state_->sessionClass = *sessionClass;
+        }
+        if (seat) {
+            state_->seat = *seat;
+        }
+    }
+    if (reread) {
+        askCurrentDictionary();
+    }
+    if (!active && !activeInvalidated) {
         return;
     }
     if (!active) {

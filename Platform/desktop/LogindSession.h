@@ -25,7 +25,10 @@ public:
     LogindSession(RunLoop& loop, BusPtr bus, uid_t uid, std::string sessionId = {});
     ~LogindSession() override;
 
+    // Kept from logind's signals (the session's properties, the seat's
+    // active session, sessions coming and going) once first asked.
     std::optional<Dictionary> copyCurrentDictionary() override;
+    std::optional<Dictionary> askCurrentDictionary() override;
     bool setActivatedHandler(std::function<void()> handler) override;
 
     // The object path of the session last found; empty when none.
@@ -36,11 +39,24 @@ private:
         std::string userName;
         std::string sessionPath;
     };
+    // What the dictionary is made of.
+    struct State {
+        std::string userName;
+        std::string sessionPath;
+        std::string state;
+        std::string sessionClass;
+        bool seat = false;
+        bool active = false;
+    };
     std::optional<Found> find();
     std::optional<bool> readActive(const std::string& sessionPath);
     void failed(const std::string& what, int r, const sd_bus_error* error);
-    static int onPropertiesChanged(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    void propertiesChanged(sd_bus_message* m);
+    // Subscribes to logind's signals (once); whether they are followed.
+    bool follow();
+    Dictionary dictionary(const State& s) const;
+    static int onSignal(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    void signal(sd_bus_message* m);
+    void sessionChanged(sd_bus_message* m, const char* path);
 
     BusPtr bus_;
     uid_t uid_;
@@ -49,9 +65,15 @@ private:
     std::function<void()> handler_;
     // Who logind is: its signals are heard from that connection only.
     std::unique_ptr<registrybus::NameOwnerWatch> logind_;
-    SlotPtr slot_;
-    bool active_ = false;  // as the last signal or look-up left it
-    bool failing_ = false; // the last query failed: said once, not at every poll
+    SlotPtr sessionSlot_, seatSlot_, managerSlot_;
+    bool followTried_ = false;
+    // The session as logind last said (empty: none); known only while its
+    // signals are followed and the logind that sent them still runs.
+    bool known_ = false;
+    std::optional<State> state_;
+    bool activeKnown_ = false; // active_ was looked up once the handler was set
+    bool active_ = false;      // as the last signal or look-up left it
+    bool failing_ = false;     // the last query failed: said once, not at every poll
 };
 
 // Where there is no logind: the process's own user, logged in and on the

@@ -2,9 +2,12 @@
 #include "Daemon/HidUtils.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <sys/epoll.h>
+#include <unistd.h>
 
 using zed::Dictionary;
 using zed::Value;
@@ -448,13 +451,68 @@ TEST_F(DriverMessages, FarBehindTheMouseKeysAreSkippedButStepsAndTheOverlayCount
     EXPECT_DOUBLE_EQ(store->sens[kSensOverall], 5.2);
     EXPECT_EQ(overlays.openWindows(), 1);
 
-    registry->backlog = 256;
+    registry->backlog = 0;
     message(0x0000);
-    EXPECT_EQ(keys().size(), 3u) << "typed again once the queue is short";
+    EXPECT_EQ(keys().size(), 3u) << "typed again once the queue has drained";
     registry->backlog = 1000;
     testing::internal::CaptureStderr();
     message(0x0000);
     err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "a new burst is told again: " << err;
     EXPECT_EQ(keys().size(), 3u);
+}
+
+// One flood, one message: once skipping, keys are typed again only when no
+// message waits any more, however far the queue dips meanwhile.
+TEST_F(DriverMessages, SkippingLastsUntilTheQueueHasDrained) {
+    map({bytes({3}, "8")});
+    struct Message {
+        std::size_t waiting;
+        bool typed;
+    };
+    const Message flood[] = {{100, true}, {257, false}, {256, false}, {3, false},
+                             {1, false},  {300, false}, {0, true},    {256, true},
+                             {1, true},   {257, false}, {0, true}};
+    testing::internal::CaptureStderr();
+    for (const Message& m : flood) {
+        const std::size_t before = keys().size();
+        registry->backlog = m.waiting;
+        message(0x0000);
+        EXPECT_EQ(keys().size() > before, m.typed) << m.waiting << " waiting";
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << "one line per burst: " << err;
+}
+
+// Under a flood of steps the loop is never idle, yet the settings file holds
+// the steps within the write deadline. The flood is a source that is always
+// ready; it stops at the first write, which must hold every step so far.
+TEST_F(DriverMessages, AFloodOfStepsIsWrittenWithoutWaitingForAnIdleLoop) {
+    map({bytes({0}), bytes({7})}, {{"Sensitivity", Value(5.0)}});
+    platform->writePreferencesBeforeWait(); // as the agent's main does
+    message(0x0100);                        // button 2's first message: nothing to write
+    const int writes = prefs->writeCount();
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], "x", 1), 1); // readable until the end of the test
+    long steps = 0;
+    auto source = platform->runLoop().addFd(fds[0], EPOLLIN, [&](std::uint32_t) {
+        // Up and down in turn: the value stays inside the range, and which
+        // step was last says what the file must hold.
+        queued(steps % 2 == 0 ? 0x0101 : 0x01FF);
+        ++steps;
+    });
+    ASSERT_TRUE(source);
+    // The bound only ends a failing run; a passing one stops at the write.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (prefs->writeCount() == writes && std::chrono::steady_clock::now() < giveUp) {
+        platform->runLoop().runOnce(1.0);
+    }
+    source.reset();
+    close(fds[0]);
+    close(fds[1]);
+    ASSERT_GT(prefs->writeCount(), writes) << "no write during " << steps << " steps";
+    EXPECT_GT(steps, 1) << "the flood was running";
+    EXPECT_DOUBLE_EQ(*storedDomain().at("Sensitivity").toDouble(), store->sens[kSensOverall])
+        << "the file holds every step made before the write";
 }

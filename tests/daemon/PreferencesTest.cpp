@@ -91,11 +91,39 @@ TEST_F(PreferencesTest, AnEmptyDomainGetsTheFourteenDefaultsAndTheirDriverValues
     EXPECT_EQ(hid->buttonModes, std::vector<std::int32_t>{2});
     ASSERT_EQ(hid->accelerationSets.size(), 1u);
     EXPECT_EQ(hid->accelerationSets[0].value, 0.6875) << "the HID system keeps its own";
-    EXPECT_EQ(hid->openConnections(), 0) << "every connection is closed again";
+    EXPECT_EQ(hid->openConnections(), 1) << "one connection, kept for the next settings";
     EXPECT_FALSE(store->perAxisSens);
     EXPECT_TRUE(store->otfsActive);
     EXPECT_TRUE(store->otfsOverlay);
     EXPECT_EQ(store->buttonMappings, defaultMappings());
+}
+
+// Applying settings costs no open and close of the HID system: the
+// connection opened for the first settings is kept, and goes with the agent.
+TEST_F(PreferencesTest, TheHidConnectionIsOpenedOnceAndClosedWithTheStore) {
+    const Dictionary settings{{"Sensitivity", Value(3.0)}, {"MasterAccel", Value(0.5)}};
+    for (int i = 0; i < 4; ++i) {
+        send(settings);
+    }
+    store->ReadPrefs();
+    EXPECT_EQ(hid->opens, 1);
+    EXPECT_EQ(hid->closes, 0);
+    EXPECT_EQ(hid->accelerationSets.size(), 5u);
+    Application::GetApp()->prefs.reset();
+    EXPECT_EQ(hid->openConnections(), 0) << "closed when the agent ends";
+}
+
+// A HID system that went away meanwhile (a restarted provider) is opened
+// afresh, and the settings still reach it.
+TEST_F(PreferencesTest, AKeptConnectionThatWentAwayIsOpenedAfresh) {
+    send({{"Orientation", i32(0)}});
+    ASSERT_EQ(hid->buttonModes, std::vector<std::int32_t>{2});
+    hid->dropConnections();
+    send({{"Orientation", i32(1)}});
+    EXPECT_EQ(hid->buttonModes, (std::vector<std::int32_t>{2, 1}));
+    EXPECT_EQ(hid->opens, 2);
+    send({{"Orientation", i32(0)}});
+    EXPECT_EQ(hid->opens, 2) << "the new one is kept";
 }
 
 TEST_F(PreferencesTest, WithoutTheHidSystemsAccelerationTheDefaultIsAQuarter) {
@@ -108,6 +136,7 @@ TEST_F(PreferencesTest, WithoutTheHidSystemsAccelerationTheDefaultIsAQuarter) {
     EXPECT_EQ(Preferences::InitPrefs().at("MasterAccel"), Value(0.25)) << "the read failed";
     emptyDomain();
     hid->getAccelerationStatus = zed::kIOReturnSuccess;
+    hid->dropConnections(); // the kept connection is gone, and none opens
     hid->openStatus = zed::kIOReturnNotPermitted;
     EXPECT_EQ(Preferences::InitPrefs().at("MasterAccel"), Value(0.25)) << "no connection";
     emptyDomain();

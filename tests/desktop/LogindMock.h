@@ -182,6 +182,47 @@ public:
         });
     }
 
+    // How often the manager's method was called since the last reset.
+    long managerCalls(const char* method) {
+        sd_bus_message* reply = nullptr;
+        int r = sd_bus_call_method(control_.get(), "org.freedesktop.login1",
+                                   "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
+                                   "GetMethodCalls", nullptr, &reply, "s", method);
+        zed::MessagePtr owned(reply);
+        if (r < 0 || sd_bus_message_enter_container(owned.get(), 'a', "(tav)") < 0) {
+            return -1;
+        }
+        long n = 0;
+        while ((r = sd_bus_message_skip(owned.get(), "(tav)")) > 0) {
+            ++n;
+        }
+        return r < 0 ? -1 : n;
+    }
+
+    // A manager signal with a session id and path, as logind sends it.
+    bool emitManagerSignal(const char* name, const std::string& id) {
+        sd_bus_message* raw = nullptr;
+        if (sd_bus_message_new_method_call(control_.get(), &raw, "org.freedesktop.login1",
+                                           "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
+                                           "EmitSignal") < 0) {
+            return false;
+        }
+        zed::MessagePtr m(raw);
+        const std::string path = sessionPath(id);
+        if (sd_bus_message_append(m.get(), "sss", "org.freedesktop.login1.Manager", name, "so") <
+                0 ||
+            sd_bus_message_open_container(m.get(), 'a', "v") < 0 ||
+            sd_bus_message_append(m.get(), "v", "s", id.c_str()) < 0 ||
+            sd_bus_message_append(m.get(), "v", "o", path.c_str()) < 0 ||
+            sd_bus_message_close_container(m.get()) < 0) {
+            return false;
+        }
+        sd_bus_message* reply = nullptr;
+        const int r = sd_bus_call(control_.get(), m.get(), 0, nullptr, &reply);
+        zed::MessagePtr owned(reply);
+        return r >= 0;
+    }
+
 private:
     template <typename Append>
     bool setProperty(const std::string& path, const char* name, const char* type, Append append) {

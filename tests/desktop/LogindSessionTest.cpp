@@ -5,6 +5,7 @@
 #include "Daemon/CallBacks.h"
 #include "LogindMock.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace zed;
@@ -215,6 +216,140 @@ TEST_F(LogindSessionTest, ASessionChangeSentStraightToTheAgentByAnotherConnectio
     ASSERT_TRUE(mock->setSessionBool("c1", "Active", true));
     pumpUntil([&] { return activated >= 1; });
     EXPECT_EQ(activated, 1);
+}
+
+// --- The session kept from logind's signals -------------------------------
+
+// Each change reaches the kept session through logind's signals alone: once
+// the loop has delivered them, the dictionary is right and reading it asks
+// logind nothing.
+TEST_F(LogindSessionTest, EveryChangeIsKeptFromTheSignalsWithoutAskingAgain) {
+    struct Case {
+        const char* what;
+        std::function<bool()> change;
+        bool present, loginDone, onConsole;
+    };
+    const Case cases[] = {
+        {"switched away", [] { return mock->setSessionBool("c1", "Active", false); }, true, true,
+         false},
+        {"away and back",
+         [] {
+             return mock->setSessionBool("c1", "Active", false) &&
+                    mock->setSessionBool("c1", "Active", true);
+         },
+         true, true, true},
+        {"another user took the seat",
+         [] {
+             return mock->addSession("c2", "seat0", 2000, "bob", true) &&
+                    mock->setSessionBool("c1", "Active", false);
+         },
+         true, true, false},
+        {"locked to a greeter", [] { return mock->setSessionString("c1", "Class", "greeter"); },
+         true, false, false},
+        {"logging out", [] { return mock->setSessionString("c1", "State", "closing"); }, true,
+         false, false},
+        {"seat gone", [] { return mock->setSessionSeat("c1", "", "/"); }, true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(mock->reset());
+        ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+        auto s = session();
+        ASSERT_TRUE(s->copyCurrentDictionary());
+        const long asked = mock->managerCalls("ListUsers");
+        ASSERT_TRUE(c.change());
+        auto is = [&] {
+            const auto d = s->copyCurrentDictionary();
+            return d && flag(*d, kCGSessionLoginDoneKey) == c.loginDone &&
+                   flag(*d, kCGSessionOnConsoleKey) == c.onConsole;
+        };
+        pumpUntil(is);
+        drain();
+        EXPECT_TRUE(is());
+        const long afterSignals = mock->managerCalls("ListUsers");
+        for (int i = 0; i < 5; ++i) {
+            s->copyCurrentDictionary();
+        }
+        EXPECT_EQ(mock->managerCalls("ListUsers"), afterSignals) << "a kept session asks nothing";
+        EXPECT_GE(afterSignals, asked);
+    }
+}
+
+TEST_F(LogindSessionTest, ALoginAfterStartIsFoundFromLogindsSignals) {
+    auto s = session();
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(s->copyCurrentDictionary()) << "nobody is logged in yet";
+    testing::internal::GetCapturedStderr();
+    const long asked = mock->managerCalls("ListUsers");
+    EXPECT_FALSE(s->copyCurrentDictionary());
+    EXPECT_EQ(mock->managerCalls("ListUsers"), asked) << "nobody logged in is kept too";
+
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    ASSERT_TRUE(mock->emitManagerSignal("SessionNew", "c1"));
+    pumpUntil([&] { return s->copyCurrentDictionary().has_value(); });
+    const auto d = s->copyCurrentDictionary();
+    ASSERT_TRUE(d);
+    EXPECT_TRUE(flag(*d, kCGSessionOnConsoleKey));
+    EXPECT_EQ(s->sessionPath(), deskfake::LogindMock::sessionPath("c1"));
+}
+
+// Any local user can address a signal to the agent's connection: none of
+// those logind sends counts from anybody else.
+TEST_F(LogindSessionTest, ForgedSessionSeatAndManagerSignalsChangeNothing) {
+    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", true));
+    BusPtr agentBus = mock->connect();
+    ASSERT_TRUE(agentBus);
+    const char* agentName = nullptr;
+    ASSERT_GE(sd_bus_get_unique_name(agentBus.get(), &agentName), 0);
+    const std::string agent = agentName;
+    LogindSession s(loop, BusPtr(sd_bus_ref(agentBus.get())), kUid);
+    ASSERT_TRUE(s.copyCurrentDictionary());
+    BusPtr forger = mock->connect();
+    ASSERT_TRUE(forger);
+
+    struct Forged {
+        const char* path;
+        const char* interface;
+        const char* member;
+        std::function<int(sd_bus_message*)> append;
+    };
+    const Forged forged[] = {
+        {"/org/freedesktop/login1/session/c1", "org.freedesktop.DBus.Properties",
+         "PropertiesChanged",
+         [](sd_bus_message* m) {
+             return sd_bus_message_append(m, "sa{sv}as", "org.freedesktop.login1.Session", 1,
+                                          "Active", "b", 0, 0);
+         }},
+        {"/org/freedesktop/login1/seat/seat0", "org.freedesktop.DBus.Properties",
+         "PropertiesChanged",
+         [](sd_bus_message* m) {
+             return sd_bus_message_append(m, "sa{sv}as", "org.freedesktop.login1.Seat", 1,
+                                          "ActiveSession", "(so)", "c9",
+                                          "/org/freedesktop/login1/session/c9", 0);
+         }},
+        {"/org/freedesktop/login1", "org.freedesktop.login1.Manager", "SessionRemoved",
+         [](sd_bus_message* m) {
+             return sd_bus_message_append(m, "so", "c1", "/org/freedesktop/login1/session/c1");
+         }},
+    };
+    const long asked = mock->managerCalls("ListUsers");
+    testing::internal::CaptureStderr();
+    for (const Forged& f : forged) {
+        sd_bus_message* raw = nullptr;
+        ASSERT_GE(sd_bus_message_new_signal(forger.get(), &raw, f.path, f.interface, f.member), 0);
+        MessagePtr m(raw);
+        ASSERT_GE(sd_bus_message_set_destination(m.get(), agent.c_str()), 0);
+        ASSERT_GE(f.append(m.get()), 0);
+        ASSERT_GE(sd_bus_send(forger.get(), m.get(), nullptr), 0);
+    }
+    ASSERT_GE(sd_bus_flush(forger.get()), 0);
+    drain();
+    const std::string err = testing::internal::GetCapturedStderr();
+    const auto d = s.copyCurrentDictionary();
+    ASSERT_TRUE(d);
+    EXPECT_TRUE(flag(*d, kCGSessionOnConsoleKey)) << err;
+    EXPECT_EQ(mock->managerCalls("ListUsers"), asked)
+        << "a forged signal, or the look after it, asked logind: " << err;
 }
 
 // --- The agent's wait for the console -------------------------------------

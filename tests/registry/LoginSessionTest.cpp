@@ -9,6 +9,14 @@
 namespace zed::test {
 namespace {
 
+// How often the simulator has been asked for its session.
+long sessionQueries() {
+    const auto records = lines(sim({"show", "session"}).out);
+    const std::string key = "\"queries\":";
+    const std::size_t at = records.empty() ? std::string::npos : records[0].find(key);
+    return at == std::string::npos ? -1 : std::stol(records[0].substr(at + key.size()));
+}
+
 class LoginSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,24 +53,76 @@ TEST_F(LoginSessionTest, AwayAndBackSwitchTheConsoleAndBackActivates) {
     int activated = 0;
     ASSERT_TRUE(session_->setActivatedHandler([&] { ++activated; }));
     ASSERT_EQ(sim({"session", "away"}).exitCode, 0);
-    EXPECT_FALSE(onConsole());
+    EXPECT_TRUE(runUntil(loop_, [&] { return !onConsole(); }));
     ASSERT_EQ(sim({"session", "back"}).exitCode, 0);
-    EXPECT_TRUE(onConsole());
+    EXPECT_TRUE(runUntil(loop_, [&] { return onConsole(); }));
     ASSERT_TRUE(runUntil(loop_, [&] { return activated > 0; }));
     EXPECT_EQ(activated, 1);
 }
 
-TEST_F(LoginSessionTest, LogoutLoginAndNoSession) {
-    ASSERT_EQ(sim({"session", "logout"}).exitCode, 0);
-    auto d = session_->copyCurrentDictionary();
+// The session is kept from the simulator's Changed signal: each change is
+// seen once the loop has delivered it, and no look at it asks again.
+TEST_F(LoginSessionTest, EveryChangeIsKeptWithoutAskingAgain) {
+    struct Case {
+        const char* change;
+        bool present;
+        bool loginDone;
+        bool onConsole;
+    };
+    const Case cases[] = {
+        {"away", true, true, false},   {"back", true, true, true},  {"logout", true, false, true},
+        {"none", false, false, false}, {"login", true, true, true}, {"away", true, true, false},
+    };
+    ASSERT_TRUE(session_->copyCurrentDictionary());
+    const long asked = sessionQueries();
+    auto is = [&](const Case& c) {
+        const auto d = session_->copyCurrentDictionary();
+        if (!c.present || !d) {
+            return c.present == d.has_value();
+        }
+        return *lookup(*d, kCGSessionLoginDoneKey) == Value(c.loginDone) &&
+               *lookup(*d, kCGSessionOnConsoleKey) == Value(c.onConsole);
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(sim({"session", c.change}).exitCode, 0);
+        EXPECT_TRUE(runUntil(loop_, [&] { return is(c); })) << c.change;
+    }
+    EXPECT_EQ(sessionQueries(), asked) << "a kept session is not asked for";
+}
+
+TEST_F(LoginSessionTest, AChangeSentByAnotherConnectionIsIgnored) {
+    ASSERT_TRUE(onConsole());
+    int seen = 0;
+    sd_bus_slot* raw = nullptr;
+    ASSERT_GE(sd_bus_add_match(
+                  session_->bus(), &raw,
+                  "type='signal',path='/com/tovik/LoginSession',member='Changed'",
+                  [](sd_bus_message*, void* userdata, sd_bus_error*) {
+                      ++*static_cast<int*>(userdata);
+                      return 0;
+                  },
+                  &seen),
+              0);
+    SlotPtr observer(raw);
+    testing::internal::CaptureStderr();
+    ProgramResult spoof = runProgram({"/usr/bin/gdbus", "emit", "--session", "--object-path",
+                                      "/com/tovik/LoginSession", "--signal",
+                                      "com.tovik.LoginSession.Changed", "false", "@a{sv} {}"});
+    ASSERT_EQ(spoof.exitCode, 0) << spoof.err;
+    ASSERT_TRUE(runUntil(loop_, [&] { return seen > 0; }));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(onConsole()) << "the forged change was taken: " << err;
+    EXPECT_NE(err.find("ignored a session change"), std::string::npos) << err;
+}
+
+TEST_F(LoginSessionTest, AskingGoesToTheProviderEvenWhileTheSessionIsKept) {
+    ASSERT_TRUE(onConsole());
+    ASSERT_EQ(sim({"session", "away"}).exitCode, 0);
+    // The loop has not run: only asking can know yet.
+    const auto d = session_->askCurrentDictionary();
     ASSERT_TRUE(d);
-    EXPECT_EQ(*lookup(*d, kCGSessionLoginDoneKey), Value(false));
-    ASSERT_EQ(sim({"session", "none"}).exitCode, 0);
-    EXPECT_FALSE(session_->copyCurrentDictionary());
-    ASSERT_EQ(sim({"session", "login"}).exitCode, 0);
-    d = session_->copyCurrentDictionary();
-    ASSERT_TRUE(d);
-    EXPECT_EQ(*lookup(*d, kCGSessionLoginDoneKey), Value(true));
+    EXPECT_EQ(*lookup(*d, kCGSessionOnConsoleKey), Value(false));
+    EXPECT_FALSE(onConsole()) << "and what was asked is kept";
 }
 
 TEST_F(LoginSessionTest, SpoofedActivatedIsIgnored) {

@@ -113,6 +113,32 @@ TEST_F(RegistryTest, FailNextFailsExactlyTheNextSet) {
     EXPECT_NE(records[1].find("\"status\":0"), std::string::npos) << records[1];
 }
 
+// A step's properties go out without waiting for the driver: the statuses
+// come back later, on the loop, in the order sent, failures included.
+TEST_F(RegistryTest, PropertiesSentWithoutWaitingAnswerOnTheLoopInOrder) {
+    const io_service_t mouse = plug();
+    ASSERT_EQ(sim({"fail-next", "0xe00002c0"}).exitCode, 0);
+    std::vector<IOReturn> statuses;
+    for (std::int32_t value : {1, 2, 3}) {
+        registry_->setPropertiesAsync(mouse, {{"Sensitivity", Value(value)}},
+                                      [&](IOReturn status) { statuses.push_back(status); });
+    }
+    EXPECT_TRUE(statuses.empty()) << "answered before the loop ran";
+    ASSERT_TRUE(runUntil(loop_, [&] { return statuses.size() == 3; }));
+    EXPECT_EQ(statuses,
+              (std::vector<IOReturn>{kIOReturnNoDevice, kIOReturnSuccess, kIOReturnSuccess}));
+    const auto records = lines(sim({"show", "driver"}).out);
+    ASSERT_EQ(records.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_NE(records[i].find("\"value\":" + std::to_string(i + 1) + "}"), std::string::npos)
+            << records[i];
+    }
+    // A service the registry does not know is answered at once.
+    registry_->setPropertiesAsync(9999, {}, [&](IOReturn status) { statuses.push_back(status); });
+    ASSERT_EQ(statuses.size(), 4u);
+    EXPECT_EQ(statuses.back(), kIOReturnNoDevice);
+}
+
 TEST_F(RegistryTest, AGoneServiceCannotBeReadOrSet) {
     const io_service_t mouse = plug();
     InterestLog before;
