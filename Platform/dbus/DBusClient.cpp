@@ -103,6 +103,11 @@ IOReturn statusFromBusError(const sd_bus_error* error, int r) {
     return kIOReturnIPCError;
 }
 
+bool providerLeft(const sd_bus_error* error) {
+    return sd_bus_error_has_name(error, SD_BUS_ERROR_NAME_HAS_NO_OWNER) ||
+           sd_bus_error_has_name(error, SD_BUS_ERROR_SERVICE_UNKNOWN);
+}
+
 NameOwnerWatch::NameOwnerWatch(sd_bus* bus, std::string name, Changed changed)
     : bus_(bus), name_(std::move(name)), changed_(std::move(changed)) {}
 
@@ -188,7 +193,10 @@ void NameOwnerWatch::setOwner(std::string owner) {
 IOReturn callProvider(sd_bus* bus, const std::string& destination, const std::string& path,
                       const char* interface, const char* member,
                       const std::function<int(sd_bus_message*)>& append, std::uint64_t timeoutUsec,
-                      const char* what, MessagePtr* reply, bool report) {
+                      const char* what, MessagePtr* reply, bool report, bool* left) {
+    if (left) {
+        *left = false;
+    }
     if (!bus || destination.empty()) {
         if (report) {
             std::fprintf(stderr, "zed: %s: no provider of %s on the bus\n", what, kBusName);
@@ -216,7 +224,11 @@ IOReturn callProvider(sd_bus* bus, const std::string& destination, const std::st
     MessagePtr answer(replyRaw);
     if (r < 0) {
         const IOReturn status = statusFromBusError(error.get(), r);
-        if (report) {
+        if (left) {
+            *left = providerLeft(error.get());
+        }
+        // A provider that left is its caller's to tell, once.
+        if (report && !(left && *left)) {
             std::fprintf(stderr, "zed: %s failed: %s - %s\n", what, error.text(r).c_str(),
                          machErrorString(status).c_str());
         }

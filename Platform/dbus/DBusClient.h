@@ -71,9 +71,15 @@ private:
 // A method call on the provider with a timeout. On success the reply is
 // stored and kIOReturnSuccess returned; otherwise the status says why, and
 // unless `report` is false a message naming `what` goes to standard error.
+// `left`, when given, says whether the call failed because the provider is
+// no longer on the bus.
 IOReturn callProvider(sd_bus* bus, const std::string& destination, const std::string& path,
                       const char* interface, const char* member,
                       const std::function<int(sd_bus_message*)>& append, std::uint64_t timeoutUsec,
-                      const char* what, MessagePtr* reply, bool report = true);
+                      const char* what, MessagePtr* reply, bool report = true,
+                      bool* left = nullptr);
+
+// Whether a call's error says that its destination is no longer on the bus.
+bool providerLeft(const sd_bus_error* error);
 
 } // namespace zed::registrybus

@@ -104,9 +104,23 @@ bool DBusRegistry::subscribe() {
     return true;
 }
 
+void DBusRegistry::forgetProvider() {
+    const std::string& gone = owner_ ? owner_->owner() : std::string();
+    if (gone.empty() || gone == departed_) {
+        return;
+    }
+    departed_ = gone;
+    pendingFetch_.reset();
+    std::fprintf(stderr, "zed: the mouse's driver %s left the bus; its services terminate\n",
+                 gone.c_str());
+    removeAll();
+}
+
 void DBusRegistry::providerChanged(const std::string& oldOwner, const std::string& newOwner) {
     pendingFetch_.reset();
-    if (!oldOwner.empty() || !services_.empty()) {
+    if (!oldOwner.empty() && oldOwner == departed_) {
+        departed_.clear(); // said when a call found it gone
+    } else if (!oldOwner.empty() || !services_.empty()) {
         std::fprintf(stderr, "zed: the registry provider %s is gone; its services terminate\n",
                      oldOwner.empty() ? "(unknown)" : oldOwner.c_str());
         removeAll();
@@ -478,10 +492,15 @@ IOReturn DBusRegistry::setProperties(io_service_t service, const Dictionary& pro
         return kIOReturnNoResources;
     }
     MessagePtr reply;
+    bool left = false;
     const IOReturn sent = callProvider(
         bus_.get(), owner_->owner(), servicePath(service), kServiceInterface, "SetProperties",
         [&](sd_bus_message* m) { return appendDictionary(m, properties); }, timeout_,
-        "setting a service's properties", &reply);
+        "setting a service's properties", &reply, true, &left);
+    if (left) {
+        forgetProvider();
+        return kIOReturnNoDevice;
+    }
     if (sent != kIOReturnSuccess) {
         return sent;
     }
@@ -557,7 +576,11 @@ int DBusRegistry::onSetReply(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto* pending = static_cast<PendingSet*>(userdata);
     DBusRegistry* self = pending->registry;
     IOReturn status = kIOReturnSuccess;
-    if (const sd_bus_error* error = sd_bus_message_get_error(m)) {
+    if (const sd_bus_error* error = sd_bus_message_get_error(m);
+        error && registrybus::providerLeft(error)) {
+        self->forgetProvider();
+        status = kIOReturnNoDevice;
+    } else if (error) {
         status = statusFromBusError(error, -sd_bus_message_get_errno(m));
         std::fprintf(stderr, "zed: setting a service's properties failed: %s - %s\n",
                      error->message ? error->message : (error->name ? error->name : ""),

@@ -78,6 +78,9 @@ private:
 
     bool subscribe();
     void providerChanged(const std::string& oldOwner, const std::string& newOwner);
+    // A call found the provider gone before the bus said so: its services
+    // terminate now, so that nothing more is sent to it.
+    void forgetProvider();
     // Reads GetManagedObjects' answer and adds the services not yet known.
     void takeManagedObjects(sd_bus_message* reply);
     void fetchManagedObjectsAsync();
@@ -88,6 +91,8 @@ private:
     void addService(std::shared_ptr<Service> service);
     void removeService(io_service_t id);
     void removeAll();
+    // The provider a call found gone, until the bus says so too.
+    std::string departed_;
     void notifyMatching(MatchEvent event, const Service& service);
     std::vector<std::shared_ptr<Watch>> live() const { return liveWatches(watches_); }
 
