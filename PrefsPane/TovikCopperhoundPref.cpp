@@ -16,7 +16,6 @@
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -303,6 +302,7 @@ void TovikCopperhoundPref::initPrefs() {
 
 void TovikCopperhoundPref::destroyPrefs() {
     fDomainWatcher.reset();
+    fChangedKeys.clear();
     fStoredSens = {};
     fPrefs.reset();
     fCurrMapping = nullptr;
@@ -310,28 +310,42 @@ void TovikCopperhoundPref::destroyPrefs() {
 }
 
 void TovikCopperhoundPref::notifyPrefsChange() {
-    if (save(nullptr)) {
+    if (save()) {
         emit settingsChanged();
     }
 }
 
-bool TovikCopperhoundPref::save(const char* ownKey) {
+bool TovikCopperhoundPref::save() {
     if (!fPrefs) {
         return false;
     }
     zed::Platform& platform = zed::Platform::current();
-    bool taken = false;
-    // The whole domain is replaced, and written (so on disk before the agent
-    // hears of it) under the same lock as the look at the agent's steps:
-    // a step stored in between would otherwise be lost.
+    // Only the keys the pane changed go over what is stored now, under the
+    // domain's writer lock: whatever another program (the agent's steps,
+    // zed-defaults) stored meanwhile stays, and nothing stored between the
+    // read and the write is lost. The file is written (so on disk before
+    // the agent hears of it) and still holds every key.
+    std::optional<zed::Dictionary> merged;
     const bool written = platform.preferences().update(
-        fBundleId, [this, ownKey, &taken](std::optional<zed::Dictionary> stored) {
-            if (stored) {
-                taken = takeSensitivities(*stored, ownKey);
+        fBundleId, [this, &merged](std::optional<zed::Dictionary> stored) {
+            zed::Dictionary next = stored ? std::move(*stored) : zed::Dictionary{};
+            for (const std::string& key : fChangedKeys) {
+                if (const zed::Value* mine = zed::lookup(*fPrefs, key)) {
+                    next.insert_or_assign(key, *mine);
+                } else {
+                    next.erase(key);
+                }
             }
-            return std::optional<zed::Dictionary>(*fPrefs);
+            merged = next;
+            return std::optional<zed::Dictionary>(std::move(next));
         });
-    if (written) {
+    bool taken = false;
+    if (written && merged) {
+        fChangedKeys.clear();
+        // The pane's copy becomes what was written: the agent and the pages
+        // are told what is on disk, others' keys included.
+        taken = *merged != *fPrefs;
+        fPrefs = std::move(*merged);
         rememberStoredSensitivities();
     }
     platform.distributedCenter().post(contract::kNotificationName, contract::kNotificationObject,
@@ -349,6 +363,7 @@ void TovikCopperhoundPref::notifyMappingPrefsChange() {
     }
     fPrefs->insert_or_assign(contract::name(Key::kButtonMappings),
                              zed::Value(ButtonMappingSupport::mappingDataArray(*fMappings)));
+    fChangedKeys.insert(contract::name(Key::kButtonMappings));
     notifyPrefsChange();
 }
 
@@ -388,7 +403,8 @@ void TovikCopperhoundPref::setSetting(const char* key, zed::Value value) {
         return;
     }
     fPrefs->insert_or_assign(key, std::move(value));
-    save(key);
+    fChangedKeys.insert(key);
+    save();
     emit settingsChanged();
 }
 
@@ -406,18 +422,18 @@ bool TovikCopperhoundPref::takeAgentSensitivities() {
         return false;
     }
     const auto stored = zed::Platform::current().preferences().persistentDomain(fBundleId);
-    if (!stored || !takeSensitivities(*stored, nullptr)) {
+    if (!stored || !takeSensitivities(*stored)) {
         return false;
     }
     emit settingsChanged();
     return true;
 }
 
-bool TovikCopperhoundPref::takeSensitivities(const zed::Dictionary& stored, const char* ownKey) {
+bool TovikCopperhoundPref::takeSensitivities(const zed::Dictionary& stored) {
     bool taken = false;
     for (std::size_t i = 0; i < contract::kSensitivityKeys.size(); ++i) {
-        if (ownKey && std::strcmp(ownKey, agentSensitivity(i)) == 0) {
-            continue; // the user's own change wins for its key
+        if (fChangedKeys.count(agentSensitivity(i)) > 0) {
+            continue; // the user's own change, not saved yet, wins for its key
         }
         const zed::Value* onDisk = zed::lookup(stored, agentSensitivity(i));
         // The agent writes numbers; anything else is not its step.
@@ -659,6 +675,7 @@ void TovikCopperhoundPref::restoreDefaults() {
     for (const contract::KeyInfo& info : contract::kKeys) {
         if (info.agent.source == contract::AgentDefault::Source::kNumber) {
             fPrefs->insert_or_assign(info.name, contract::storedNumber(info, info.agent.number));
+            fChangedKeys.insert(info.name);
         }
     }
     ButtonMappingList mappings;

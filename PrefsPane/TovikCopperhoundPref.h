@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -163,17 +164,18 @@ public:
     // The settings dictionary as it will be saved; empty while not loaded.
     const std::optional<zed::Dictionary>& prefs() const { return fPrefs; }
 
-    // Writes the whole dictionary as the domain, flushes it, then announces
-    // it to the agent and to the pane's pages. Nothing while not loaded.
+    // Writes the keys the pane changed over what the domain holds now,
+    // flushes it, then announces the result to the agent and to the pane's
+    // pages. Nothing while not loaded.
     void notifyPrefsChange();
 
     // The agent stores the three sensitivities after each on-the-fly step
     // while the pane may be open. Takes those it changed on disk since the
-    // pane last read or wrote them into the pane's copy; every other key
-    // stays the pane's. Runs when the domain file changes, so that the pages
-    // show the steps; each save takes them again under the domain's writer
-    // lock, so that it never writes an older value over a newer step. True
-    // when some value was taken.
+    // pane last read or wrote them into the pane's copy. Runs when the domain
+    // file changes, so that the pages show the steps; each save takes every
+    // key that others stored, under the domain's writer lock, so that it
+    // never writes an older value over a newer one. True when some value was
+    // taken.
     bool takeAgentSensitivities();
     // Stores the mappings into the dictionary, then saves.
     void notifyMappingPrefsChange();
@@ -254,12 +256,12 @@ protected:
 
 private:
     ButtonMapping* buttonMapping(int index) const;
-    // The save: under the domain's writer lock, takes the agent's new
-    // sensitivities from what is stored (all but `ownKey`, the user's change
-    // being saved, which wins) and writes the whole dictionary; then
-    // announces exactly that. True when some sensitivity was taken.
-    bool save(const char* ownKey);
-    bool takeSensitivities(const zed::Dictionary& stored, const char* ownKey);
+    // The save: under the domain's writer lock, puts the keys the pane
+    // changed over what is stored and takes the result as the pane's copy;
+    // then announces exactly that. True when the result holds values that
+    // were not the pane's.
+    bool save();
+    bool takeSensitivities(const zed::Dictionary& stored);
     // What the domain holds of the sensitivities now that the pane's copy
     // was read or written.
     void rememberStoredSensitivities();
@@ -282,4 +284,7 @@ private:
     // or written by the pane; absent when the domain had none.
     std::array<std::optional<zed::Value>, 3> fStoredSens;
     std::unique_ptr<QFileSystemWatcher> fDomainWatcher;
+    // Keys the pane set (or restored) since its last write: the only ones a
+    // save puts over what another program may have stored.
+    std::set<std::string, std::less<>> fChangedKeys;
 };

@@ -151,7 +151,7 @@ TEST_F(PaneDblClickSpeed, TheStoredTenthsOfASecondGiveTheDoubleClickInterval) {
     }
 }
 
-// Saving: every change writes the whole domain and announces it.
+// Saving: every change is written over what is stored and announced.
 
 using PaneSave = PaneTest;
 
@@ -232,17 +232,22 @@ TEST_F(PaneSave, KeysThePaneDoesNotKnowSurviveEverySave) {
     EXPECT_EQ(*lookup(d, "Sensitivity"), Value(2.0));
 }
 
-TEST_F(PaneSave, TheWholeDomainIsReplacedByThePanesCopy) {
+TEST_F(PaneSave, OnlyThePanesChangesGoOverWhatIsStored) {
+    store({{"Orientation", Value(std::int32_t{0})}, {"NumButtons", Value(std::int32_t{7})}});
     showPane();
-    // Another program adds a key meanwhile; the pane's save drops it. Only the
-    // agent's sensitivities are taken over (tests/prefs).
+    // Another program adds, changes and removes keys meanwhile.
     Dictionary others = stored();
     others["Extra"] = Value("x");
     others["Sensitivity"] = Value(6.2);
+    others.erase("NumButtons");
     store(others);
     pane->setOrientation(1);
-    EXPECT_EQ(stored(),
-              (Dictionary{{"Orientation", Value(std::int32_t{1})}, {"Sensitivity", Value(6.2)}}));
+    const Dictionary expected{{"Orientation", Value(std::int32_t{1})},
+                              {"Extra", Value("x")},
+                              {"Sensitivity", Value(6.2)}};
+    EXPECT_EQ(stored(), expected);
+    EXPECT_EQ(*pane->prefs(), expected) << "the pane's copy is what was written";
+    EXPECT_EQ(posts.back().dictionary, expected);
 }
 
 TEST_F(PaneSave, NothingHappensWhileNotLoaded) {
