@@ -136,6 +136,9 @@ void KeyInputPanel::awakeFromNib() {
 }
 
 ButtonMapping* KeyInputPanel::editedMapping() const {
+    if (fIsAdvanced && fAdvancedOwner) {
+        return fAdvancedOwner->advMapping();
+    }
     ZED_PANE_ASSERT(fDelegate != nullptr, "fDelegate != NULL");
     ButtonMapping* mapping = fDelegate->currentMapping();
     return fIsAdvanced ? mapping->advMapping() : mapping;
@@ -188,17 +191,12 @@ void KeyInputPanel::notifyEnd() {
         fKeyCodes.reset();
         return;
     }
-    ButtonMapping* mapping = editedMapping();
-    if (fIsAdvanced) {
-        mapping->setMapType(fIsMacro ? ButtonMapping::kKeyMacro : ButtonMapping::kKeyCombination);
-    }
+    // The type goes with the keys: a button that did something else keeps
+    // doing it until the panel is confirmed.
     const std::string text = fKeyCodes->join(QLatin1Char(',')).toStdString();
     fKeyCodes.reset();
-    if (fIsMacro) {
-        mapping->setMacro(text);
-    } else {
-        mapping->setKeys(text);
-    }
+    editedMapping()->setKeyList(
+        fIsMacro ? ButtonMapping::kKeyMacro : ButtonMapping::kKeyCombination, text);
 }
 
 bool KeyInputPanel::performKeyEquivalent(const KeyEvent& event) {
@@ -356,10 +354,13 @@ void KeyInputPanel::hitKeyUp(QObject*) {
 }
 
 void KeyInputPanel::cancel(QObject*) {
-    fCancelled = true;
-    // Ends the dialog's run like its window's close button, but what was
-    // typed is dropped when the run is over.
     reject();
+}
+
+void KeyInputPanel::reject() {
+    // What was typed is dropped when the run is over.
+    fCancelled = true;
+    QDialog::reject();
 }
 
 bool KeyInputPanel::event(QEvent* event) {

@@ -60,6 +60,10 @@ public:
     // The pane object, asked for the mapping being edited.
     void setDelegate(TovikCopperhoundPref* delegate) { fDelegate = delegate; }
     TovikCopperhoundPref* delegate() const { return fDelegate; }
+    // In advanced mode the panel edits the advanced mapping of this record
+    // (the advanced panel's copy being edited) instead of that of the pane's
+    // current mapping; null for the latter.
+    void setAdvancedOwner(ButtonMapping* owner) { fAdvancedOwner = owner; }
     // The special-key pop-up.
     void setKeyMenu(QComboBox* keyMenu) { fKeyMenu = keyMenu; }
     QComboBox* keyMenu() const { return fKeyMenu; }
@@ -103,8 +107,10 @@ public slots:
     void hitKeyDown(QObject* sender = nullptr);
     void hitKeyUp(QObject* sender = nullptr);
     // Leaves the panel without keeping what was typed: the mapping keeps its
-    // keys. Escape and the Cancel button do this.
+    // keys and type. The Cancel button does this.
     void cancel(QObject* sender = nullptr);
+    // Escape and the window's close button cancel too.
+    void reject() override;
 
 protected:
     // Every key but Escape reaches the recording: no shortcut, default
@@ -131,6 +137,7 @@ private:
     bool fIsAdvanced = false;
 
     QPointer<TovikCopperhoundPref> fDelegate;
+    QPointer<ButtonMapping> fAdvancedOwner;
     std::function<void()> fBeep;
     bool fCancelled = false;
     // Modifier keys held, by virtual key code, in the order they went down:

@@ -135,15 +135,24 @@ zed::Data ButtonMapping::toData() const {
     return out;
 }
 
+bool ButtonMapping::accepts(int mapType) const {
+    if (fDetached) {
+        return true; // checked when the copy is assigned
+    }
+    const TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref();
+    return pane && pane->isValidMapType(mapType, this);
+}
+
 void ButtonMapping::setMapType(int mapType) {
-    TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref();
-    if (!pane || !pane->isValidMapType(mapType, this)) {
+    if (!accepts(mapType)) {
         return;
     }
     fMapType = mapType;
     edited();
     const QPointer<ButtonMapping> self(this);
-    pane->notifyMappingPrefsChange();
+    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
+        pane->notifyMappingPrefsChange();
+    }
     if (self) {
         emit mapTypeChanged(fMapType);
     }
@@ -153,7 +162,7 @@ void ButtonMapping::setKeys(std::string keys) {
     fKeys = std::move(keys);
     edited();
     const QPointer<ButtonMapping> self(this);
-    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref()) {
+    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
         pane->notifyMappingPrefsChange();
     }
     if (self) {
@@ -165,10 +174,65 @@ void ButtonMapping::setMacro(std::string macro) {
     fMacro = std::move(macro);
     edited();
     const QPointer<ButtonMapping> self(this);
-    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref()) {
+    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
         pane->notifyMappingPrefsChange();
     }
     if (self) {
+        emit macroChanged();
+    }
+}
+
+bool ButtonMapping::setKeyList(int mapType, std::string keyList) {
+    if (!accepts(mapType)) {
+        return false;
+    }
+    fMapType = mapType;
+    (mapType == kKeyMacro ? fMacro : fKeys) = std::move(keyList);
+    changed();
+    return true;
+}
+
+std::unique_ptr<ButtonMapping> ButtonMapping::detachedCopy() const {
+    auto copy = std::make_unique<ButtonMapping>();
+    copy->fDetached = true;
+    copy->copyFrom(*this);
+    return copy;
+}
+
+bool ButtonMapping::assign(const ButtonMapping& edited) {
+    if (&edited == this || !accepts(edited.fMapType)) {
+        return false;
+    }
+    copyFrom(edited);
+    changed();
+    return true;
+}
+
+void ButtonMapping::copyFrom(const ButtonMapping& from) {
+    fMapType = from.fMapType;
+    fKeys = from.fKeys;
+    fMacro = from.fMacro;
+    // Built before it replaces ours: `from` may be nested in this record.
+    std::unique_ptr<ButtonMapping> adv;
+    if (from.fAdvMapping) {
+        adv = std::make_unique<ButtonMapping>();
+        adv->fDetached = fDetached;
+        adv->copyFrom(*from.fAdvMapping);
+        adv->fOwner = this;
+    }
+    fAdvMapping = std::move(adv);
+    fStoredForm.reset();
+}
+
+void ButtonMapping::changed() {
+    edited();
+    const QPointer<ButtonMapping> self(this);
+    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
+        pane->notifyMappingPrefsChange();
+    }
+    if (self) {
+        emit mapTypeChanged(fMapType);
+        emit keysChanged();
         emit macroChanged();
     }
 }
@@ -177,6 +241,7 @@ ButtonMapping* ButtonMapping::advMapping() {
     if (!fAdvMapping) {
         fAdvMapping = std::make_unique<ButtonMapping>();
         fAdvMapping->fOwner = this;
+        fAdvMapping->fDetached = fDetached;
     }
     return fAdvMapping.get();
 }
@@ -633,19 +698,18 @@ void TovikCopperhoundPref::doCurrentMappingChanged(QObject* sender) {
     }
 
     if (isValidMapType(mapType, fCurrMapping)) {
-        fCurrMapping->setMapType(mapType);
-        switch (mapType) {
-        case ButtonMapping::kKeyCombination:
-            sendToButtonsController("doAssignKey");
-            break;
-        case ButtonMapping::kKeyMacro:
-            sendToButtonsController("doMacroConfig");
-            break;
-        case ButtonMapping::kAdvanced:
-            sendToButtonsController("doAdvancedConfig");
-            break;
-        default:
-            break;
+        const char* panel = panelAction(mapType);
+        if (!panel || !fButtonsController) {
+            fCurrMapping->setMapType(mapType);
+            return;
+        }
+        // The panel stores the type with its keys when confirmed; cancelled,
+        // it leaves the mapping as it was, and nothing is saved or told.
+        const QPointer<ButtonMapping> chosen(fCurrMapping);
+        sendToButtonsController(panel);
+        if (chosen) {
+            // The pop-up shows the type the mapping has now.
+            emit chosen->mapTypeChanged(chosen->mapType());
         }
         return;
     }
@@ -711,6 +775,19 @@ void TovikCopperhoundPref::openLocalizedUrl(const char* key) {
     // A missing or malformed address opens nothing.
     if (url.isValid() && !url.isRelative()) {
         services.openUrl(url);
+    }
+}
+
+const char* TovikCopperhoundPref::panelAction(int mapType) {
+    switch (mapType) {
+    case ButtonMapping::kKeyCombination:
+        return "doAssignKey";
+    case ButtonMapping::kKeyMacro:
+        return "doMacroConfig";
+    case ButtonMapping::kAdvanced:
+        return "doAdvancedConfig";
+    default:
+        return nullptr;
     }
 }
 

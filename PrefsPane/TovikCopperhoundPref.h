@@ -67,6 +67,21 @@ public:
     const std::optional<std::string>& macro() const { return fMacro; }
     void setMacro(std::string macro);
 
+    // A dialog's OK: the type (a key combination or key macro) and its key
+    // list, stored with one save. Asks the pane model as setMapType does;
+    // false, with nothing changed, when the type is refused.
+    bool setKeyList(int mapType, std::string keyList);
+
+    // A copy for a dialog to edit: its setters ask and tell no pane model,
+    // so nothing is saved while the dialog is open, and a cancelled dialog
+    // just drops it.
+    std::unique_ptr<ButtonMapping> detachedCopy() const;
+    bool isDetached() const { return fDetached; }
+    // The dialog's OK: takes the type, key lists and advanced mapping of the
+    // edited copy, with one save. Asks the pane model as setMapType does;
+    // false, with nothing changed, when the type is refused.
+    bool assign(const ButtonMapping& edited);
+
     // The advanced mapping, created as a primary click on first use.
     ButtonMapping* advMapping();
     bool hasAdvMapping() const { return fAdvMapping != nullptr; }
@@ -86,6 +101,13 @@ private:
     // A change by the user: this record and the ones it is nested in no
     // longer stand for what was stored.
     void edited();
+    // Whether the pane model lets this record take the type; a detached
+    // copy takes any.
+    bool accepts(int mapType) const;
+    // After a change: saves through the pane model (unless detached) and
+    // tells the observers.
+    void changed();
+    void copyFrom(const ButtonMapping& from);
 
     std::int32_t fMapType = kPrimaryClick;
     std::optional<std::string> fKeys;
@@ -93,6 +115,7 @@ private:
     std::unique_ptr<ButtonMapping> fAdvMapping;
     ButtonMapping* fOwner = nullptr; // the record this one is the advanced mapping of
     std::optional<zed::Value> fStoredForm;
+    bool fDetached = false;
 };
 
 using ButtonMappingList = std::vector<std::unique_ptr<ButtonMapping>>;
@@ -273,6 +296,8 @@ private:
     void setSetting(zed::settings::Key key, double number);
     void setSetting(const char* key, zed::Value value);
     void openLocalizedUrl(const char* key);
+    // The buttons page's action that opens the dialog of a map type, or null.
+    static const char* panelAction(int mapType);
     void sendToButtonsController(const char* action);
 
     std::optional<zed::Dictionary> fPrefs;

@@ -289,5 +289,10 @@
         <extracomment>%1: entries recorded, %2: the most a macro holds.</extracomment>
         <translation>%1 von %2</translation>
     </message>
+    <message id="ADVANCED_KEYS">
+        <source>Keys: %1</source>
+        <extracomment>The keys an advanced mapping types besides its steps. %1: the keys.</extracomment>
+        <translation>Tasten: %1</translation>
+    </message>
 </context>
 </TS>

@@ -155,15 +155,8 @@ TEST_F(ButtonsKeyDialogs, TheMacroSheetRecordsWithItsControls) {
     EXPECT_EQ(pane->button3Mapping()->macro(), "512,256");
 }
 
-TEST_F(ButtonsKeyDialogs, HowTheDialogEndsDoesNotMatterToWhatIsStored) {
+TEST_F(ButtonsKeyDialogs, AnyEndButACancelStoresTheKeys) {
     showPage();
-    whenDialogOpens([&] {
-        press(controller->modalPanel(), KEY_A);
-        controller->modalPanel()->close(); // the window's close button
-    });
-    pick(3, ButtonMapping::kKeyCombination);
-    EXPECT_EQ(pane->button4Mapping()->keys(), "512");
-
     int code = 7;
     whenDialogOpens([&] {
         press(controller->modalPanel(), KEY_S);
@@ -303,9 +296,148 @@ TEST_F(ButtonsKeyDialogs, ConfirmingAnotherPanelThanTheOpenOneDoesNothing) {
     EXPECT_TRUE(stillOpen);
 }
 
+// Choosing a key combination, key macro or advanced mapping for a button
+// that did something else, then leaving its dialog without confirming it:
+// the button goes on doing what it did, and nothing is saved or sent.
+
+enum class LeftBy { kCancelButton, kEscape, kCloseButton };
+
+struct CancelCase {
+    const char* name;
+    int mapType;
+    LeftBy leftBy;
+};
+
+void PrintTo(const CancelCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class CancelledChoice : public ButtonsControllerTest,
+                        public testing::WithParamInterface<CancelCase> {
+protected:
+    // Leaves the dialog as the user would.
+    void leave(QDialog* panel, const char* cancelButton) {
+        switch (GetParam().leftBy) {
+        case LeftBy::kCancelButton:
+            if (QPushButton* cancel = button(panel, cancelButton)) {
+                cancel->click();
+            } else {
+                ADD_FAILURE() << "no " << cancelButton;
+            }
+            break;
+        case LeftBy::kEscape: {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, KEY_ESC + 8u, 0, 0);
+            QCoreApplication::sendEvent(panel, &escape);
+            break;
+        }
+        case LeftBy::kCloseButton:
+            panel->close();
+            break;
+        }
+        endIfStillOpen(panel);
+    }
+    // Records Tab from the special-key menu in the open key panel.
+    void recordTab(QDialog* panel, const char* pressButton) {
+        auto* keys = qobject_cast<KeyInputPanel*>(panel);
+        ASSERT_NE(keys, nullptr);
+        keys->keyMenu()->setCurrentIndex(13);
+        button(panel, pressButton)->click();
+        EXPECT_FALSE(keys->keyCodes()->isEmpty());
+    }
+};
+
+TEST_P(CancelledChoice, LeavesTheButtonAsItWasAndSavesNothing) {
+    store({{"ButtonMappings", mappingsOf({0, 1, 7, 5, 5, 5, 5})}});
+    showPage();
+    const Dictionary before = stored();
+    posts.clear();
+    bool opened = false;
+    whenDialogOpens([&] {
+        opened = true;
+        QDialog* panel = controller->modalPanel();
+        switch (GetParam().mapType) {
+        case ButtonMapping::kKeyCombination:
+            recordTab(panel, "assignKeyPressButton");
+            leave(panel, "assignKeyCancelButton");
+            break;
+        case ButtonMapping::kKeyMacro:
+            recordTab(panel, "macroPressButton");
+            leave(panel, "macroCancelButton");
+            break;
+        default:
+            // Keys recorded and confirmed in its key panel, then the
+            // advanced panel itself is left.
+            whenDialogOpens([&] {
+                recordTab(controller->modalPanel(), "assignKeyPressButton");
+                button(controller->modalPanel(), "assignKeyApplyButton")->click();
+            });
+            button(panel, "advancedKeyCombinationButton")->click();
+            leave(panel, "advancedCancelButton");
+            break;
+        }
+    });
+    pick(2, GetParam().mapType);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(controller->modalPanel(), nullptr) << "the run has ended";
+    EXPECT_EQ(pane->button3Mapping()->mapType(), ButtonMapping::kOnTheFlySensitivity);
+    EXPECT_EQ(pane->button3Mapping()->toData(), Data{7});
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(posts.empty()) << "neither saved nor sent to the agent";
+    EXPECT_EQ(popUp(2)->currentIndex(), ButtonMapping::kOnTheFlySensitivity)
+        << "the pop-up shows the old type again";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialogs, CancelledChoice,
+    testing::Values(
+        CancelCase{"CombinationByCancel", ButtonMapping::kKeyCombination, LeftBy::kCancelButton},
+        CancelCase{"CombinationByEscape", ButtonMapping::kKeyCombination, LeftBy::kEscape},
+        CancelCase{"CombinationByClosing", ButtonMapping::kKeyCombination, LeftBy::kCloseButton},
+        CancelCase{"MacroByCancel", ButtonMapping::kKeyMacro, LeftBy::kCancelButton},
+        CancelCase{"MacroByEscape", ButtonMapping::kKeyMacro, LeftBy::kEscape},
+        CancelCase{"MacroByClosing", ButtonMapping::kKeyMacro, LeftBy::kCloseButton},
+        CancelCase{"AdvancedByCancel", ButtonMapping::kAdvanced, LeftBy::kCancelButton},
+        CancelCase{"AdvancedByEscape", ButtonMapping::kAdvanced, LeftBy::kEscape},
+        CancelCase{"AdvancedByClosing", ButtonMapping::kAdvanced, LeftBy::kCloseButton}),
+    [](const testing::TestParamInfo<CancelCase>& info) { return std::string(info.param.name); });
+
 // The advanced panel and its key panels
 
 using ButtonsAdvanced = ButtonsControllerTest;
+
+TEST_F(ButtonsAdvanced, ItShowsTheKeysItHolds) {
+    store({{"ButtonMappings",
+            Value(Array{Value(Data{0}), Value(withText(6, std::string("\x03") + "520,571")),
+                        Value(Data{0}), Value(Data{0}), Value(Data{0}), Value(Data{0}),
+                        Value(Data{0})})}});
+    showPage();
+    QString onOpening;
+    QString afterRecording;
+    whenDialogOpens([&] {
+        QDialog* advanced = controller->modalPanel();
+        auto* keys =
+            qobject_cast<QLabel*>(viewWithTag(advanced, ButtonsController::kAdvancedKeysTag));
+        if (!keys) {
+            ADD_FAILURE() << "no view of the keys";
+            endIfStillOpen(advanced);
+            return;
+        }
+        onOpening = keys->text();
+        whenDialogOpens([&] {
+            controller->macroPanel()->keyMenu()->setCurrentIndex(13);
+            button(controller->modalPanel(), "macroPressButton")->click();
+            button(controller->modalPanel(), "macroReleaseButton")->click();
+            button(controller->modalPanel(), "macroApplyButton")->click();
+        });
+        button(advanced, "advancedKeyMacroButton")->click();
+        afterRecording = keys->text();
+        button(advanced, "advancedApplyButton")->click();
+    });
+    pick(1, ButtonMapping::kAdvanced);
+    EXPECT_EQ(onOpening, "Keys: Ctrl+C");
+    EXPECT_EQ(afterRecording, "Keys: " + kDown + "Tab " + kUp + "Tab");
+    EXPECT_EQ(pane->button2Mapping()->advMapping()->macro(), "560,304");
+}
 
 TEST_F(ButtonsAdvanced, ItsKeyPanelOpensWithoutASheetAndStoresIntoTheAdvancedMapping) {
     showPage();
