@@ -535,6 +535,9 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
     }
     assignKeyPanel->setKeyMenu(assignKeyUi.assignKeyMenu);
     macroPanel->setKeyMenu(macroUi.macroKeyMenu);
+    assignKeyPanel->setRecordControls(assignKeyUi.assignKeyRecordButton,
+                                      assignKeyUi.assignKeyStatus);
+    macroPanel->setRecordControls(macroUi.macroRecordButton, macroUi.macroStatus);
 
     QObject::connect(assignKeyUi.assignKeyPressButton, &QPushButton::clicked, assignKeyPanel,
                      [assignKeyPanel] { assignKeyPanel->hitKeyDown(); });
@@ -550,6 +553,8 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
                      [macroPanel] { macroPanel->hitKeyUp(); });
     QObject::connect(macroUi.macroClearButton, &QPushButton::clicked, macroPanel,
                      [macroPanel] { macroPanel->clearKeyCodes(); });
+    QObject::connect(macroUi.macroRemoveLastButton, &QPushButton::clicked, macroPanel,
+                     [macroPanel] { macroPanel->removeLastKeyCode(); });
     QObject::connect(macroUi.macroCancelButton, &QPushButton::clicked, macroPanel,
                      [macroPanel] { macroPanel->cancel(); });
     QObject::connect(macroUi.macroApplyButton, &QPushButton::clicked, controller,
