@@ -363,6 +363,9 @@ void ButtonsController::runKeyPanel(KeyInputPanel* keyPanel, bool isAdvanced) {
     if (!panel) {
         return;
     }
+    // From the advanced panel the keys go into its copy, kept or dropped
+    // with it.
+    panel->setAdvancedOwner(isAdvanced ? fAdvancedDraft.get() : nullptr);
     panel->notifyBegin(isAdvanced);
     showMouseImage(panel);
     // From the advanced panel the key panel is no sheet but a window of its
@@ -372,6 +375,10 @@ void ButtonsController::runKeyPanel(KeyInputPanel* keyPanel, bool isAdvanced) {
         panel->hide();
         // Stored however the run ended, unless the panel was cancelled.
         panel->notifyEnd();
+        panel->setAdvancedOwner(nullptr);
+    }
+    if (isAdvanced) {
+        showAdvancedKeys();
     }
 }
 
@@ -382,12 +389,51 @@ void ButtonsController::doAdvancedConfig(QObject*) {
     if (!panel) {
         return;
     }
+    // The panel edits a copy: its key panels' keys, and the advanced type
+    // itself, are stored only when it is confirmed.
+    const int button = currentButton();
+    const QPointer<ButtonMapping> mapping(button >= 0 ? fPane->currentMapping() : nullptr);
+    if (mapping) {
+        fAdvancedDraft = mapping->detachedCopy();
+        fAdvancedDraft->setMapType(ButtonMapping::kAdvanced);
+    }
+    showAdvancedKeys();
+    bool cancelled = false;
+    const auto rejected =
+        connect(panel, &QDialog::rejected, this, [&cancelled] { cancelled = true; });
     showMouseImage(panel);
     withCurrentButton(panel, [&] { runModal(panel, true); });
+    disconnect(rejected);
+    const std::unique_ptr<ButtonMapping> draft = std::move(fAdvancedDraft);
     if (panel) {
-        // What the user chose there, the key panels it opened have stored.
         panel->hide();
+        if (!cancelled && mapping && draft) {
+            mapping->assign(*draft);
+        }
     }
+    // The pop-up shows the type the button has now, kept or not.
+    syncMapTypePopUps();
+}
+
+void ButtonsController::cancelAdvancedConfig(QObject*) {
+    if (fAdvancedPanel) {
+        fAdvancedPanel->reject();
+    }
+}
+
+void ButtonsController::showAdvancedKeys() {
+    auto* view = qobject_cast<QLabel*>(viewWithTag(fAdvancedPanel, kAdvancedKeysTag));
+    if (!view) {
+        return;
+    }
+    const ButtonMapping* keys = fAdvancedDraft ? fAdvancedDraft->advancedMapping() : nullptr;
+    const int type = keys ? keys->mapType() : -1;
+    const QString summary =
+        type == ButtonMapping::kKeyCombination || type == ButtonMapping::kKeyMacro
+            ? zed::mappingSummary(*keys)
+            : text("BUTTONS_SUMMARY_NO_KEYS", "No keys recorded");
+    //: The keys an advanced mapping types besides its steps. %1: the keys.
+    view->setText(text("ADVANCED_KEYS", "Keys: %1").arg(summary));
 }
 
 void ButtonsController::applyAdvancedConfig(QObject*) {
@@ -402,8 +448,8 @@ void ButtonsController::runModal(QDialog* panel, bool asSheet) {
     fModalRuns.push_back({panel, &loop, &returnCode, asSheet});
 
     panel->setWindowModality(asSheet ? Qt::WindowModal : Qt::ApplicationModal);
-    // Closed by the window's close button (or Escape on the advanced panel):
-    // ends the run as confirming does.
+    // Closed by the window's close button, Escape or Cancel: ends the run as
+    // confirming does; the dialog tells by its rejection that it was cancelled.
     const auto finished = connect(panel, &QDialog::finished, this,
                                   [this, panel](int result) { endSheet(panel, result); });
     // Closing the main window destroys the dialog with it: do not wait forever.
@@ -489,6 +535,9 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
     }
     assignKeyPanel->setKeyMenu(assignKeyUi.assignKeyMenu);
     macroPanel->setKeyMenu(macroUi.macroKeyMenu);
+    assignKeyPanel->setRecordControls(assignKeyUi.assignKeyRecordButton,
+                                      assignKeyUi.assignKeyStatus);
+    macroPanel->setRecordControls(macroUi.macroRecordButton, macroUi.macroStatus);
 
     QObject::connect(assignKeyUi.assignKeyPressButton, &QPushButton::clicked, assignKeyPanel,
                      [assignKeyPanel] { assignKeyPanel->hitKeyDown(); });
@@ -504,6 +553,8 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
                      [macroPanel] { macroPanel->hitKeyUp(); });
     QObject::connect(macroUi.macroClearButton, &QPushButton::clicked, macroPanel,
                      [macroPanel] { macroPanel->clearKeyCodes(); });
+    QObject::connect(macroUi.macroRemoveLastButton, &QPushButton::clicked, macroPanel,
+                     [macroPanel] { macroPanel->removeLastKeyCode(); });
     QObject::connect(macroUi.macroCancelButton, &QPushButton::clicked, macroPanel,
                      [macroPanel] { macroPanel->cancel(); });
     QObject::connect(macroUi.macroApplyButton, &QPushButton::clicked, controller,
@@ -514,6 +565,8 @@ void AttachButtonsPage(QWidget* container, TovikCopperhoundPref* pane) {
                      [controller] { controller->doAdvancedMacroConfig(); });
     QObject::connect(advancedUi.advancedApplyButton, &QPushButton::clicked, controller,
                      [controller] { controller->applyAdvancedConfig(); });
+    QObject::connect(advancedUi.advancedCancelButton, &QPushButton::clicked, controller,
+                     [controller] { controller->cancelAdvancedConfig(); });
 
     assignKeyPanel->awakeFromNib();
     macroPanel->awakeFromNib();

@@ -22,6 +22,7 @@
 class QComboBox;
 class QEventLoop;
 class QSvgRenderer;
+class ButtonMapping;
 class KeyInputPanel;
 class SummaryLabel;
 class TovikCopperhoundPref;
@@ -36,6 +37,8 @@ public:
     static constexpr int kMouseImageTag = 99;
     // The view in each dialog that names the button being edited.
     static constexpr int kButtonNameTag = 98;
+    // The view of the advanced panel that shows the keys it holds.
+    static constexpr int kAdvancedKeysTag = 96;
 
     explicit ButtonsController(QObject* parent = nullptr);
     ~ButtonsController() override;
@@ -97,6 +100,8 @@ public slots:
     // From the advanced panel's controls.
     void doAdvancedAssignKey(QObject* sender = nullptr);
     void doAdvancedMacroConfig(QObject* sender = nullptr);
+    // The advanced panel's Cancel: the button keeps its mapping.
+    void cancelAdvancedConfig(QObject* sender = nullptr);
     // The dialogs' confirming controls.
     void applyAssignKey(QObject* sender = nullptr);
     void applyMacroConfig(QObject* sender = nullptr);
@@ -121,6 +126,8 @@ private:
     void runModal(QDialog* panel, bool asSheet);
     void endSheet(QDialog* panel, int returnCode);
     void showMouseImage(QDialog* panel);
+    // The advanced panel's view of the keys of the mapping it edits.
+    void showAdvancedKeys();
     const QPixmap& mouseImage() const;
     // The index of the pane's current mapping, or -1.
     int currentButton() const;
@@ -153,6 +160,9 @@ private:
     // The same pop-ups, compared by address only: a pop-up being destroyed
     // still passes through the filter.
     std::set<const QObject*> fFilteredPopUps;
+    // The copy of the current mapping that the open advanced panel edits;
+    // stored only when the panel is confirmed.
+    std::unique_ptr<ButtonMapping> fAdvancedDraft;
     // Nested modal runs, innermost last.
     std::vector<ModalRun> fModalRuns;
 };

@@ -1,6 +1,7 @@
 #include "KeyInputPanel.h"
 
 #include "KeyNames.h"
+#include "MyPopUpButton.h"
 #include "PaneAssert.h"
 #include "Platform/core/SystemLog.h"
 #include "Platform/keyboard/KeyCodes.h"
@@ -12,15 +13,12 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 
-const QChar kDownArrow(0x2193);
-const QChar kUpArrow(0x2191);
-
-constexpr std::uint16_t kEscape = 53;
 constexpr std::uint16_t kRightCommand = 54;
 constexpr std::uint16_t kCommand = 55;
 constexpr std::uint16_t kShift = 56;
@@ -84,16 +82,25 @@ std::uint32_t modifierFlags(Qt::KeyboardModifiers modifiers) {
     return flags;
 }
 
-// An item's value as the agent reads it: its leading digits.
-std::uint16_t itemValue(const QString& item) {
-    const QByteArray text = item.toLatin1();
-    return static_cast<std::uint16_t>(std::strtol(text.constData(), nullptr, 10));
+// The translation of an id, or the English text when the strings lack it.
+QString text(const char* id, const char* english) {
+    const QString t = qtTrId(id);
+    return t.isEmpty() || t == QLatin1String(id) ? QString::fromUtf8(english) : t;
+}
+
+bool isKeyEvent(const QEvent* event) {
+    return event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress ||
+           event->type() == QEvent::KeyRelease;
 }
 
 } // namespace
 
 KeyInputPanel::KeyInputPanel(QWidget* parent)
-    : QDialog(parent), fBeep([] { QApplication::beep(); }) {}
+    : QDialog(parent), fBeep([] { QApplication::beep(); }) {
+    fPauseTimer.setSingleShot(true);
+    fPauseTimer.setInterval(kMacroPauseMs);
+    connect(&fPauseTimer, &QTimer::timeout, this, [this] { setRecording(false); });
+}
 
 KeyInputPanel::~KeyInputPanel() = default;
 
@@ -126,16 +133,60 @@ void KeyInputPanel::awakeFromNib() {
         }
     }
 
-    // The panel itself keeps the focus, so that no control spends a key
-    // (Space on a button, arrows on the pop-up) before it is recorded.
+    // The controls take the keyboard as in any dialog; while recording the
+    // panel takes every key before them. Return confirms whichever button
+    // has the focus, so that it never starts a recording by surprise.
     const QList<QWidget*> controls = findChildren<QWidget*>();
     for (QWidget* control : controls) {
-        control->setFocusPolicy(Qt::NoFocus);
+        control->installEventFilter(this);
+        if (auto* button = qobject_cast<QPushButton*>(control); button && !button->isDefault()) {
+            button->setAutoDefault(false);
+        }
     }
-    setFocusPolicy(Qt::StrongFocus);
+    if (auto* popUp = qobject_cast<MyPopUpButton*>(fKeyMenu.data())) {
+        popUp->setForwardsKeys(false);
+    }
+}
+
+void KeyInputPanel::setRecordControls(QAbstractButton* recordButton, QLabel* status) {
+    fRecordButton = recordButton;
+    fStatusLabel = status;
+    if (fRecordButton) {
+        fRecordButton->setCheckable(true);
+        connect(fRecordButton, &QAbstractButton::toggled, this,
+                [this](bool on) { setRecording(on); });
+    }
+    setRecording(false);
+}
+
+void KeyInputPanel::setRecording(bool recording) {
+    recording = recording && fKeyCodes.has_value();
+    fRecording = recording;
+    fPauseTimer.stop();
+    // Keys already down when the recording starts are not the user's typing.
+    fHeldModifiers.clear();
+    fKeysDown.clear();
+    fKeyEquivalentsDown.clear();
+    fNewCombination = recording && !fIsMacro;
+    const QString status = recording ? text("KEYS_RECORDING", "Press keys now\u2026") : QString();
+    if (fRecordButton) {
+        const QSignalBlocker quiet(fRecordButton.data());
+        fRecordButton->setChecked(recording);
+        fRecordButton->setAccessibleDescription(status);
+    }
+    if (fStatusLabel) {
+        fStatusLabel->setText(status);
+    }
+}
+
+bool KeyInputPanel::allKeysUp() const {
+    return fKeysDown.empty() && fHeldModifiers.empty() && fKeyEquivalentsDown.empty();
 }
 
 ButtonMapping* KeyInputPanel::editedMapping() const {
+    if (fIsAdvanced && fAdvancedOwner) {
+        return fAdvancedOwner->advMapping();
+    }
     ZED_PANE_ASSERT(fDelegate != nullptr, "fDelegate != NULL");
     ButtonMapping* mapping = fDelegate->currentMapping();
     return fIsAdvanced ? mapping->advMapping() : mapping;
@@ -146,28 +197,29 @@ void KeyInputPanel::notifyBegin(bool isAdvanced) {
     ButtonMapping* mapping = editedMapping();
     const std::optional<std::string>& text = fIsMacro ? mapping->macro() : mapping->keys();
     fCancelled = false;
-    fHeldModifiers.clear();
-    fKeysDown.clear();
-    fKeyEquivalentsDown.clear();
+    // Items are kept as stored, also those this version would not write.
+    fKeyCodes = !text || text->empty() ? QStringList()
+                                       : QString::fromStdString(*text).split(QLatin1Char(','));
+    setRecording(false);
+    showKeyCodes();
+    if (fRecordButton) {
+        fRecordButton->setFocus(Qt::OtherFocusReason);
+    }
+}
 
-    if (!text || text->empty()) {
-        fKeyCodes = QStringList();
-        fTextBox->setText(QString());
-        updateCount();
-        return;
+QString KeyInputPanel::spelledKeys() const {
+    if (!fKeyCodes) {
+        return {};
     }
-    fKeyCodes = QString::fromStdString(*text).split(QLatin1Char(','));
-    QStringList labels;
-    for (const QString& item : *fKeyCodes) {
-        const std::uint16_t value = itemValue(item);
-        QString label;
-        if (fIsMacro) {
-            label += (value & kKeyRelease) ? kUpArrow : kDownArrow;
-        }
-        label += getKeyString(value & 0xFF);
-        labels.push_back(label);
-    }
-    fTextBox->setText(labels.join(QLatin1Char(' ')));
+    const QString list = fKeyCodes->join(QLatin1Char(','));
+    return fIsMacro ? zed::keyMacroText(list) : zed::keyCombinationText(list);
+}
+
+void KeyInputPanel::showKeyCodes() {
+    const QString spelled = spelledKeys();
+    fTextBox->setText(spelled);
+    fTextBox->setAccessibleDescription(
+        spelled.isEmpty() ? text("BUTTONS_SUMMARY_NO_KEYS", "No keys recorded") : spelled);
     updateCount();
 }
 
@@ -184,21 +236,17 @@ void KeyInputPanel::notifyEnd() {
     if (!fKeyCodes) {
         return; // not open
     }
+    setRecording(false);
     if (fCancelled) {
         fKeyCodes.reset();
         return;
     }
-    ButtonMapping* mapping = editedMapping();
-    if (fIsAdvanced) {
-        mapping->setMapType(fIsMacro ? ButtonMapping::kKeyMacro : ButtonMapping::kKeyCombination);
-    }
+    // The type goes with the keys: a button that did something else keeps
+    // doing it until the panel is confirmed.
     const std::string text = fKeyCodes->join(QLatin1Char(',')).toStdString();
     fKeyCodes.reset();
-    if (fIsMacro) {
-        mapping->setMacro(text);
-    } else {
-        mapping->setKeys(text);
-    }
+    editedMapping()->setKeyList(
+        fIsMacro ? ButtonMapping::kKeyMacro : ButtonMapping::kKeyCombination, text);
 }
 
 bool KeyInputPanel::performKeyEquivalent(const KeyEvent& event) {
@@ -252,18 +300,13 @@ bool KeyInputPanel::isFull() const {
     return fIsMacro && fKeyCodes && fKeyCodes->size() >= kMaxMacroEntries;
 }
 
-void KeyInputPanel::appendLabel(const QString& label) {
-    fTextBox->setText(fTextBox->text() + QLatin1Char(' ') + label);
-}
-
 void KeyInputPanel::appendEntry(std::uint16_t keyCode, int direction) {
-    QString label = getKeyString(keyCode);
-    if (fIsMacro) {
-        label.prepend(direction == kKeyRelease ? kUpArrow : kDownArrow);
+    if (fNewCombination) {
+        fKeyCodes->clear();
+        fNewCombination = false;
     }
-    appendLabel(label);
     fKeyCodes->push_back(QString::number(keyCode | direction));
-    updateCount();
+    showKeyCodes();
 }
 
 void KeyInputPanel::handleKeyDown(std::uint16_t keyCode) {
@@ -334,11 +377,17 @@ QString KeyInputPanel::getKeyString(std::uint16_t keyCode) const {
 }
 
 void KeyInputPanel::clearKeyCodes(QObject*) {
-    fTextBox->setText(QString());
     if (fKeyCodes) {
         fKeyCodes->clear();
     }
-    updateCount();
+    showKeyCodes();
+}
+
+void KeyInputPanel::removeLastKeyCode(QObject*) {
+    if (fKeyCodes && !fKeyCodes->isEmpty()) {
+        fKeyCodes->removeLast();
+        showKeyCodes();
+    }
 }
 
 void KeyInputPanel::hitKeyDown(QObject*) {
@@ -356,28 +405,49 @@ void KeyInputPanel::hitKeyUp(QObject*) {
 }
 
 void KeyInputPanel::cancel(QObject*) {
-    fCancelled = true;
-    // Ends the dialog's run like its window's close button, but what was
-    // typed is dropped when the run is over.
     reject();
 }
 
+void KeyInputPanel::reject() {
+    // What was typed is dropped when the run is over.
+    fCancelled = true;
+    QDialog::reject();
+}
+
 bool KeyInputPanel::event(QEvent* event) {
-    switch (event->type()) {
-    case QEvent::ShortcutOverride:
+    if (fRecording && isKeyEvent(event)) {
+        return takeKey(event);
+    }
+    return QDialog::event(event);
+}
+
+bool KeyInputPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (fRecording && isKeyEvent(event)) {
+        return takeKey(event);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool KeyInputPanel::takeKey(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
         // Taken, so that the key comes as a key press instead of a shortcut.
         event->accept();
         return true;
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-        keyEvent(static_cast<QKeyEvent*>(event));
-        return true;
-    case QEvent::Show:
-        setFocus(Qt::OtherFocusReason);
-        return QDialog::event(event);
-    default:
-        return QDialog::event(event);
     }
+    auto* key = static_cast<QKeyEvent*>(event);
+    keyEvent(key);
+    if (!fRecording || event->type() != QEvent::KeyRelease || key->isAutoRepeat() || !allKeysUp()) {
+        return true;
+    }
+    if (!fIsMacro) {
+        // A combination is done once its keys are let go.
+        if (!fKeyCodes->isEmpty() && !fNewCombination) {
+            setRecording(false);
+        }
+    } else {
+        fPauseTimer.start();
+    }
+    return true;
 }
 
 void KeyInputPanel::keyEvent(QKeyEvent* qtEvent) {
@@ -389,13 +459,8 @@ void KeyInputPanel::keyEvent(QKeyEvent* qtEvent) {
     }
     const bool press = qtEvent->type() == QEvent::KeyPress;
     KeyEvent event{*virtualKey, modifierFlags(qtEvent->modifiers()), qtEvent->isAutoRepeat()};
-
-    if (event.keyCode == kEscape) {
-        // The way out by keyboard; the special-key menu still records Escape.
-        if (press && !event.isRepeat) {
-            cancel();
-        }
-        return;
+    if (press) {
+        fPauseTimer.stop(); // the user is still typing
     }
 
     if (isModifierKey(event.keyCode)) {

@@ -1,14 +1,19 @@
 // The key capture panel: records the keys that a mouse button is to type,
 // either as a key combination (the assign-key panel: a key, then the
 // modifiers held with it) or as a key macro (the macro panel, presses and
-// releases in order), shows a label for each recorded key, and hands the
-// recording to the button's mapping as a key list ("512,256") when it closes,
-// unless it was cancelled.
+// releases in order), spells them as the buttons page does, and hands the
+// recording to the button's mapping as a key list ("512,256") when it is
+// confirmed. Keys are recorded only while its Record button is on, so that
+// every key (Tab, Return and Escape too) can be recorded, and otherwise the
+// panel is an ordinary dialog: Tab moves, Return confirms, Escape cancels.
 #pragma once
 
+#include <QAbstractButton>
 #include <QDialog>
+#include <QLabel>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -18,7 +23,6 @@
 
 class QComboBox;
 class QKeyEvent;
-class QLabel;
 class ButtonMapping;
 class TovikCopperhoundPref;
 
@@ -35,6 +39,9 @@ public:
     static constexpr int kMacroTextTag = 999;
     // The view that counts a macro's entries ("3 of 16").
     static constexpr int kCountTag = 97;
+    // A macro's recording stops after this long with every key up; a
+    // combination's stops as soon as its keys are let go.
+    static constexpr int kMacroPauseMs = 3000;
 
     // Modifier flags of a key event, as the stored key codes know them.
     static constexpr std::uint32_t kShiftKeyMask = 0x20000;
@@ -60,6 +67,16 @@ public:
     // The pane object, asked for the mapping being edited.
     void setDelegate(TovikCopperhoundPref* delegate) { fDelegate = delegate; }
     TovikCopperhoundPref* delegate() const { return fDelegate; }
+    // In advanced mode the panel edits the advanced mapping of this record
+    // (the advanced panel's copy being edited) instead of that of the pane's
+    // current mapping; null for the latter.
+    void setAdvancedOwner(ButtonMapping* owner) { fAdvancedOwner = owner; }
+    // The Record toggle and the view that shows that keys are being recorded.
+    void setRecordControls(QAbstractButton* recordButton, QLabel* status);
+    QAbstractButton* recordButton() const { return fRecordButton; }
+    QLabel* statusLabel() const { return fStatusLabel; }
+    // The pause that ends a macro's recording; for tests.
+    void setMacroPause(int milliseconds) { fPauseTimer.setInterval(milliseconds); }
     // The special-key pop-up.
     void setKeyMenu(QComboBox* keyMenu) { fKeyMenu = keyMenu; }
     QComboBox* keyMenu() const { return fKeyMenu; }
@@ -92,6 +109,11 @@ public:
     QLabel* textBox() const { return fTextBox; }
     // The macro panel's count of entries, or null.
     QLabel* countLabel() const { return fCountLabel; }
+    // The recording as the buttons page spells it ("Ctrl+Shift+K",
+    // "↓Ctrl ↓C ↑C ↑Ctrl"); screen readers get it as the description of
+    // the text box.
+    QString spelledKeys() const;
+    bool isRecording() const { return fRecording; }
     // The recording; empty while the panel is closed.
     const std::optional<QStringList>& keyCodes() const { return fKeyCodes; }
 
@@ -99,23 +121,34 @@ public:
     void setBeep(std::function<void()> beep) { fBeep = std::move(beep); }
 
 public slots:
+    // Starts or stops taking keys; an open panel only.
+    void setRecording(bool recording);
     void clearKeyCodes(QObject* sender = nullptr);
+    // Drops the last entry of the recording.
+    void removeLastKeyCode(QObject* sender = nullptr);
     void hitKeyDown(QObject* sender = nullptr);
     void hitKeyUp(QObject* sender = nullptr);
     // Leaves the panel without keeping what was typed: the mapping keeps its
-    // keys. Escape and the Cancel button do this.
+    // keys and type. The Cancel button does this.
     void cancel(QObject* sender = nullptr);
+    // Escape and the window's close button cancel too.
+    void reject() override;
 
 protected:
-    // Every key but Escape reaches the recording: no shortcut, default
-    // button or focus change takes it first.
+    // While recording every key reaches the recording, whichever control
+    // has the focus: no shortcut, default button or focus change takes it
+    // first.
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool takeKey(QEvent* event);
     void keyEvent(QKeyEvent* event);
+    bool allKeysUp() const;
     ButtonMapping* editedMapping() const;
     bool isFull() const;
-    void appendLabel(const QString& label);
+    // The text box, its description and the count, from the recording.
+    void showKeyCodes();
     void updateCount();
     // One item, `direction` being kKeyPress or kKeyRelease, with its label.
     void appendEntry(std::uint16_t keyCode, int direction);
@@ -125,12 +158,19 @@ private:
 
     QLabel* fTextBox = nullptr;
     QLabel* fCountLabel = nullptr;
+    QPointer<QAbstractButton> fRecordButton;
+    QPointer<QLabel> fStatusLabel;
+    bool fRecording = false;
+    // A combination's recording replaces the old one with its first key.
+    bool fNewCombination = false;
+    QTimer fPauseTimer;
     std::optional<QStringList> fKeyCodes;
     QPointer<QComboBox> fKeyMenu;
     bool fIsMacro = false;
     bool fIsAdvanced = false;
 
     QPointer<TovikCopperhoundPref> fDelegate;
+    QPointer<ButtonMapping> fAdvancedOwner;
     std::function<void()> fBeep;
     bool fCancelled = false;
     // Modifier keys held, by virtual key code, in the order they went down:

@@ -8,7 +8,7 @@ MyPopUpButton::MyPopUpButton(QWidget* parent) : QComboBox(parent) {}
 MyPopUpButton::~MyPopUpButton() = default;
 
 bool MyPopUpButton::event(QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
+    if (forwardsKeys_ && event->type() == QEvent::KeyPress) {
         keyPressEvent(static_cast<QKeyEvent*>(event));
         return true;
     }
@@ -16,6 +16,10 @@ bool MyPopUpButton::event(QEvent* event) {
 }
 
 void MyPopUpButton::keyPressEvent(QKeyEvent* event) {
+    if (!forwardsKeys_) {
+        QComboBox::keyPressEvent(event);
+        return;
+    }
     QWidget* target = window();
     if (target && target != this) {
         QCoreApplication::sendEvent(target, event);

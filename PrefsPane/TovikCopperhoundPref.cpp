@@ -16,7 +16,6 @@
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -136,15 +135,24 @@ zed::Data ButtonMapping::toData() const {
     return out;
 }
 
+bool ButtonMapping::accepts(int mapType) const {
+    if (fDetached) {
+        return true; // checked when the copy is assigned
+    }
+    const TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref();
+    return pane && pane->isValidMapType(mapType, this);
+}
+
 void ButtonMapping::setMapType(int mapType) {
-    TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref();
-    if (!pane || !pane->isValidMapType(mapType, this)) {
+    if (!accepts(mapType)) {
         return;
     }
     fMapType = mapType;
     edited();
     const QPointer<ButtonMapping> self(this);
-    pane->notifyMappingPrefsChange();
+    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
+        pane->notifyMappingPrefsChange();
+    }
     if (self) {
         emit mapTypeChanged(fMapType);
     }
@@ -154,7 +162,7 @@ void ButtonMapping::setKeys(std::string keys) {
     fKeys = std::move(keys);
     edited();
     const QPointer<ButtonMapping> self(this);
-    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref()) {
+    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
         pane->notifyMappingPrefsChange();
     }
     if (self) {
@@ -166,10 +174,65 @@ void ButtonMapping::setMacro(std::string macro) {
     fMacro = std::move(macro);
     edited();
     const QPointer<ButtonMapping> self(this);
-    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref()) {
+    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
         pane->notifyMappingPrefsChange();
     }
     if (self) {
+        emit macroChanged();
+    }
+}
+
+bool ButtonMapping::setKeyList(int mapType, std::string keyList) {
+    if (!accepts(mapType)) {
+        return false;
+    }
+    fMapType = mapType;
+    (mapType == kKeyMacro ? fMacro : fKeys) = std::move(keyList);
+    changed();
+    return true;
+}
+
+std::unique_ptr<ButtonMapping> ButtonMapping::detachedCopy() const {
+    auto copy = std::make_unique<ButtonMapping>();
+    copy->fDetached = true;
+    copy->copyFrom(*this);
+    return copy;
+}
+
+bool ButtonMapping::assign(const ButtonMapping& edited) {
+    if (&edited == this || !accepts(edited.fMapType)) {
+        return false;
+    }
+    copyFrom(edited);
+    changed();
+    return true;
+}
+
+void ButtonMapping::copyFrom(const ButtonMapping& from) {
+    fMapType = from.fMapType;
+    fKeys = from.fKeys;
+    fMacro = from.fMacro;
+    // Built before it replaces ours: `from` may be nested in this record.
+    std::unique_ptr<ButtonMapping> adv;
+    if (from.fAdvMapping) {
+        adv = std::make_unique<ButtonMapping>();
+        adv->fDetached = fDetached;
+        adv->copyFrom(*from.fAdvMapping);
+        adv->fOwner = this;
+    }
+    fAdvMapping = std::move(adv);
+    fStoredForm.reset();
+}
+
+void ButtonMapping::changed() {
+    edited();
+    const QPointer<ButtonMapping> self(this);
+    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
+        pane->notifyMappingPrefsChange();
+    }
+    if (self) {
+        emit mapTypeChanged(fMapType);
+        emit keysChanged();
         emit macroChanged();
     }
 }
@@ -178,6 +241,7 @@ ButtonMapping* ButtonMapping::advMapping() {
     if (!fAdvMapping) {
         fAdvMapping = std::make_unique<ButtonMapping>();
         fAdvMapping->fOwner = this;
+        fAdvMapping->fDetached = fDetached;
     }
     return fAdvMapping.get();
 }
@@ -303,6 +367,7 @@ void TovikCopperhoundPref::initPrefs() {
 
 void TovikCopperhoundPref::destroyPrefs() {
     fDomainWatcher.reset();
+    fChangedKeys.clear();
     fStoredSens = {};
     fPrefs.reset();
     fCurrMapping = nullptr;
@@ -310,28 +375,42 @@ void TovikCopperhoundPref::destroyPrefs() {
 }
 
 void TovikCopperhoundPref::notifyPrefsChange() {
-    if (save(nullptr)) {
+    if (save()) {
         emit settingsChanged();
     }
 }
 
-bool TovikCopperhoundPref::save(const char* ownKey) {
+bool TovikCopperhoundPref::save() {
     if (!fPrefs) {
         return false;
     }
     zed::Platform& platform = zed::Platform::current();
-    bool taken = false;
-    // The whole domain is replaced, and written (so on disk before the agent
-    // hears of it) under the same lock as the look at the agent's steps:
-    // a step stored in between would otherwise be lost.
+    // Only the keys the pane changed go over what is stored now, under the
+    // domain's writer lock: whatever another program (the agent's steps,
+    // zed-defaults) stored meanwhile stays, and nothing stored between the
+    // read and the write is lost. The file is written (so on disk before
+    // the agent hears of it) and still holds every key.
+    std::optional<zed::Dictionary> merged;
     const bool written = platform.preferences().update(
-        fBundleId, [this, ownKey, &taken](std::optional<zed::Dictionary> stored) {
-            if (stored) {
-                taken = takeSensitivities(*stored, ownKey);
+        fBundleId, [this, &merged](std::optional<zed::Dictionary> stored) {
+            zed::Dictionary next = stored ? std::move(*stored) : zed::Dictionary{};
+            for (const std::string& key : fChangedKeys) {
+                if (const zed::Value* mine = zed::lookup(*fPrefs, key)) {
+                    next.insert_or_assign(key, *mine);
+                } else {
+                    next.erase(key);
+                }
             }
-            return std::optional<zed::Dictionary>(*fPrefs);
+            merged = next;
+            return std::optional<zed::Dictionary>(std::move(next));
         });
-    if (written) {
+    bool taken = false;
+    if (written && merged) {
+        fChangedKeys.clear();
+        // The pane's copy becomes what was written: the agent and the pages
+        // are told what is on disk, others' keys included.
+        taken = *merged != *fPrefs;
+        fPrefs = std::move(*merged);
         rememberStoredSensitivities();
     }
     platform.distributedCenter().post(contract::kNotificationName, contract::kNotificationObject,
@@ -349,6 +428,7 @@ void TovikCopperhoundPref::notifyMappingPrefsChange() {
     }
     fPrefs->insert_or_assign(contract::name(Key::kButtonMappings),
                              zed::Value(ButtonMappingSupport::mappingDataArray(*fMappings)));
+    fChangedKeys.insert(contract::name(Key::kButtonMappings));
     notifyPrefsChange();
 }
 
@@ -388,7 +468,8 @@ void TovikCopperhoundPref::setSetting(const char* key, zed::Value value) {
         return;
     }
     fPrefs->insert_or_assign(key, std::move(value));
-    save(key);
+    fChangedKeys.insert(key);
+    save();
     emit settingsChanged();
 }
 
@@ -406,18 +487,18 @@ bool TovikCopperhoundPref::takeAgentSensitivities() {
         return false;
     }
     const auto stored = zed::Platform::current().preferences().persistentDomain(fBundleId);
-    if (!stored || !takeSensitivities(*stored, nullptr)) {
+    if (!stored || !takeSensitivities(*stored)) {
         return false;
     }
     emit settingsChanged();
     return true;
 }
 
-bool TovikCopperhoundPref::takeSensitivities(const zed::Dictionary& stored, const char* ownKey) {
+bool TovikCopperhoundPref::takeSensitivities(const zed::Dictionary& stored) {
     bool taken = false;
     for (std::size_t i = 0; i < contract::kSensitivityKeys.size(); ++i) {
-        if (ownKey && std::strcmp(ownKey, agentSensitivity(i)) == 0) {
-            continue; // the user's own change wins for its key
+        if (fChangedKeys.count(agentSensitivity(i)) > 0) {
+            continue; // the user's own change, not saved yet, wins for its key
         }
         const zed::Value* onDisk = zed::lookup(stored, agentSensitivity(i));
         // The agent writes numbers; anything else is not its step.
@@ -617,19 +698,18 @@ void TovikCopperhoundPref::doCurrentMappingChanged(QObject* sender) {
     }
 
     if (isValidMapType(mapType, fCurrMapping)) {
-        fCurrMapping->setMapType(mapType);
-        switch (mapType) {
-        case ButtonMapping::kKeyCombination:
-            sendToButtonsController("doAssignKey");
-            break;
-        case ButtonMapping::kKeyMacro:
-            sendToButtonsController("doMacroConfig");
-            break;
-        case ButtonMapping::kAdvanced:
-            sendToButtonsController("doAdvancedConfig");
-            break;
-        default:
-            break;
+        const char* panel = panelAction(mapType);
+        if (!panel || !fButtonsController) {
+            fCurrMapping->setMapType(mapType);
+            return;
+        }
+        // The panel stores the type with its keys when confirmed; cancelled,
+        // it leaves the mapping as it was, and nothing is saved or told.
+        const QPointer<ButtonMapping> chosen(fCurrMapping);
+        sendToButtonsController(panel);
+        if (chosen) {
+            // The pop-up shows the type the mapping has now.
+            emit chosen->mapTypeChanged(chosen->mapType());
         }
         return;
     }
@@ -659,6 +739,7 @@ void TovikCopperhoundPref::restoreDefaults() {
     for (const contract::KeyInfo& info : contract::kKeys) {
         if (info.agent.source == contract::AgentDefault::Source::kNumber) {
             fPrefs->insert_or_assign(info.name, contract::storedNumber(info, info.agent.number));
+            fChangedKeys.insert(info.name);
         }
     }
     ButtonMappingList mappings;
@@ -694,6 +775,19 @@ void TovikCopperhoundPref::openLocalizedUrl(const char* key) {
     // A missing or malformed address opens nothing.
     if (url.isValid() && !url.isRelative()) {
         services.openUrl(url);
+    }
+}
+
+const char* TovikCopperhoundPref::panelAction(int mapType) {
+    switch (mapType) {
+    case ButtonMapping::kKeyCombination:
+        return "doAssignKey";
+    case ButtonMapping::kKeyMacro:
+        return "doMacroConfig";
+    case ButtonMapping::kAdvanced:
+        return "doAdvancedConfig";
+    default:
+        return nullptr;
     }
 }
 

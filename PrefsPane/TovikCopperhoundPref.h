@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -66,6 +67,21 @@ public:
     const std::optional<std::string>& macro() const { return fMacro; }
     void setMacro(std::string macro);
 
+    // A dialog's OK: the type (a key combination or key macro) and its key
+    // list, stored with one save. Asks the pane model as setMapType does;
+    // false, with nothing changed, when the type is refused.
+    bool setKeyList(int mapType, std::string keyList);
+
+    // A copy for a dialog to edit: its setters ask and tell no pane model,
+    // so nothing is saved while the dialog is open, and a cancelled dialog
+    // just drops it.
+    std::unique_ptr<ButtonMapping> detachedCopy() const;
+    bool isDetached() const { return fDetached; }
+    // The dialog's OK: takes the type, key lists and advanced mapping of the
+    // edited copy, with one save. Asks the pane model as setMapType does;
+    // false, with nothing changed, when the type is refused.
+    bool assign(const ButtonMapping& edited);
+
     // The advanced mapping, created as a primary click on first use.
     ButtonMapping* advMapping();
     bool hasAdvMapping() const { return fAdvMapping != nullptr; }
@@ -85,6 +101,13 @@ private:
     // A change by the user: this record and the ones it is nested in no
     // longer stand for what was stored.
     void edited();
+    // Whether the pane model lets this record take the type; a detached
+    // copy takes any.
+    bool accepts(int mapType) const;
+    // After a change: saves through the pane model (unless detached) and
+    // tells the observers.
+    void changed();
+    void copyFrom(const ButtonMapping& from);
 
     std::int32_t fMapType = kPrimaryClick;
     std::optional<std::string> fKeys;
@@ -92,6 +115,7 @@ private:
     std::unique_ptr<ButtonMapping> fAdvMapping;
     ButtonMapping* fOwner = nullptr; // the record this one is the advanced mapping of
     std::optional<zed::Value> fStoredForm;
+    bool fDetached = false;
 };
 
 using ButtonMappingList = std::vector<std::unique_ptr<ButtonMapping>>;
@@ -163,17 +187,18 @@ public:
     // The settings dictionary as it will be saved; empty while not loaded.
     const std::optional<zed::Dictionary>& prefs() const { return fPrefs; }
 
-    // Writes the whole dictionary as the domain, flushes it, then announces
-    // it to the agent and to the pane's pages. Nothing while not loaded.
+    // Writes the keys the pane changed over what the domain holds now,
+    // flushes it, then announces the result to the agent and to the pane's
+    // pages. Nothing while not loaded.
     void notifyPrefsChange();
 
     // The agent stores the three sensitivities after each on-the-fly step
     // while the pane may be open. Takes those it changed on disk since the
-    // pane last read or wrote them into the pane's copy; every other key
-    // stays the pane's. Runs when the domain file changes, so that the pages
-    // show the steps; each save takes them again under the domain's writer
-    // lock, so that it never writes an older value over a newer step. True
-    // when some value was taken.
+    // pane last read or wrote them into the pane's copy. Runs when the domain
+    // file changes, so that the pages show the steps; each save takes every
+    // key that others stored, under the domain's writer lock, so that it
+    // never writes an older value over a newer one. True when some value was
+    // taken.
     bool takeAgentSensitivities();
     // Stores the mappings into the dictionary, then saves.
     void notifyMappingPrefsChange();
@@ -254,12 +279,12 @@ protected:
 
 private:
     ButtonMapping* buttonMapping(int index) const;
-    // The save: under the domain's writer lock, takes the agent's new
-    // sensitivities from what is stored (all but `ownKey`, the user's change
-    // being saved, which wins) and writes the whole dictionary; then
-    // announces exactly that. True when some sensitivity was taken.
-    bool save(const char* ownKey);
-    bool takeSensitivities(const zed::Dictionary& stored, const char* ownKey);
+    // The save: under the domain's writer lock, puts the keys the pane
+    // changed over what is stored and takes the result as the pane's copy;
+    // then announces exactly that. True when the result holds values that
+    // were not the pane's.
+    bool save();
+    bool takeSensitivities(const zed::Dictionary& stored);
     // What the domain holds of the sensitivities now that the pane's copy
     // was read or written.
     void rememberStoredSensitivities();
@@ -271,6 +296,8 @@ private:
     void setSetting(zed::settings::Key key, double number);
     void setSetting(const char* key, zed::Value value);
     void openLocalizedUrl(const char* key);
+    // The buttons page's action that opens the dialog of a map type, or null.
+    static const char* panelAction(int mapType);
     void sendToButtonsController(const char* action);
 
     std::optional<zed::Dictionary> fPrefs;
@@ -282,4 +309,7 @@ private:
     // or written by the pane; absent when the domain had none.
     std::array<std::optional<zed::Value>, 3> fStoredSens;
     std::unique_ptr<QFileSystemWatcher> fDomainWatcher;
+    // Keys the pane set (or restored) since its last write: the only ones a
+    // save puts over what another program may have stored.
+    std::set<std::string, std::less<>> fChangedKeys;
 };

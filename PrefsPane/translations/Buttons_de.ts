@@ -72,8 +72,8 @@
         <translation>Tastenkombination</translation>
     </message>
     <message id="ASSIGN_KEY_TEXT">
-        <source>Type the key combination the button is to type, or add a special key from the menu.</source>
-        <translation>Tippen Sie die Tastenkombination, die die Maustaste senden soll, oder fügen Sie eine Sondertaste aus dem Menü hinzu.</translation>
+        <source>Choose Record, then press the key combination the button is to type; recording stops when you let go of the keys. A special key can also be taken from the menu.</source>
+        <translation>Wählen Sie „Aufnehmen“ und drücken Sie dann die Tastenkombination, die die Maustaste senden soll; die Aufnahme endet, wenn Sie die Tasten loslassen. Eine Sondertaste kann auch aus dem Menü kommen.</translation>
     </message>
     <message id="KEYS_PRESS">
         <source>Press</source>
@@ -96,8 +96,8 @@
         <translation>Tastenmakro</translation>
     </message>
     <message id="MACRO_TEXT">
-        <source>Type the keys the button is to play back, up to 16 presses and releases, or add special keys from the menu.</source>
-        <translation>Tippen Sie die Tasten, die die Maustaste abspielen soll, bis zu 16 Anschläge und Loslassen, oder fügen Sie Sondertasten aus dem Menü hinzu.</translation>
+        <source>Choose Record, then type the keys the button is to play back, up to 16 presses and releases. Recording stops when you choose Record again or pause for 3 seconds. Special keys can also be added from the menu.</source>
+        <translation>Wählen Sie „Aufnehmen“ und tippen Sie dann die Tasten, die die Maustaste abspielen soll, bis zu 16 Anschläge und Loslassen. Die Aufnahme endet, wenn Sie erneut „Aufnehmen“ wählen oder 3 Sekunden innehalten. Sondertasten können auch aus dem Menü hinzugefügt werden.</translation>
     </message>
     <message id="KEYS_RELEASE">
         <source>Release</source>
@@ -288,6 +288,24 @@
         <source>%1 of %2</source>
         <extracomment>%1: entries recorded, %2: the most a macro holds.</extracomment>
         <translation>%1 von %2</translation>
+    </message>
+    <message id="ADVANCED_KEYS">
+        <source>Keys: %1</source>
+        <extracomment>The keys an advanced mapping types besides its steps. %1: the keys.</extracomment>
+        <translation>Tasten: %1</translation>
+    </message>
+    <message id="KEYS_RECORD">
+        <source>Record</source>
+        <translation>Aufnehmen</translation>
+    </message>
+    <message id="KEYS_RECORDING">
+        <source>Press keys now…</source>
+        <extracomment>Shown while the panel records the keys typed.</extracomment>
+        <translation>Jetzt Tasten drücken…</translation>
+    </message>
+    <message id="KEYS_REMOVE_LAST">
+        <source>Remove Last</source>
+        <translation>Letzte entfernen</translation>
     </message>
 </context>
 </TS>

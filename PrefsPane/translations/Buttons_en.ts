@@ -72,8 +72,8 @@
         <translation>Key Combination</translation>
     </message>
     <message id="ASSIGN_KEY_TEXT">
-        <source>Type the key combination the button is to type, or add a special key from the menu.</source>
-        <translation>Type the key combination the button is to type, or add a special key from the menu.</translation>
+        <source>Choose Record, then press the key combination the button is to type; recording stops when you let go of the keys. A special key can also be taken from the menu.</source>
+        <translation>Choose Record, then press the key combination the button is to type; recording stops when you let go of the keys. A special key can also be taken from the menu.</translation>
     </message>
     <message id="KEYS_PRESS">
         <source>Press</source>
@@ -96,8 +96,8 @@
         <translation>Key Macro</translation>
     </message>
     <message id="MACRO_TEXT">
-        <source>Type the keys the button is to play back, up to 16 presses and releases, or add special keys from the menu.</source>
-        <translation>Type the keys the button is to play back, up to 16 presses and releases, or add special keys from the menu.</translation>
+        <source>Choose Record, then type the keys the button is to play back, up to 16 presses and releases. Recording stops when you choose Record again or pause for 3 seconds. Special keys can also be added from the menu.</source>
+        <translation>Choose Record, then type the keys the button is to play back, up to 16 presses and releases. Recording stops when you choose Record again or pause for 3 seconds. Special keys can also be added from the menu.</translation>
     </message>
     <message id="KEYS_RELEASE">
         <source>Release</source>
@@ -288,6 +288,24 @@
         <source>%1 of %2</source>
         <extracomment>%1: entries recorded, %2: the most a macro holds.</extracomment>
         <translation>%1 of %2</translation>
+    </message>
+    <message id="ADVANCED_KEYS">
+        <source>Keys: %1</source>
+        <extracomment>The keys an advanced mapping types besides its steps. %1: the keys.</extracomment>
+        <translation>Keys: %1</translation>
+    </message>
+    <message id="KEYS_RECORD">
+        <source>Record</source>
+        <translation>Record</translation>
+    </message>
+    <message id="KEYS_RECORDING">
+        <source>Press keys now…</source>
+        <extracomment>Shown while the panel records the keys typed.</extracomment>
+        <translation>Press keys now…</translation>
+    </message>
+    <message id="KEYS_REMOVE_LAST">
+        <source>Remove Last</source>
+        <translation>Remove Last</translation>
     </message>
 </context>
 </TS>

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -26,6 +27,22 @@ protected:
         return dialog->findChild<QPushButton*>(name);
     }
     void setOrientation(int orientation) { pane->setOrientation(orientation); }
+    // The user turns the Record button of the open key panel on.
+    static void record(QDialog* panel) {
+        if (auto* keys = qobject_cast<KeyInputPanel*>(panel)) {
+            keys->recordButton()->click();
+        } else {
+            ADD_FAILURE() << "no key panel";
+        }
+    }
+    // Escape while not recording, as the keyboard sends it.
+    static void escape(QDialog* panel) {
+        if (auto* keys = qobject_cast<KeyInputPanel*>(panel); keys && keys->isRecording()) {
+            keys->recordButton()->click();
+        }
+        QKeyEvent event(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, KEY_ESC + 8u, 0, 0);
+        QCoreApplication::sendEvent(panel, &event);
+    }
     // Ends a dialog's run that the case expected to have ended, so that a
     // failing case fails instead of waiting for a user.
     void endIfStillOpen(QDialog* panel) {
@@ -123,6 +140,7 @@ TEST_F(ButtonsKeyDialogs, ChoosingAKeyCombinationOpensTheAssignKeySheetAndStores
         sheet = controller->modalPanelIsSheet();
         EXPECT_TRUE(opened->isVisible());
         EXPECT_EQ(opened->windowModality(), Qt::WindowModal);
+        record(opened);
         press(opened, KEY_S);
         button(opened, "assignKeyApplyButton")->click();
     });
@@ -145,6 +163,7 @@ TEST_F(ButtonsKeyDialogs, TheMacroSheetRecordsWithItsControls) {
         controller->macroPanel()->keyMenu()->setCurrentIndex(14);
         button(panel, "macroPressButton")->click();
         button(panel, "macroReleaseButton")->click();
+        record(panel);
         press(panel, KEY_B);
         button(panel, "macroClearButton")->click();
         press(panel, KEY_A);
@@ -155,17 +174,11 @@ TEST_F(ButtonsKeyDialogs, TheMacroSheetRecordsWithItsControls) {
     EXPECT_EQ(pane->button3Mapping()->macro(), "512,256");
 }
 
-TEST_F(ButtonsKeyDialogs, HowTheDialogEndsDoesNotMatterToWhatIsStored) {
+TEST_F(ButtonsKeyDialogs, AnyEndButACancelStoresTheKeys) {
     showPage();
-    whenDialogOpens([&] {
-        press(controller->modalPanel(), KEY_A);
-        controller->modalPanel()->close(); // the window's close button
-    });
-    pick(3, ButtonMapping::kKeyCombination);
-    EXPECT_EQ(pane->button4Mapping()->keys(), "512");
-
     int code = 7;
     whenDialogOpens([&] {
+        record(controller->modalPanel());
         press(controller->modalPanel(), KEY_S);
         controller->dialogDidEnd(controller->modalPanel(), 0, &code);
     });
@@ -186,8 +199,9 @@ TEST_F(ButtonsKeyDialogs, EscapeCancelsAndTheMappingKeepsItsKeys) {
     whenDialogOpens([&] {
         QDialog* panel = controller->modalPanel();
         wasOpen = panel == controller->assignKeyPanel();
+        record(panel);
         press(panel, KEY_A);
-        press(panel, KEY_ESC);
+        escape(panel);
         endIfStillOpen(panel);
     });
     pick(1, ButtonMapping::kKeyCombination);
@@ -198,9 +212,10 @@ TEST_F(ButtonsKeyDialogs, EscapeCancelsAndTheMappingKeepsItsKeys) {
 
     whenDialogOpens([&] {
         QDialog* panel = controller->modalPanel();
+        record(panel);
         press(panel, KEY_A);
         release(panel, KEY_A);
-        press(panel, KEY_ESC);
+        escape(panel);
         endIfStillOpen(panel);
     });
     pick(2, ButtonMapping::kKeyMacro);
@@ -230,6 +245,7 @@ TEST_F(ButtonsKeyDialogs, BothDialogsShowCancelAndOkButtons) {
             shown = cancelButton->isVisible() && okButton->isVisible();
             cancelText = cancelButton->text();
             okText = okButton->text();
+            record(panel);
             press(panel, KEY_S);
             release(panel, KEY_S);
             cancelButton->click();
@@ -248,6 +264,7 @@ TEST_F(ButtonsKeyDialogs, CancellingTheAdvancedKeyPanelLeavesTheAdvancedMappingA
     whenDialogOpens([&] {
         whenDialogOpens([&] {
             QDialog* panel = controller->modalPanel();
+            record(panel);
             press(panel, KEY_A);
             if (QPushButton* cancel = button(panel, "assignKeyCancelButton")) {
                 cancel->click();
@@ -303,9 +320,241 @@ TEST_F(ButtonsKeyDialogs, ConfirmingAnotherPanelThanTheOpenOneDoesNothing) {
     EXPECT_TRUE(stillOpen);
 }
 
+// Choosing a key combination, key macro or advanced mapping for a button
+// that did something else, then leaving its dialog without confirming it:
+// the button goes on doing what it did, and nothing is saved or sent.
+
+enum class LeftBy { kCancelButton, kEscape, kCloseButton };
+
+struct CancelCase {
+    const char* name;
+    int mapType;
+    LeftBy leftBy;
+};
+
+void PrintTo(const CancelCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class CancelledChoice : public ButtonsControllerTest,
+                        public testing::WithParamInterface<CancelCase> {
+protected:
+    // Leaves the dialog as the user would.
+    void leave(QDialog* panel, const char* cancelButton) {
+        switch (GetParam().leftBy) {
+        case LeftBy::kCancelButton:
+            if (QPushButton* cancel = button(panel, cancelButton)) {
+                cancel->click();
+            } else {
+                ADD_FAILURE() << "no " << cancelButton;
+            }
+            break;
+        case LeftBy::kEscape: {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, KEY_ESC + 8u, 0, 0);
+            QCoreApplication::sendEvent(panel, &escape);
+            break;
+        }
+        case LeftBy::kCloseButton:
+            panel->close();
+            break;
+        }
+        endIfStillOpen(panel);
+    }
+    // Records Tab from the special-key menu in the open key panel.
+    void recordTab(QDialog* panel, const char* pressButton) {
+        auto* keys = qobject_cast<KeyInputPanel*>(panel);
+        ASSERT_NE(keys, nullptr);
+        keys->keyMenu()->setCurrentIndex(13);
+        button(panel, pressButton)->click();
+        EXPECT_FALSE(keys->keyCodes()->isEmpty());
+    }
+};
+
+TEST_P(CancelledChoice, LeavesTheButtonAsItWasAndSavesNothing) {
+    store({{"ButtonMappings", mappingsOf({0, 1, 7, 5, 5, 5, 5})}});
+    showPage();
+    const Dictionary before = stored();
+    posts.clear();
+    bool opened = false;
+    whenDialogOpens([&] {
+        opened = true;
+        QDialog* panel = controller->modalPanel();
+        switch (GetParam().mapType) {
+        case ButtonMapping::kKeyCombination:
+            recordTab(panel, "assignKeyPressButton");
+            leave(panel, "assignKeyCancelButton");
+            break;
+        case ButtonMapping::kKeyMacro:
+            recordTab(panel, "macroPressButton");
+            leave(panel, "macroCancelButton");
+            break;
+        default:
+            // Keys recorded and confirmed in its key panel, then the
+            // advanced panel itself is left.
+            whenDialogOpens([&] {
+                recordTab(controller->modalPanel(), "assignKeyPressButton");
+                button(controller->modalPanel(), "assignKeyApplyButton")->click();
+            });
+            button(panel, "advancedKeyCombinationButton")->click();
+            leave(panel, "advancedCancelButton");
+            break;
+        }
+    });
+    pick(2, GetParam().mapType);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(controller->modalPanel(), nullptr) << "the run has ended";
+    EXPECT_EQ(pane->button3Mapping()->mapType(), ButtonMapping::kOnTheFlySensitivity);
+    EXPECT_EQ(pane->button3Mapping()->toData(), Data{7});
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(posts.empty()) << "neither saved nor sent to the agent";
+    EXPECT_EQ(popUp(2)->currentIndex(), ButtonMapping::kOnTheFlySensitivity)
+        << "the pop-up shows the old type again";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialogs, CancelledChoice,
+    testing::Values(
+        CancelCase{"CombinationByCancel", ButtonMapping::kKeyCombination, LeftBy::kCancelButton},
+        CancelCase{"CombinationByEscape", ButtonMapping::kKeyCombination, LeftBy::kEscape},
+        CancelCase{"CombinationByClosing", ButtonMapping::kKeyCombination, LeftBy::kCloseButton},
+        CancelCase{"MacroByCancel", ButtonMapping::kKeyMacro, LeftBy::kCancelButton},
+        CancelCase{"MacroByEscape", ButtonMapping::kKeyMacro, LeftBy::kEscape},
+        CancelCase{"MacroByClosing", ButtonMapping::kKeyMacro, LeftBy::kCloseButton},
+        CancelCase{"AdvancedByCancel", ButtonMapping::kAdvanced, LeftBy::kCancelButton},
+        CancelCase{"AdvancedByEscape", ButtonMapping::kAdvanced, LeftBy::kEscape},
+        CancelCase{"AdvancedByClosing", ButtonMapping::kAdvanced, LeftBy::kCloseButton}),
+    [](const testing::TestParamInfo<CancelCase>& info) { return std::string(info.param.name); });
+
+// Tab, Return and Escape are keys to record while the Record button is on,
+// and move, confirm and cancel while it is off.
+
+struct RecordCase {
+    const char* name;
+    int mapType;
+    const char* okButton;
+    const char* stored; // Tab, Return, Esc typed while recording
+    const char* spelled;
+};
+
+void PrintTo(const RecordCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class RecordToggle : public ButtonsControllerTest, public testing::WithParamInterface<RecordCase> {
+protected:
+    // A key typed on the control with the focus, as the desktop sends it.
+    static void type(QWidget* focus, Qt::Key key, std::uint16_t evdev) {
+        for (QEvent::Type t : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent event(t, key, Qt::NoModifier, evdev + 8u, 0, 0);
+            QCoreApplication::sendEvent(focus, &event);
+        }
+    }
+    // The list the mapping's type stores.
+    static std::string keyList(const ButtonMapping& mapping) {
+        const auto& list =
+            mapping.mapType() == ButtonMapping::kKeyMacro ? mapping.macro() : mapping.keys();
+        return list.value_or("<none>");
+    }
+    static KeyInputPanel* openPanel(ButtonsController* controller) {
+        return qobject_cast<KeyInputPanel*>(controller->modalPanel());
+    }
+};
+
+TEST_P(RecordToggle, TabReturnAndEscapeAreRecordedAndOtherwiseEndTheDialog) {
+    showPage();
+    QString spelled;
+    whenDialogOpens([&] {
+        KeyInputPanel* panel = openPanel(controller);
+        QAbstractButton* record = panel->recordButton();
+        for (const auto& [key, evdev] : {std::pair{Qt::Key_Tab, KEY_TAB},
+                                         {Qt::Key_Return, KEY_ENTER},
+                                         {Qt::Key_Escape, KEY_ESC}}) {
+            if (!panel->isRecording()) {
+                record->click();
+            }
+            type(record, key, evdev);
+            EXPECT_TRUE(panel->isVisible()) << "recorded, not ending the dialog";
+        }
+        if (panel->isRecording()) {
+            record->click();
+        }
+        spelled = panel->textBox()->accessibleDescription();
+        QSignalSpy ok(button(panel, GetParam().okButton), &QPushButton::clicked);
+        type(record, Qt::Key_Return, KEY_ENTER);
+        if (ok.count() != 1) {
+            ADD_FAILURE() << "Return did not confirm";
+            controller->dialogDidEnd(panel, 0, nullptr);
+        }
+    });
+    pick(1, GetParam().mapType);
+    EXPECT_EQ(spelled, QString::fromUtf8(GetParam().spelled));
+    EXPECT_EQ(pane->button2Mapping()->mapType(), GetParam().mapType);
+    EXPECT_EQ(keyList(*pane->button2Mapping()), GetParam().stored);
+
+    posts.clear();
+    whenDialogOpens([&] {
+        KeyInputPanel* panel = openPanel(controller);
+        panel->recordButton()->click();
+        type(panel->recordButton(), Qt::Key_A, KEY_A);
+        if (panel->isRecording()) {
+            panel->recordButton()->click();
+        }
+        EXPECT_TRUE(panel->isVisible());
+        type(panel->recordButton(), Qt::Key_Escape, KEY_ESC); // Cancel
+        endIfStillOpen(panel);
+    });
+    pick(1, GetParam().mapType);
+    EXPECT_EQ(keyList(*pane->button2Mapping()), GetParam().stored);
+    EXPECT_TRUE(posts.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Panels, RecordToggle,
+    testing::Values(RecordCase{"Combination", ButtonMapping::kKeyCombination,
+                               "assignKeyApplyButton", "565", "Esc"},
+                    RecordCase{"Macro", ButtonMapping::kKeyMacro, "macroApplyButton",
+                               "560,304,548,292,565,309",
+                               "\u2193Tab \u2191Tab \u2193Return \u2191Return \u2193Esc "
+                               "\u2191Esc"}),
+    [](const testing::TestParamInfo<RecordCase>& info) { return std::string(info.param.name); });
+
 // The advanced panel and its key panels
 
 using ButtonsAdvanced = ButtonsControllerTest;
+
+TEST_F(ButtonsAdvanced, ItShowsTheKeysItHolds) {
+    store({{"ButtonMappings",
+            Value(Array{Value(Data{0}), Value(withText(6, std::string("\x03") + "520,571")),
+                        Value(Data{0}), Value(Data{0}), Value(Data{0}), Value(Data{0}),
+                        Value(Data{0})})}});
+    showPage();
+    QString onOpening;
+    QString afterRecording;
+    whenDialogOpens([&] {
+        QDialog* advanced = controller->modalPanel();
+        auto* keys =
+            qobject_cast<QLabel*>(viewWithTag(advanced, ButtonsController::kAdvancedKeysTag));
+        if (!keys) {
+            ADD_FAILURE() << "no view of the keys";
+            endIfStillOpen(advanced);
+            return;
+        }
+        onOpening = keys->text();
+        whenDialogOpens([&] {
+            controller->macroPanel()->keyMenu()->setCurrentIndex(13);
+            button(controller->modalPanel(), "macroPressButton")->click();
+            button(controller->modalPanel(), "macroReleaseButton")->click();
+            button(controller->modalPanel(), "macroApplyButton")->click();
+        });
+        button(advanced, "advancedKeyMacroButton")->click();
+        afterRecording = keys->text();
+        button(advanced, "advancedApplyButton")->click();
+    });
+    pick(1, ButtonMapping::kAdvanced);
+    EXPECT_EQ(onOpening, "Keys: Ctrl+C");
+    EXPECT_EQ(afterRecording, "Keys: " + kDown + "Tab " + kUp + "Tab");
+    EXPECT_EQ(pane->button2Mapping()->advMapping()->macro(), "560,304");
+}
 
 TEST_F(ButtonsAdvanced, ItsKeyPanelOpensWithoutASheetAndStoresIntoTheAdvancedMapping) {
     showPage();
@@ -320,6 +569,7 @@ TEST_F(ButtonsAdvanced, ItsKeyPanelOpensWithoutASheetAndStoresIntoTheAdvancedMap
             EXPECT_EQ(keys, controller->assignKeyPanel());
             keyPanelWasSheet = controller->modalPanelIsSheet();
             keyPanelModality = keys->windowModality();
+            record(keys);
             press(keys, KEY_A);
             press(keys, KEY_LEFTMETA);
             button(keys, "assignKeyApplyButton")->click();
@@ -352,6 +602,7 @@ TEST_F(ButtonsAdvanced, ItsMacroPanelLoadsAndStoresTheAdvancedMacro) {
     whenDialogOpens([&] {
         whenDialogOpens([&] {
             shownOnOpening = controller->macroPanel()->textBox()->text();
+            record(controller->modalPanel());
             press(controller->modalPanel(), KEY_A);
             controller->applyMacroConfig();
         });
@@ -359,7 +610,7 @@ TEST_F(ButtonsAdvanced, ItsMacroPanelLoadsAndStoresTheAdvancedMacro) {
         controller->applyAdvancedConfig();
     });
     pick(5, ButtonMapping::kAdvanced);
-    EXPECT_EQ(shownOnOpening, kDown + "s " + kUp + "s");
+    EXPECT_EQ(shownOnOpening, kDown + "S " + kUp + "S");
     EXPECT_EQ(pane->button6Mapping()->advMapping()->mapType(), ButtonMapping::kKeyMacro);
     EXPECT_EQ(pane->button6Mapping()->advMapping()->macro(), "513,257,512");
 }

@@ -98,6 +98,7 @@ TEST_F(ButtonsEndToEnd, AMacroRecordedInThePanelIsTypedWhenItsButtonIsPressed) {
     ASSERT_NE(button2, nullptr);
     QTimer::singleShot(0, [&] {
         KeyInputPanel* panel = controller->macroPanel();
+        panel->recordButton()->click();
         sendKey(panel, QEvent::KeyPress, KEY_LEFTSHIFT);
         sendKey(panel, QEvent::KeyPress, KEY_A, Qt::ShiftModifier);
         sendKey(panel, QEvent::KeyRelease, KEY_A, Qt::ShiftModifier);

@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
     }
     QTimer::singleShot(0, [&] {
         KeyInputPanel* panel = controller->macroPanel();
+        panel->setRecording(true); // as while the keys are typed
         panel->adjustSize();
         QApplication::processEvents();
         ok = panel->grab().save(out.filePath(QStringLiteral("macro-panel.png"))) && ok;

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <cctype>
 #include <cmath>
+#include <functional>
 #include <gmock/gmock.h>
 
 namespace zed::test {
@@ -16,12 +17,20 @@ namespace {
 class FakeButtonsController : public QObject {
     Q_OBJECT
 public:
-    Q_INVOKABLE void doAssignKey(QObject* sender) { calls.push_back({"doAssignKey", sender}); }
-    Q_INVOKABLE void doMacroConfig(QObject* sender) { calls.push_back({"doMacroConfig", sender}); }
-    Q_INVOKABLE void doAdvancedConfig(QObject* sender) {
-        calls.push_back({"doAdvancedConfig", sender});
-    }
+    Q_INVOKABLE void doAssignKey(QObject* sender) { opened("doAssignKey", sender); }
+    Q_INVOKABLE void doMacroConfig(QObject* sender) { opened("doMacroConfig", sender); }
+    Q_INVOKABLE void doAdvancedConfig(QObject* sender) { opened("doAdvancedConfig", sender); }
     std::vector<std::pair<std::string, QObject*>> calls;
+    // What the user does in the opened panel; nothing is a cancel.
+    std::function<void()> whileOpen;
+
+private:
+    void opened(const char* action, QObject* sender) {
+        calls.push_back({action, sender});
+        if (whileOpen) {
+            whileOpen();
+        }
+    }
 };
 
 int countPosts(const std::vector<Posted>& posts, const std::string& center) {
@@ -151,7 +160,7 @@ TEST_F(PaneDblClickSpeed, TheStoredTenthsOfASecondGiveTheDoubleClickInterval) {
     }
 }
 
-// Saving: every change writes the whole domain and announces it.
+// Saving: every change is written over what is stored and announced.
 
 using PaneSave = PaneTest;
 
@@ -232,17 +241,22 @@ TEST_F(PaneSave, KeysThePaneDoesNotKnowSurviveEverySave) {
     EXPECT_EQ(*lookup(d, "Sensitivity"), Value(2.0));
 }
 
-TEST_F(PaneSave, TheWholeDomainIsReplacedByThePanesCopy) {
+TEST_F(PaneSave, OnlyThePanesChangesGoOverWhatIsStored) {
+    store({{"Orientation", Value(std::int32_t{0})}, {"NumButtons", Value(std::int32_t{7})}});
     showPane();
-    // Another program adds a key meanwhile; the pane's save drops it. Only the
-    // agent's sensitivities are taken over (tests/prefs).
+    // Another program adds, changes and removes keys meanwhile.
     Dictionary others = stored();
     others["Extra"] = Value("x");
     others["Sensitivity"] = Value(6.2);
+    others.erase("NumButtons");
     store(others);
     pane->setOrientation(1);
-    EXPECT_EQ(stored(),
-              (Dictionary{{"Orientation", Value(std::int32_t{1})}, {"Sensitivity", Value(6.2)}}));
+    const Dictionary expected{{"Orientation", Value(std::int32_t{1})},
+                              {"Extra", Value("x")},
+                              {"Sensitivity", Value(6.2)}};
+    EXPECT_EQ(stored(), expected);
+    EXPECT_EQ(*pane->prefs(), expected) << "the pane's copy is what was written";
+    EXPECT_EQ(posts.back().dictionary, expected);
 }
 
 TEST_F(PaneSave, NothingHappensWhileNotLoaded) {
@@ -418,6 +432,41 @@ TEST_F(PaneMappings, ElementsThatCannotBeReadAreWrittenBackUntilTheirButtonChang
     EXPECT_EQ(*storedValue("ButtonMappings"), Value(stored));
 }
 
+TEST_F(PaneMappings, AnEditedCopySavesNothingUntilItIsAssigned) {
+    store({{"ButtonMappings", mappingsOf({0, 1, 1, 1, 1, 1, 1})}});
+    showPane();
+    posts.clear();
+    ButtonMapping* button2 = pane->button2Mapping();
+    const auto copy = button2->detachedCopy();
+    copy->setMapType(ButtonMapping::kAdvanced);
+    copy->advMapping()->setKeyList(ButtonMapping::kKeyMacro, "512,256");
+    copy->setKeys("513");
+    EXPECT_TRUE(posts.empty());
+    EXPECT_EQ(button2->mapType(), 1);
+    EXPECT_FALSE(button2->hasAdvMapping());
+
+    EXPECT_TRUE(button2->assign(*copy));
+    EXPECT_EQ(countPosts(posts, "distributed"), 1);
+    EXPECT_EQ(storedValue("ButtonMappings")->asArray()->at(1),
+              Value(withText(6, std::string("\x04") + "512,256")));
+    // Assigned, the record is the pane's again: its own setters save.
+    button2->advMapping()->setMacro("513,257");
+    EXPECT_EQ(countPosts(posts, "distributed"), 2);
+    EXPECT_EQ(copy->advMapping()->macro(), "512,256") << "the copy is its own";
+}
+
+TEST_F(PaneMappings, AnAssignmentThatWouldLeaveNoPrimaryClickIsRefused) {
+    store({{"ButtonMappings", mappingsOf({0, 1, 1, 1, 1, 1, 1})}});
+    showPane();
+    posts.clear();
+    const auto copy = pane->button1Mapping()->detachedCopy();
+    copy->setMapType(ButtonMapping::kAdvanced);
+    EXPECT_FALSE(pane->button1Mapping()->assign(*copy));
+    EXPECT_FALSE(pane->button1Mapping()->setKeyList(ButtonMapping::kKeyCombination, "512"));
+    EXPECT_EQ(pane->button1Mapping()->mapType(), 0);
+    EXPECT_TRUE(posts.empty());
+}
+
 // The rule that one button keeps the primary click.
 
 class PaneMapTypeRule : public PaneTest {
@@ -452,16 +501,41 @@ TEST_F(PaneMapTypeRule, ChoiceLeavingNoPrimaryClickIsRefusedWithTheAlert) {
     EXPECT_EQ(shown.at(0).at(0).toInt(), 0);
 }
 
-TEST_F(PaneMapTypeRule, KeyCombinationForAnotherButtonOpensTheKeyPanel) {
+TEST_F(PaneMapTypeRule, KeyCombinationForAnotherButtonOpensTheKeyPanelWhichStoresTheType) {
     showWith({0, 1, 1, 1, 1, 1, 1});
+    int typeWhileOpen = -1;
+    controller.whileOpen = [&] {
+        typeWhileOpen = pane->currentMapping()->mapType();
+        EXPECT_TRUE(posts.empty()) << "nothing saved before the panel is confirmed";
+        pane->currentMapping()->setKeyList(ButtonMapping::kKeyCombination, "513");
+    };
     choose(1, 3);
     EXPECT_EQ(services().alertCount, 0);
+    EXPECT_EQ(typeWhileOpen, 1) << "the button keeps its click while the panel is open";
     EXPECT_EQ(pane->button2Mapping()->mapType(), 3);
     EXPECT_EQ(pane->currentMapping(), pane->button2Mapping());
     ASSERT_EQ(controller.calls.size(), 1u);
     EXPECT_EQ(controller.calls[0].first, "doAssignKey");
     EXPECT_EQ(controller.calls[0].second, pane.get());
-    EXPECT_EQ(*storedValue("ButtonMappings"), mappingsOf({0, 3, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(countPosts(posts, "distributed"), 1) << "type and keys in one save";
+    EXPECT_EQ(storedValue("ButtonMappings")->asArray()->at(1), Value(withText(3, "513")));
+}
+
+// The user leaves the panel without confirming it.
+TEST_F(PaneMapTypeRule, ACancelledPanelLeavesTheMappingAndSavesNothing) {
+    showWith({0, 1, 4, 1, 1, 1, 1});
+    for (const auto& [button, type] : {std::pair{1, 3}, {1, 4}, {1, 6}, {2, 3}}) {
+        QSignalSpy shown(pane->mappings()[static_cast<std::size_t>(button)],
+                         &ButtonMapping::mapTypeChanged);
+        const int before = mapTypes()[static_cast<std::size_t>(button)];
+        choose(button, type);
+        EXPECT_EQ(mapTypes()[static_cast<std::size_t>(button)], before) << type;
+        ASSERT_EQ(shown.count(), 1) << "the pop-up shows the old type again";
+        EXPECT_EQ(shown.at(0).at(0).toInt(), before);
+    }
+    EXPECT_EQ(controller.calls.size(), 4u);
+    EXPECT_TRUE(posts.empty());
+    EXPECT_EQ(*storedValue("ButtonMappings"), mappingsOf({0, 1, 4, 1, 1, 1, 1}));
 }
 
 TEST_F(PaneMapTypeRule, OfTwoPrimaryClicksEitherMayChangeButNotBoth) {
@@ -486,7 +560,7 @@ TEST_F(PaneMapTypeRule, ChoosingTheSameTypeAgainReopensItsPanel) {
         actions.push_back(c.first);
     }
     EXPECT_EQ(actions, expected);
-    EXPECT_EQ(countPosts(posts, "distributed"), 3) << "each choice is stored again";
+    EXPECT_TRUE(posts.empty()) << "only a confirmed panel stores";
 }
 
 TEST_F(PaneMapTypeRule, TagSixEditsButtonSevenWhateverTheOrientation) {
