@@ -379,11 +379,23 @@ TEST_F(RegistryTest, ProviderRestartTerminatesEverythingThenServicesArriveAgain)
     drain(*i4);
 
     ASSERT_TRUE(simulator_.stop(SIGKILL));
-    // Called before the client has heard of it: the provider does not answer.
+    // The bus has dropped the provider (asked on a connection of its own),
+    // and the registry has not heard of it yet: its loop has not run since.
+    ASSERT_TRUE(waitFor([] { return !nameHasOwner(registrybus::kBusName); }, 10));
+    // The call finds the provider gone, which ends its services at once,
+    // said once.
+    testing::internal::CaptureStderr();
     EXPECT_EQ(registry_->setProperties(mouse, {{"Otfs", Value(std::int32_t{1})}}),
-              kIOReturnNotResponding);
+              kIOReturnNoDevice);
+    EXPECT_FALSE(hidGone.services.empty());
+    EXPECT_EQ(registry_->setProperties(mouse, {{"Otfs", Value(std::int32_t{1})}}),
+              kIOReturnNoDevice);
     ASSERT_TRUE(
         runUntil(loop_, [&] { return !hidGone.services.empty() && !usbGone.services.empty(); }));
+    runUntil(loop_, [&] { return registry_->provider().empty(); });
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("left the bus"), std::string::npos) << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
     EXPECT_EQ(usbGone.services, std::vector<io_service_t>{mouse + 1});
     EXPECT_TRUE(services(kHidSystemClassName).empty());
     EXPECT_TRUE(services(kDriverClassName).empty());
