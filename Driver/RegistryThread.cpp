@@ -182,7 +182,7 @@ void RegistryThread::run(std::function<void(std::string)> started) {
     errno = 0;
     const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
     if (errno == 0) {
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), std::min(nice + 5, 19));
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), std::min(nice + 10, 19));
     }
     State st;
     if (!st.loop.valid()) {
