@@ -139,9 +139,8 @@ int listen(double seconds) {
     // Every signal that reaches this connection is counted, whether sent to
     // it or to everyone.
     sd_bus_add_filter(bus, nullptr, countMessage, &messages);
-    sd_bus_add_match(bus, nullptr,
-                     "type='signal',interface='com.tovik.IOService',member='Message'", nullptr,
-                     nullptr);
+    sd_bus_add_match(bus, nullptr, "type='signal',interface='com.tovik.IOService',member='Message'",
+                     nullptr, nullptr);
     for (int id = 1; id <= 64; ++id) {
         const std::string path = "/com/tovik/IORegistry/service/" + std::to_string(id);
         sd_bus_error error = SD_BUS_ERROR_NULL;
@@ -171,8 +170,8 @@ int listen(double seconds) {
             break;
         }
         if (r == 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-                deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
             sd_bus_wait(bus, left.count() > 0 ? left.count() : 0);
         }
     }
