@@ -182,42 +182,6 @@ TEST_F(LogindSessionTest, OtherPropertyChangesAreNoActivation) {
     EXPECT_EQ(activated, 1);
 }
 
-TEST_F(LogindSessionTest, ASessionChangeSentStraightToTheAgentByAnotherConnectionIsIgnored) {
-    ASSERT_TRUE(mock->addSession("c1", "seat0", kUid, "alice", false));
-    BusPtr agentBus = mock->connect();
-    ASSERT_TRUE(agentBus);
-    const char* agentName = nullptr;
-    ASSERT_GE(sd_bus_get_unique_name(agentBus.get(), &agentName), 0);
-    const std::string agent = agentName;
-    LogindSession s(loop, BusPtr(sd_bus_ref(agentBus.get())), kUid);
-    int activated = 0;
-    ASSERT_TRUE(s.setActivatedHandler([&] { ++activated; }));
-
-    // Any local user can address a signal to the agent's connection and
-    // claim that the session came back.
-    BusPtr forger = mock->connect();
-    ASSERT_TRUE(forger);
-    sd_bus_message* raw = nullptr;
-    ASSERT_GE(sd_bus_message_new_signal(forger.get(), &raw,
-                                        deskfake::LogindMock::sessionPath("c1").c_str(),
-                                        "org.freedesktop.DBus.Properties", "PropertiesChanged"),
-              0);
-    MessagePtr forged(raw);
-    ASSERT_GE(sd_bus_message_set_destination(forged.get(), agent.c_str()), 0);
-    ASSERT_GE(sd_bus_message_append(forged.get(), "sa{sv}as", "org.freedesktop.login1.Session", 1,
-                                    "Active", "b", 1, 0),
-              0);
-    ASSERT_GE(sd_bus_send(forger.get(), forged.get(), nullptr), 0);
-    ASSERT_GE(sd_bus_flush(forger.get()), 0);
-    drain();
-    EXPECT_EQ(activated, 0);
-
-    // logind's own announcement still counts.
-    ASSERT_TRUE(mock->setSessionBool("c1", "Active", true));
-    pumpUntil([&] { return activated >= 1; });
-    EXPECT_EQ(activated, 1);
-}
-
 // --- The session kept from logind's signals -------------------------------
 
 // Each change reaches the kept session through logind's signals alone: once

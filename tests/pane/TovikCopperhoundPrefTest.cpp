@@ -521,23 +521,6 @@ TEST_F(PaneMapTypeRule, KeyCombinationForAnotherButtonOpensTheKeyPanelWhichStore
     EXPECT_EQ(storedValue("ButtonMappings")->asArray()->at(1), Value(withText(3, "513")));
 }
 
-// The user leaves the panel without confirming it.
-TEST_F(PaneMapTypeRule, ACancelledPanelLeavesTheMappingAndSavesNothing) {
-    showWith({0, 1, 4, 1, 1, 1, 1});
-    for (const auto& [button, type] : {std::pair{1, 3}, {1, 4}, {1, 6}, {2, 3}}) {
-        QSignalSpy shown(pane->mappings()[static_cast<std::size_t>(button)],
-                         &ButtonMapping::mapTypeChanged);
-        const int before = mapTypes()[static_cast<std::size_t>(button)];
-        choose(button, type);
-        EXPECT_EQ(mapTypes()[static_cast<std::size_t>(button)], before) << type;
-        ASSERT_EQ(shown.count(), 1) << "the pop-up shows the old type again";
-        EXPECT_EQ(shown.at(0).at(0).toInt(), before);
-    }
-    EXPECT_EQ(controller.calls.size(), 4u);
-    EXPECT_TRUE(posts.empty());
-    EXPECT_EQ(*storedValue("ButtonMappings"), mappingsOf({0, 1, 4, 1, 1, 1, 1}));
-}
-
 TEST_F(PaneMapTypeRule, OfTwoPrimaryClicksEitherMayChangeButNotBoth) {
     showWith({1, 0, 1, 0, 1, 1, 1});
     choose(3, 2);

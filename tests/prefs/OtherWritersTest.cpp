@@ -65,15 +65,5 @@ INSTANTIATE_TEST_SUITE_P(
                     OtherWrite{"RemovedKey", "NumButtons", std::nullopt}),
     [](const testing::TestParamInfo<OtherWrite>& info) { return std::string(info.param.name); });
 
-TEST_F(OtherWriters, AfterTheSaveThePaneReadsWhatTheOtherWrote) {
-    showPane();
-    writeAsOtherProgram({"", "ScrollWheelSpeed", Value(3.0)});
-    pane->setOtfs(1);
-    EXPECT_DOUBLE_EQ(pane->scrollWheelSpeed(), 3.0);
-    // A later save of another key does not bring the old value back either.
-    pane->setOtfs(0);
-    EXPECT_EQ(*onDisk("ScrollWheelSpeed"), Value(3.0));
-}
-
 } // namespace
 } // namespace zed::test

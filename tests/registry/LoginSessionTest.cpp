@@ -115,16 +115,6 @@ TEST_F(LoginSessionTest, AChangeSentByAnotherConnectionIsIgnored) {
     EXPECT_NE(err.find("ignored a session change"), std::string::npos) << err;
 }
 
-TEST_F(LoginSessionTest, AskingGoesToTheProviderEvenWhileTheSessionIsKept) {
-    ASSERT_TRUE(onConsole());
-    ASSERT_EQ(sim({"session", "away"}).exitCode, 0);
-    // The loop has not run: only asking can know yet.
-    const auto d = session_->askCurrentDictionary();
-    ASSERT_TRUE(d);
-    EXPECT_EQ(*lookup(*d, kCGSessionOnConsoleKey), Value(false));
-    EXPECT_FALSE(onConsole()) << "and what was asked is kept";
-}
-
 TEST_F(LoginSessionTest, SpoofedActivatedIsIgnored) {
     int activated = 0;
     ASSERT_TRUE(session_->setActivatedHandler([&] { ++activated; }));
