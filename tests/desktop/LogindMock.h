@@ -217,13 +217,16 @@ public:
             sd_bus_message_close_container(m.get()) < 0) {
             return false;
         }
-        sd_bus_message* reply = nullptr;
-        const int r = sd_bus_call(control_.get(), m.get(), 0, nullptr, &reply);
-        zed::MessagePtr owned(reply);
-        return r >= 0;
+        return sent(m.get());
     }
 
 private:
+    bool sent(sd_bus_message* m) {
+        sd_bus_message* reply = nullptr;
+        const int r = sd_bus_call(control_.get(), m, 0, nullptr, &reply);
+        zed::MessagePtr owned(reply);
+        return r >= 0;
+    }
     template <typename Append>
     bool setProperty(const std::string& path, const char* name, const char* type, Append append) {
         sd_bus_message* raw = nullptr;
@@ -238,10 +241,7 @@ private:
             sd_bus_message_close_container(m.get()) < 0) {
             return false;
         }
-        sd_bus_message* reply = nullptr;
-        const int r = sd_bus_call(control_.get(), m.get(), 0, nullptr, &reply);
-        zed::MessagePtr owned(reply);
-        return r >= 0;
+        return sent(m.get());
     }
     bool call(const char* path, const char* interface, const char* member) {
         sd_bus_message* reply = nullptr;
