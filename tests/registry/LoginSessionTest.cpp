@@ -9,14 +9,6 @@
 namespace zed::test {
 namespace {
 
-// How often the simulator has been asked for its session.
-long sessionQueries() {
-    const auto records = lines(sim({"show", "session"}).out);
-    const std::string key = "\"queries\":";
-    const std::size_t at = records.empty() ? std::string::npos : records[0].find(key);
-    return at == std::string::npos ? -1 : std::stol(records[0].substr(at + key.size()));
-}
-
 class LoginSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -58,36 +50,6 @@ TEST_F(LoginSessionTest, AwayAndBackSwitchTheConsoleAndBackActivates) {
     EXPECT_TRUE(runUntil(loop_, [&] { return onConsole(); }));
     ASSERT_TRUE(runUntil(loop_, [&] { return activated > 0; }));
     EXPECT_EQ(activated, 1);
-}
-
-// The session is kept from the simulator's Changed signal: each change is
-// seen once the loop has delivered it, and no look at it asks again.
-TEST_F(LoginSessionTest, EveryChangeIsKeptWithoutAskingAgain) {
-    struct Case {
-        const char* change;
-        bool present;
-        bool loginDone;
-        bool onConsole;
-    };
-    const Case cases[] = {
-        {"away", true, true, false},   {"back", true, true, true},  {"logout", true, false, true},
-        {"none", false, false, false}, {"login", true, true, true}, {"away", true, true, false},
-    };
-    ASSERT_TRUE(session_->copyCurrentDictionary());
-    const long asked = sessionQueries();
-    auto is = [&](const Case& c) {
-        const auto d = session_->copyCurrentDictionary();
-        if (!c.present || !d) {
-            return c.present == d.has_value();
-        }
-        return *lookup(*d, kCGSessionLoginDoneKey) == Value(c.loginDone) &&
-               *lookup(*d, kCGSessionOnConsoleKey) == Value(c.onConsole);
-    };
-    for (const Case& c : cases) {
-        ASSERT_EQ(sim({"session", c.change}).exitCode, 0);
-        EXPECT_TRUE(runUntil(loop_, [&] { return is(c); })) << c.change;
-    }
-    EXPECT_EQ(sessionQueries(), asked) << "a kept session is not asked for";
 }
 
 TEST_F(LoginSessionTest, AChangeSentByAnotherConnectionIsIgnored) {
