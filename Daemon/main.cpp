@@ -1,5 +1,6 @@
 // zed-agent: the per-user agent that applies the mouse settings.
 #include "Application.h"
+#include "Platform/dbus/MouseStatus.h"
 #include "Platform/dbus/Platform.h"
 #include "Platform/dbus/SimulatorServices.h"
 #include "Platform/desktop/AgentLock.h"
@@ -23,6 +24,8 @@ int main() {
         zed::installSimulatorServices(platform);
     }
     platform.writePreferencesBeforeWait();
+    // Once the agent can do its work: the settings pane says it runs.
+    zed::announceAgent(platform.sessionBus());
     Application::GetApp()->Run();
     return 0;
 }

@@ -8,6 +8,8 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
+#include <cstdio>
 
 namespace {
 
@@ -77,6 +79,23 @@ void DialogUtils::displayMapTypeAlert() {
         panel->hide();
     }
     panel.reset();
+}
+
+void DialogUtils::displayLinkFailure(const QUrl& url) {
+    const QString address = url.toString(QUrl::PreferLocalFile);
+    std::fprintf(stderr, "zed-prefs: no program opened %s\n", qPrintable(address));
+    QWidget* window = mainWindow();
+    auto* box = new QMessageBox(QMessageBox::Warning, qtTrId("LINK_FAILURE_TITLE"), QString(),
+                                QMessageBox::Ok, window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::RichText);
+    box->setText(QStringLiteral("<b>%1</b>").arg(qtTrId("LINK_FAILURE_TITLE").toHtmlEscaped()));
+    //: %1: the web address or help file that no program opened.
+    box->setInformativeText(qtTrId("LINK_FAILURE_MESSAGE").arg(address).toHtmlEscaped());
+    // The address can be selected and copied into a browser by hand.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+    box->open();
 }
 
 void DialogUtils::sheetDidEnd(QWidget*, int returnCode, int* contextInfo) {

@@ -1,6 +1,7 @@
 // The pane's alerts.
 #pragma once
 
+class QUrl;
 class QWidget;
 
 class DialogUtils {
@@ -12,6 +13,11 @@ public:
     // summary in bold above the explanation. Blocks in a nested event loop until the user dismisses
     // it.
     static void displayMapTypeAlert();
+
+    // That no program opened the address, and what to do: window-modal on
+    // the main window, without waiting; the address also goes to standard
+    // error, where it can be copied.
+    static void displayLinkFailure(const QUrl& url);
 
     // End of the alert: stops the innermost modal run and, when contextInfo
     // is given, stores the return code through it.

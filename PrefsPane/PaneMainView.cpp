@@ -2,6 +2,7 @@
 
 #include "ButtonsPageHook.h"
 #include "CustomMovieView.h"
+#include "MouseStatusLine.h"
 #include "PaneAccessibility.h"
 #include "SensitivityController.h"
 #include "SettingsBinder.h"
@@ -92,6 +93,9 @@ PaneMainView::PaneMainView(TovikCopperhoundPref* pane, QWidget* parent)
       pageUi_(std::make_unique<Ui::SensitivityPage>()),
       advancedUi_(std::make_unique<Ui::AdvancedSettings>()) {
     ui_->setupUi(this);
+    // Above the pages: whether the settings reach a mouse at all.
+    statusLine_ = new MouseStatusLine(this);
+    ui_->mainLayout->insertWidget(0, statusLine_);
 
     sensitivityPage_ = new QWidget(ui_->sensitivityTab);
     pageUi_->setupUi(sensitivityPage_);

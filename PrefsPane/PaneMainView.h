@@ -11,6 +11,7 @@
 #include <memory>
 
 class CustomMovieView;
+class MouseStatusLine;
 class QTabWidget;
 class SensitivityController;
 class SettingsBinder;
@@ -35,6 +36,7 @@ public:
     QDialog* advancedPanel() const { return advancedPanel_; }
     SensitivityController* sensitivityController() const { return sensitivityController_; }
     SettingsBinder* binder() const { return binder_; }
+    MouseStatusLine* statusLine() const { return statusLine_; }
 
 public slots:
     // Asks, then puts back the settings the mouse started with.
@@ -59,4 +61,5 @@ private:
     QPointer<QDialog> advancedPanel_;
     SensitivityController* sensitivityController_ = nullptr;
     SettingsBinder* binder_ = nullptr;
+    MouseStatusLine* statusLine_ = nullptr;
 };

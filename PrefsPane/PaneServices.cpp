@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <cstdio>
 
 namespace zed {
 
@@ -29,7 +30,7 @@ void PaneServices::install(std::unique_ptr<PaneServices> services) {
 }
 
 DesktopPaneServices::DesktopPaneServices(std::unique_ptr<PaneBundle> bundle)
-    : bundle_(std::move(bundle)) {}
+    : bundle_(std::move(bundle)), probe_(Platform::current().kind()) {}
 
 DesktopPaneServices::~DesktopPaneServices() = default;
 
@@ -55,6 +56,8 @@ bool DesktopPaneServices::gotoHelpPage(const QString& book, const QString& page,
                                        const QString& anchor) {
     const auto it = helpBooks_.find(book);
     if (it == helpBooks_.end()) {
+        std::fprintf(stderr, "zed-prefs: the help book \"%s\" is not installed\n",
+                     qPrintable(book));
         return false;
     }
     // A page in the bundle's language, when the book has one, beside the English.
@@ -67,11 +70,23 @@ bool DesktopPaneServices::gotoHelpPage(const QString& book, const QString& page,
     if (!anchor.isEmpty()) {
         url.setFragment(anchor);
     }
-    return openUrl(url);
+    if (!openUrl(url)) {
+        displayLinkFailure(url);
+        return false;
+    }
+    return true;
 }
 
 void DesktopPaneServices::displayMapTypeAlert() {
     DialogUtils::displayMapTypeAlert();
+}
+
+void DesktopPaneServices::displayLinkFailure(const QUrl& url) {
+    DialogUtils::displayLinkFailure(url);
+}
+
+MouseStatus DesktopPaneServices::mouseStatus() {
+    return probe_.probe();
 }
 
 } // namespace zed

@@ -1,9 +1,10 @@
 // What the pane needs of the desktop besides the preference domain and the
-// notifications: its bundle, opening web pages, the help book, and the
-// refusal alert. Tests install one that records.
+// notifications: its bundle, opening web pages, the help book, the alerts,
+// and the state of the mouse and the agent. Tests install one that records.
 #pragma once
 
 #include "PaneBundle.h"
+#include "Platform/dbus/MouseStatus.h"
 
 #include <QString>
 #include <QUrl>
@@ -33,6 +34,11 @@ public:
     virtual bool gotoHelpPage(const QString& book, const QString& page, const QString& anchor) = 0;
     // Shows the refusal of a map-type choice; returns once it was dismissed.
     virtual void displayMapTypeAlert() = 0;
+    // Says that a web or help page could not be opened, and why.
+    virtual void displayLinkFailure(const QUrl& url) = 0;
+    // Whether the driver runs, serves a mouse, and the agent runs. Blocks for
+    // up to a few seconds, so it runs on a worker thread, one call at a time.
+    virtual MouseStatus mouseStatus() = 0;
 };
 
 // Web pages and help pages through the desktop's URL handler; the help book
@@ -47,9 +53,12 @@ public:
     bool registerHelpBook(const PaneBundle& bundle) override;
     bool gotoHelpPage(const QString& book, const QString& page, const QString& anchor) override;
     void displayMapTypeAlert() override;
+    void displayLinkFailure(const QUrl& url) override;
+    MouseStatus mouseStatus() override;
 
 private:
     std::unique_ptr<PaneBundle> bundle_;
+    MouseStatusProbe probe_;
     std::map<QString, QString> helpBooks_; // name -> folder
 };
 

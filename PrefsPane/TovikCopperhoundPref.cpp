@@ -599,6 +599,16 @@ int TovikCopperhoundPref::masterSensitivityOn() const {
     return intSetting(Key::kMasterSensitivityOn);
 }
 void TovikCopperhoundPref::setMasterSensitivityOn(int value) {
+    // Separate X and Y start from the sensitivity in use, not from whatever
+    // they were when last used: the pointer keeps its speed at the switch.
+    if (value == 0 && fPrefs && masterSensitivityOn() != 0) {
+        const double current = sensitivity();
+        for (const Key axis : {Key::kMasterSensitivityX, Key::kMasterSensitivityY}) {
+            const contract::KeyInfo& info = contract::info(axis);
+            fPrefs->insert_or_assign(info.name, contract::storedNumber(info, current));
+            fChangedKeys.insert(info.name);
+        }
+    }
     setSetting(Key::kMasterSensitivityOn, value);
 }
 double TovikCopperhoundPref::masterSensitivityX() const {
@@ -772,9 +782,10 @@ void TovikCopperhoundPref::doTovikHelp(QObject*) {
 void TovikCopperhoundPref::openLocalizedUrl(const char* key) {
     zed::PaneServices& services = zed::PaneServices::current();
     const QUrl url(services.bundle().localizedString(key), QUrl::StrictMode);
-    // A missing or malformed address opens nothing.
-    if (url.isValid() && !url.isRelative()) {
-        services.openUrl(url);
+    // A missing or malformed address opens nothing, and says so as a
+    // failure to open does.
+    if (!url.isValid() || url.isRelative() || !services.openUrl(url)) {
+        services.displayLinkFailure(url);
     }
 }
 

@@ -40,10 +40,6 @@
         <source>&amp;Resolution:</source>
         <translation>&amp;Auflösung:</translation>
     </message>
-    <message id="ADV_RESOLUTION_TIP">
-        <source>How finely the mouse's sensor reads movements.</source>
-        <translation>Wie fein der Sensor der Maus Bewegungen erfasst.</translation>
-    </message>
     <message id="ADV_RESOLUTION_400">
         <source>400 dpi</source>
         <translation>400 dpi</translation>
@@ -67,10 +63,6 @@
     <message id="ADV_OTFS_CHECK">
         <source>&amp;Buttons set to on-the-fly sensitivity step it while you work</source>
         <translation>&amp;Maustasten für die Empfindlichkeit verstellen sie während der Arbeit</translation>
-    </message>
-    <message id="ADV_OTFS_TIP">
-        <source>Each press of such a button changes the sensitivity by 0.2, between 1.0 and 10.0.</source>
-        <translation>Jeder Druck einer solchen Maustaste ändert die Empfindlichkeit um 0,2, zwischen 1,0 und 10,0.</translation>
     </message>
     <message id="ADV_OTFS_SCREEN_CHECK">
         <source>&amp;Show the new sensitivity on the screen</source>
@@ -261,6 +253,69 @@
     <message id="PANE_RESTORE_CANCEL">
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+    <message id="STATUS_NAME">
+        <source>Status</source>
+        <extracomment>Accessible name of the status line at the top of the pane.</extracomment>
+        <translation>Status</translation>
+    </message>
+    <message id="STATUS_CHECKING">
+        <source>Looking for the mouse…</source>
+        <translation>Die Maus wird gesucht …</translation>
+    </message>
+    <message id="STATUS_NO_DRIVER">
+        <source>The mouse&apos;s driver is not running, so no mouse gets these settings: start it with “sudo systemctl start zed-driver”.</source>
+        <translation>Der Treiber der Maus läuft nicht, daher erreicht keine Maus diese Einstellungen: Starten Sie ihn mit „sudo systemctl start zed-driver“.</translation>
+    </message>
+    <message id="STATUS_NO_SIMULATOR">
+        <source>The simulated mouse is not running: start it with “zed-mouse-sim”.</source>
+        <translation>Die simulierte Maus läuft nicht: Starten Sie sie mit „zed-mouse-sim“.</translation>
+    </message>
+    <message id="STATUS_NO_MOUSE">
+        <source>No ZED mouse is connected: plug it in, and it gets these settings at once.</source>
+        <translation>Keine ZED-Maus ist angeschlossen: Stecken Sie sie ein, dann erhält sie diese Einstellungen sofort.</translation>
+    </message>
+    <message id="STATUS_ONE_MOUSE">
+        <source>A ZED mouse is connected.</source>
+        <translation>Eine ZED-Maus ist angeschlossen.</translation>
+    </message>
+    <message id="STATUS_MICE">
+        <source>%1 ZED mice are connected.</source>
+        <extracomment>%1: how many of the maker&apos;s mice are connected (two or more).</extracomment>
+        <translation>%1 ZED-Mäuse sind angeschlossen.</translation>
+    </message>
+    <message id="STATUS_AGENT">
+        <source>The agent is running and applies every change at once.</source>
+        <translation>Der Agent läuft und wendet jede Änderung sofort an.</translation>
+    </message>
+    <message id="STATUS_NO_AGENT">
+        <source>The agent is not running, so changes are saved but not applied: log out and in again, or run “systemctl --user start zed-agent”.</source>
+        <translation>Der Agent läuft nicht, daher werden Änderungen gespeichert, aber nicht angewandt: Melden Sie sich ab und wieder an, oder führen Sie „systemctl --user start zed-agent“ aus.</translation>
+    </message>
+    <message id="STATUS_NO_AGENT_SIMULATOR">
+        <source>The agent is not running, so changes are saved but not applied: run “ZED_PLATFORM=simulator zed-agent”.</source>
+        <translation>Der Agent läuft nicht, daher werden Änderungen gespeichert, aber nicht angewandt: Führen Sie „ZED_PLATFORM=simulator zed-agent“ aus.</translation>
+    </message>
+    <message id="LINK_FAILURE_TITLE">
+        <source>The page could not be opened</source>
+        <translation>Die Seite konnte nicht geöffnet werden</translation>
+    </message>
+    <message id="LINK_FAILURE_MESSAGE">
+        <source>No program on this computer opened “%1”. Choose a default web browser in your desktop&apos;s settings, or copy the address into a browser.</source>
+        <extracomment>%1: the web address or help file that no program opened.</extracomment>
+        <translation>Kein Programm auf diesem Rechner hat „%1“ geöffnet. Wählen Sie in den Einstellungen Ihres Desktops einen Standard-Webbrowser, oder kopieren Sie die Adresse in einen Browser.</translation>
+    </message>
+    <message id="ADV_RESOLUTION_NOTE">
+        <source>This mouse keeps the resolution set in its own hardware; ZED shows the stored value but cannot change it.</source>
+        <translation>Diese Maus behält die Auflösung, die in ihrer eigenen Hardware eingestellt ist; ZED zeigt den gespeicherten Wert, kann ihn aber nicht ändern.</translation>
+    </message>
+    <message id="ADV_RESOLUTION_TIP">
+        <source>The mouse&apos;s own resolution; it cannot be changed from here.</source>
+        <translation>Die eigene Auflösung der Maus; sie lässt sich hier nicht ändern.</translation>
+    </message>
+    <message id="ADV_OTFS_TIP">
+        <source>Hold a button set to on-the-fly sensitivity and turn the wheel: each notch changes the sensitivity by 0.2, between 1.0 and 10.0. Pressed and released without turning, the button gives its own click.</source>
+        <translation>Halten Sie eine Maustaste mit Empfindlichkeit im Betrieb gedrückt und drehen Sie das Rad: Jede Raste ändert die Empfindlichkeit um 0,2, zwischen 1,0 und 10,0. Ohne Drehen gedrückt und losgelassen, gibt die Taste ihren eigenen Klick.</translation>
     </message>
 </context>
 </TS>

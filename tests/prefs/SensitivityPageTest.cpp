@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMetaProperty>
 #include <QMouseEvent>
@@ -130,7 +131,6 @@ INSTANTIATE_TEST_SUITE_P(
         // Shown as the speed 4.0 (10 - 6); one step faster stores 10 - 4.5.
         ControlCase{"dblClickSlider", Qt::Key_Right, {}, "DblClickSpeed", Value(5.5)},
         ControlCase{"dblClickSpin", Qt::Key_Up, {}, "DblClickSpeed", Value(5.5)},
-        ControlCase{"resolutionPopUp", Qt::Key_Down, {}, "Resolution", i32(1)},
         // On-the-fly sensitivity is active while "Otfs" is 0.
         ControlCase{"otfsCheck", Qt::Key_Space, {}, "Otfs", i32(1)},
         ControlCase{"otfsOnScreenCheck", Qt::Key_Space, {}, "OtfsOnScreen", i32(0)}),
@@ -233,6 +233,41 @@ TEST_F(SensitivityPage, OnlyTheChosenKindOfSensitivityCanBeChanged) {
     EXPECT_TRUE(control<QDoubleSpinBox>("sensitivityYSpin")->isEnabled());
 }
 
+TEST_F(SensitivityPage, SeparateSensitivitiesStartFromTheOneInUse) {
+    Dictionary stored = agentDefaults();
+    stored["Sensitivity"] = Value(3.2);
+    stored["MasterSensitivityX"] = Value(7.0);
+    stored["MasterSensitivityY"] = Value(8.0);
+    storeAsAgent(stored);
+    showPane();
+
+    QTest::keyClick(control<QRadioButton>("separateSensitivityRadio"), Qt::Key_Space);
+    EXPECT_EQ(*onDisk("MasterSensitivityX"), Value(3.2));
+    EXPECT_EQ(*onDisk("MasterSensitivityY"), Value(3.2));
+    EXPECT_DOUBLE_EQ(control<QDoubleSpinBox>("sensitivityYSpin")->value(), 3.2);
+    // Back to one and out again: the separate values set meanwhile stay.
+    control<QDoubleSpinBox>("sensitivityXSpin")->setValue(5.0);
+    QTest::keyClick(control<QRadioButton>("oneSensitivityRadio"), Qt::Key_Space);
+    EXPECT_EQ(*onDisk("MasterSensitivityX"), Value(5.0));
+}
+
+TEST_F(SensitivityPage, TheResolutionIsShownButCannotBeChanged) {
+    Dictionary stored = agentDefaults();
+    stored["Resolution"] = i32(2);
+    storeAsAgent(stored);
+    PaneMainView& view = showPane();
+    view.advancedPanel()->show();
+    auto* popUp = control<QComboBox>("resolutionPopUp");
+    EXPECT_EQ(popUp->currentIndex(), 2);
+    EXPECT_FALSE(popUp->isEnabled());
+    QTest::keyClick(popUp, Qt::Key_Down);
+    EXPECT_EQ(*onDisk("Resolution"), i32(2));
+    // Why, in words beside it.
+    auto* note = control<QLabel>("resolutionNote");
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(note->text().contains("cannot change")) << note->text().toStdString();
+}
+
 TEST_F(SensitivityPage, ViewHasBothPagesAndTheButtonsPagesContainer) {
     PaneMainView& view = showPane();
     QTabWidget* tabs = view.pageTabs();
@@ -257,6 +292,14 @@ TEST_F(SensitivityPage, LinksOpenTheSiteTheUpdatePageAndTheHelpBook) {
     EXPECT_EQ(services.openedUrls[1].toString(), "https://www.tovik.example/zed/update/");
     ASSERT_EQ(services.helpPages.size(), 1u);
     EXPECT_EQ(services.helpPages[0].page, "index.htm");
+}
+TEST_F(SensitivityPage, ALinkNoProgramOpensSaysSo) {
+    showPane();
+    auto& services = dynamic_cast<RecordingPaneServices&>(PaneServices::current());
+    services.urlsOpen = false;
+    QTest::mouseClick(control<QPushButton>("siteButton"), Qt::LeftButton);
+    ASSERT_EQ(services.linkFailures.size(), 1u);
+    EXPECT_EQ(services.linkFailures[0].toString(), "https://www.tovik.example/zed/");
 }
 
 TEST_F(SensitivityPage, TextsAreInTheBundlesLanguage) {
@@ -381,7 +424,13 @@ TEST_F(SensitivityPage, RestoreDefaultsAsksFirstThenPutsBackWhatTheAgentStartsWi
 
 // The advanced sheet.
 
-TEST_F(SensitivityPage, AdvancedSheetHoldsTheWindowUntilConfirmed) {
+// How the user ends the sheet: its changes took effect already, so each
+// way just closes it.
+enum class SheetEnd { kOk, kEscape, kCloseButton };
+
+class AdvancedSheet : public SensitivityPage, public testing::WithParamInterface<SheetEnd> {};
+
+TEST_P(AdvancedSheet, HoldsTheWindowUntilEnded) {
     PaneMainView& view = showPane();
     view.show();
     SensitivityController* controller = view.sensitivityController();
@@ -397,17 +446,19 @@ TEST_F(SensitivityPage, AdvancedSheetHoldsTheWindowUntilConfirmed) {
         EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
         EXPECT_EQ(sheet->parentWidget()->window(), view.window());
         EXPECT_EQ(QApplication::activeModalWidget(), sheet);
-        // Neither Escape nor closing the window ends it.
-        QTest::keyClick(sheet, Qt::Key_Escape);
-        EXPECT_FALSE(sheet->close());
-        EXPECT_TRUE(sheet->isVisible());
-        QTimer::singleShot(0, sheet, [&] {
-            EXPECT_FALSE(returned);
-            EXPECT_TRUE(controller->isRunningSheet());
-            ++checks;
-            QTest::mouseClick(apply, Qt::LeftButton);
-        });
+        EXPECT_FALSE(returned);
         ++checks;
+        switch (GetParam()) {
+        case SheetEnd::kOk:
+            QTest::mouseClick(apply, Qt::LeftButton);
+            break;
+        case SheetEnd::kEscape:
+            QTest::keyClick(sheet, Qt::Key_Escape);
+            break;
+        case SheetEnd::kCloseButton:
+            sheet->close();
+            break;
+        }
     });
     // However it goes, the test does not hang.
     QTimer watchdog;
@@ -418,11 +469,16 @@ TEST_F(SensitivityPage, AdvancedSheetHoldsTheWindowUntilConfirmed) {
 
     QTest::mouseClick(control<QPushButton>("advancedButton"), Qt::LeftButton);
     returned = true;
-    EXPECT_TRUE(watchdog.isActive()) << "ended by the watchdog, not by OK";
-    EXPECT_EQ(checks, 2);
+    EXPECT_TRUE(watchdog.isActive()) << "ended by the watchdog, not by the user";
+    EXPECT_EQ(checks, 1);
     EXPECT_FALSE(sheet->isVisible());
     EXPECT_FALSE(controller->isRunningSheet());
+    // The pane's window stays.
+    EXPECT_TRUE(view.isVisible());
 }
+
+INSTANTIATE_TEST_SUITE_P(EachWayOut, AdvancedSheet,
+                         testing::Values(SheetEnd::kOk, SheetEnd::kEscape, SheetEnd::kCloseButton));
 
 TEST_F(SensitivityPage, SheetEndStoresItsReturnCodeWhereAsked) {
     PaneMainView& view = showPane();

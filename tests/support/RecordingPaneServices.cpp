@@ -11,7 +11,7 @@ RecordingPaneServices::~RecordingPaneServices() = default;
 
 bool RecordingPaneServices::openUrl(const QUrl& url) {
     openedUrls.push_back(url);
-    return true;
+    return urlsOpen;
 }
 
 bool RecordingPaneServices::registerHelpBook(const PaneBundle& bundle) {
@@ -30,6 +30,20 @@ void RecordingPaneServices::displayMapTypeAlert() {
     if (whileAlertShown) {
         whileAlertShown();
     }
+}
+
+void RecordingPaneServices::displayLinkFailure(const QUrl& url) {
+    linkFailures.push_back(url);
+}
+
+MouseStatus RecordingPaneServices::mouseStatus() {
+    const std::lock_guard lock(statusLock_);
+    return status_;
+}
+
+void RecordingPaneServices::setMouseStatus(const MouseStatus& status) {
+    const std::lock_guard lock(statusLock_);
+    status_ = status;
 }
 
 } // namespace zed

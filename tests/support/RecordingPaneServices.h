@@ -1,11 +1,13 @@
 // The pane's desktop services for tests: records what the pane asked for
-// (web pages, help books and pages, alerts) and opens nothing.
+// (web pages, help books and pages, alerts) and opens nothing; the mouse's
+// status is what the test sets.
 #pragma once
 
 #include "PaneServices.h"
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace zed {
@@ -24,8 +26,13 @@ public:
     bool registerHelpBook(const PaneBundle& bundle) override;
     bool gotoHelpPage(const QString& book, const QString& page, const QString& anchor) override;
     void displayMapTypeAlert() override;
+    void displayLinkFailure(const QUrl& url) override;
+    MouseStatus mouseStatus() override;
+    void setMouseStatus(const MouseStatus& status);
 
     std::vector<QUrl> openedUrls;
+    bool urlsOpen = true; // what openUrl answers
+    std::vector<QUrl> linkFailures;
     std::vector<QString> registeredHelpBooks; // bundle paths
     std::vector<HelpPage> helpPages;
     int alertCount = 0;
@@ -34,6 +41,8 @@ public:
 
 private:
     std::unique_ptr<PaneBundle> bundle_;
+    std::mutex statusLock_; // the status is read on the pane's worker thread
+    MouseStatus status_;
 };
 
 } // namespace zed

@@ -1,0 +1,111 @@
+#include "MouseStatus.h"
+
+#include "DBusClient.h"
+#include "DBusRegistry.h"
+#include "Platform/core/DriverInterface.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace zed {
+
+namespace {
+
+// Short: the pane asks every few seconds and shows the answer, nothing waits on it.
+constexpr std::uint64_t kProbeTimeoutUsec = 1'000'000;
+
+// A connection that works, opened anew when the last one went; no message
+// when there is no bus, as the status line says so.
+sd_bus* usable(BusPtr& bus, BusKind kind) {
+    if (bus && sd_bus_is_open(bus.get()) > 0) {
+        return bus.get();
+    }
+    bus.reset();
+    sd_bus* opened = nullptr;
+    const int r =
+        kind == BusKind::Session ? sd_bus_open_user(&opened) : sd_bus_open_system(&opened);
+    if (r < 0) {
+        return nullptr;
+    }
+    bus.reset(opened);
+    return opened;
+}
+
+bool nameOwned(sd_bus* bus, const char* name) {
+    if (!bus) {
+        return false;
+    }
+    BusError error;
+    sd_bus_message* raw = nullptr;
+    sd_bus_message* call = nullptr;
+    int r =
+        sd_bus_message_new_method_call(bus, &call, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                       "org.freedesktop.DBus", "NameHasOwner");
+    MessagePtr request(call);
+    if (r >= 0) {
+        r = sd_bus_message_append(call, "s", name);
+    }
+    if (r >= 0) {
+        r = sd_bus_call(bus, call, kProbeTimeoutUsec, error.get(), &raw);
+    }
+    MessagePtr reply(raw);
+    int owned = 0;
+    return r >= 0 && sd_bus_message_read(reply.get(), "b", &owned) >= 0 && owned != 0;
+}
+
+bool isOurMouse(const Dictionary& properties) {
+    const Value* vendor = lookup(properties, driver::kVendorIdKey);
+    const Value* product = lookup(properties, driver::kProductIdKey);
+    const auto vendorId = vendor ? vendor->toInt64() : std::nullopt;
+    const auto productId = product ? product->toInt64() : std::nullopt;
+    return vendorId == kTovikVendorId && productId &&
+           std::ranges::find(kCopperhoundProductIds, *productId) !=
+               std::end(kCopperhoundProductIds);
+}
+
+} // namespace
+
+void announceAgent(sd_bus* sessionBus) {
+    if (!sessionBus) {
+        return;
+    }
+    const int r = sd_bus_request_name(sessionBus, kAgentBusName, 0);
+    if (r < 0) {
+        std::fprintf(stderr,
+                     "zed-agent: cannot own %s (%s); the settings pane will say that no agent "
+                     "runs\n",
+                     kAgentBusName, std::strerror(-r));
+    }
+}
+
+MouseStatusProbe::MouseStatusProbe(Platform::Kind kind)
+    : simulated_(kind == Platform::Kind::Simulator) {}
+
+MouseStatusProbe::~MouseStatusProbe() = default;
+
+MouseStatus MouseStatusProbe::probe() {
+    MouseStatus status;
+    status.simulated = simulated_;
+    sd_bus* session = usable(session_, BusKind::Session);
+    status.agentRunning = nameOwned(session, kAgentBusName);
+    sd_bus* registryBus = simulated_ ? session : usable(system_, BusKind::System);
+    status.driverRunning = nameOwned(registryBus, registrybus::kBusName);
+    if (!status.driverRunning) {
+        return status;
+    }
+    // A registry of its own, on a new reference to the connection: it reads
+    // the provider's services once and goes.
+    DBusRegistry registry(BusPtr(sd_bus_ref(registryBus)), kProbeTimeoutUsec);
+    std::vector<io_service_t> devices;
+    registry.getMatchingServices(driver::kUsbDeviceClassName, &devices);
+    for (const io_service_t device : devices) {
+        if (const auto properties = registry.copyProperties(device);
+            properties && isOurMouse(*properties)) {
+            ++status.mice;
+        }
+    }
+    return status;
+}
+
+} // namespace zed
