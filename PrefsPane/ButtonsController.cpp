@@ -221,8 +221,10 @@ void ButtonsController::syncMapTypePopUps() {
         fPane ? fPane->mappings() : std::vector<ButtonMapping*>{};
     for (std::size_t button = 0; button < fSummaries.size(); ++button) {
         if (SummaryLabel* summary = fSummaries[button]) {
-            summary->setFullText(button < mappings.size() ? zed::mappingSummary(*mappings[button])
-                                                          : QString());
+            summary->setFullText(
+                button < mappings.size()
+                    ? zed::mappingSummary(*mappings[button], static_cast<int>(button))
+                    : QString());
         }
     }
     for (const QPointer<QComboBox>& popUp : fMapTypePopUps) {

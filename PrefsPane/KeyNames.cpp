@@ -165,7 +165,7 @@ QString keyMacroText(const QString& keyList) {
     return names.join(QLatin1Char(' '));
 }
 
-QString mappingSummary(const ButtonMapping& mapping) {
+QString mappingSummary(const ButtonMapping& mapping, int button) {
     switch (mapping.mapType()) {
     case 0:
         return translated("BUTTONS_MAP_PRIMARY_CLICK", "Primary click");
@@ -182,6 +182,14 @@ QString mappingSummary(const ButtonMapping& mapping) {
         return keys.isEmpty() ? translated("BUTTONS_SUMMARY_NO_KEYS", "No keys recorded") : keys;
     }
     case 5:
+        // Buttons 4 and 5 give the side buttons' codes, which desktops and
+        // browsers take as Back and Forward.
+        if (button == 3) {
+            return translated("BUTTONS_MAP_OWN_CLICK_BACK", "Back (the button's own click)");
+        }
+        if (button == 4) {
+            return translated("BUTTONS_MAP_OWN_CLICK_FORWARD", "Forward (the button's own click)");
+        }
         return translated("BUTTONS_MAP_OWN_CLICK", "The button's own click");
     case ButtonMapping::kAdvanced: {
         const QString steps = translated("BUTTONS_MAP_OTF_SENSITIVITY", "On-the-fly sensitivity");

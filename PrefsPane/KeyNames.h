@@ -34,7 +34,8 @@ QString keyMacroText(const QString& keyList);
 
 // What a button does in words: the click type, or its keys or macro; a
 // mapping of the advanced type adds its second mapping's keys. The click
-// types' names are those of the page's map-type menu.
-QString mappingSummary(const ButtonMapping& mapping);
+// types' names are those of the page's map-type menu of the button (its
+// index 0-6; -1 for none), so buttons 4 and 5 name Back and Forward.
+QString mappingSummary(const ButtonMapping& mapping, int button = -1);
 
 } // namespace zed

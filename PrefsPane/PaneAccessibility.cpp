@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -10,7 +11,9 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLayout>
+#include <QLocale>
 #include <QWidget>
+#include <cmath>
 
 namespace zed {
 namespace {
@@ -128,12 +131,59 @@ public:
     }
 };
 
-QAccessibleInterface* popUpFactory(const QString& className, QObject* object) {
-    if (className != QLatin1String("QComboBox") || !object || !object->isWidgetType()) {
+// A slider bound to a setting moves in steps of 1 / "bindingScale" of it;
+// screen readers hear the setting's value ("10.0", as the box beside it
+// shows), not the slider's step count.
+class ScaledSliderAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    ScaledSliderAccessible(QAbstractSlider* slider, double scale)
+        : QAccessibleWidget(slider, QAccessible::Slider), scale_(scale) {}
+
+    QAbstractSlider* slider() const { return static_cast<QAbstractSlider*>(widget()); }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface) {
+            return static_cast<QAccessibleValueInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) {
+            // One decimal, as the value boxes show these settings.
+            return QLocale().toString(slider()->value() / scale_, 'f', scale_ > 1 ? 1 : 0);
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+    QVariant currentValue() const override { return slider()->value() / scale_; }
+    void setCurrentValue(const QVariant& value) override {
+        slider()->setValue(static_cast<int>(std::lround(value.toDouble() * scale_)));
+    }
+    QVariant maximumValue() const override { return slider()->maximum() / scale_; }
+    QVariant minimumValue() const override { return slider()->minimum() / scale_; }
+    QVariant minimumStepSize() const override { return slider()->singleStep() / scale_; }
+
+private:
+    double scale_;
+};
+
+QAccessibleInterface* paneFactory(const QString& className, QObject* object) {
+    if (!object || !object->isWidgetType()) {
         return nullptr;
     }
-    auto* box = static_cast<QComboBox*>(object);
-    return box->isEditable() ? nullptr : new PopUpAccessible(box);
+    if (className == QLatin1String("QComboBox")) {
+        auto* box = static_cast<QComboBox*>(object);
+        return box->isEditable() ? nullptr : new PopUpAccessible(box);
+    }
+    if (auto* slider = qobject_cast<QAbstractSlider*>(object)) {
+        bool scaled = false;
+        const double scale = slider->property("bindingScale").toDouble(&scaled);
+        if (scaled && scale > 0) {
+            return new ScaledSliderAccessible(slider, scale);
+        }
+    }
+    return nullptr;
 }
 
 int sFactoryUsers = 0;
@@ -203,13 +253,13 @@ void setTabOrderChain(const QList<QWidget*>& widgets) {
 
 AccessibleNames::AccessibleNames() {
     if (sFactoryUsers++ == 0) {
-        QAccessible::installFactory(popUpFactory);
+        QAccessible::installFactory(paneFactory);
     }
 }
 
 AccessibleNames::~AccessibleNames() {
     if (--sFactoryUsers == 0) {
-        QAccessible::removeFactory(popUpFactory);
+        QAccessible::removeFactory(paneFactory);
     }
 }
 

@@ -28,8 +28,9 @@ QList<QWidget*> tabStops(QWidget* root);
 void setTabOrderChain(const QList<QWidget*>& widgets);
 
 // While one lives, pop-up buttons report the name they were given to screen
-// readers; on Linux Qt would otherwise name them by their chosen item, so
-// that "Button 4" would be read as "Key macro…".
+// readers (on Linux Qt would otherwise name them by their chosen item, so
+// that "Button 4" would be read as "Key macro…"), and sliders bound to a
+// setting report its value in its units, not their step count.
 class AccessibleNames {
 public:
     AccessibleNames();

@@ -85,13 +85,14 @@ void SensitivityController::advancedDidEnd(QWidget*, int returnCode, int* contex
 
 bool SensitivityController::eventFilter(QObject* watched, QEvent* event) {
     // Compared by address only: the dialog may be half destroyed by now.
+    // Every change on the sheet takes effect at once, so Escape and the
+    // window's close button end it as OK does; the run hides it.
     if (fModalLoop && watched == fFilteredPanel) {
-        if (event->type() == QEvent::Close) {
+        const bool escape = event->type() == QEvent::KeyPress &&
+                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        if (escape || event->type() == QEvent::Close) {
             event->ignore();
-            return true;
-        }
-        if (event->type() == QEvent::KeyPress &&
-            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            advancedDidEnd(fAdvancedPanel, 0, fSheetContext);
             return true;
         }
     }

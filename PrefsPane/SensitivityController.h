@@ -1,8 +1,8 @@
 // The sensitivity page's controller. The page's controls are bound to the
 // pane's settings (SettingsBinder), so it adds only two things: the
 // double-click animation in the page's movie view, and the advanced-settings
-// dialog run as a window-modal sheet in a nested event loop that only the
-// dialog's confirming control ends.
+// dialog run as a window-modal sheet in a nested event loop that its OK,
+// Escape or the window's close button ends.
 #pragma once
 
 #include "CustomMovieView.h"
@@ -45,7 +45,7 @@ public slots:
     void advancedDidEnd(QWidget* sheet, int returnCode, int* contextInfo);
 
 protected:
-    // Keeps Escape and the window's close request from ending the sheet.
+    // Ends the sheet on Escape and on the window's close request.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

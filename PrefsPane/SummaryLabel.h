@@ -1,6 +1,7 @@
-// A one-line label that shortens its text with an ellipsis to the width it
-// is given and keeps the whole text in its tooltip and its accessible
-// name, so that a long macro still reads completely.
+// A label that wraps its text onto up to three lines at the width it is
+// given, shortens only what goes beyond with an ellipsis, and keeps the whole
+// text in its tooltip and its accessible name, so that a long macro still
+// reads completely.
 #pragma once
 
 #include <QLabel>

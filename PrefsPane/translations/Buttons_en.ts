@@ -307,5 +307,15 @@
         <source>Remove Last</source>
         <translation>Remove Last</translation>
     </message>
+    <message id="BUTTONS_MAP_OWN_CLICK_BACK">
+        <source>Back (the button&apos;s own click)</source>
+        <extracomment>Button 4&apos;s own click, which desktops and browsers take as Back.</extracomment>
+        <translation>Back (the button&apos;s own click)</translation>
+    </message>
+    <message id="BUTTONS_MAP_OWN_CLICK_FORWARD">
+        <source>Forward (the button&apos;s own click)</source>
+        <extracomment>Button 5&apos;s own click, which desktops and browsers take as Forward.</extracomment>
+        <translation>Forward (the button&apos;s own click)</translation>
+    </message>
 </context>
 </TS>

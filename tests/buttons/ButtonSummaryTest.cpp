@@ -71,6 +71,16 @@ TEST_F(ButtonSummaries, EmptyAdvancedAndUnknownMappingsStillSaySomething) {
     EXPECT_EQ(summary(6)->fullText(), "On-the-fly sensitivity, and No keys recorded");
 }
 
+TEST_F(ButtonSummaries, TheSideButtonsOwnClicksAreBackAndForward) {
+    store({{"ButtonMappings", Value(Array(7, Value(Data{5})))}});
+    showPage();
+    EXPECT_EQ(summary(3)->fullText(), "Back (the button's own click)");
+    EXPECT_EQ(summary(4)->fullText(), "Forward (the button's own click)");
+    EXPECT_EQ(popUp(3)->itemText(5), summary(3)->fullText()) << "the menu says the same";
+    EXPECT_EQ(summary(2)->fullText(), "The button's own click");
+    EXPECT_EQ(popUp(2)->itemText(5), "The button's own click");
+}
+
 TEST_F(ButtonSummaries, ACombinationNamesModifiersFirstInTheDesktopsOrder) {
     showPage();
     // Recorded as the panel does: the key, then the modifiers held with it.
@@ -153,7 +163,7 @@ TEST_F(ButtonSummaries, KeyNamesAreTranslated) {
     }
     EXPECT_EQ(summary(1)->fullText(), "Strg+Umschalt+C");
     EXPECT_EQ(summary(2)->fullText(), kDown + "Leertaste " + kUp + "Leertaste");
-    EXPECT_EQ(summary(3)->fullText(), "Eigener Klick der Maustaste");
+    EXPECT_EQ(summary(3)->fullText(), "Zurück (eigener Klick der Maustaste)");
     QComboBox* menu = assignKeyPanel().keyMenu();
     EXPECT_EQ(menu->itemText(15), "Umschalt");
     EXPECT_EQ(menu->itemText(16), "Strg");

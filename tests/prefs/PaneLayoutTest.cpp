@@ -107,6 +107,17 @@ TEST_F(PaneLayout, EveryControlIsNamedByTheLabelOfItsRow) {
               popUp->currentText());
     EXPECT_EQ(QAccessible::queryAccessibleInterface(popUp)->role(), QAccessible::ComboBox);
     EXPECT_EQ(QAccessible::queryAccessibleInterface(popUp)->childCount(), 1) << "its list";
+    // A slider reads the setting's value as its box shows it, not its steps.
+    for (const char* name : {"sensitivitySlider", "scrollSlider", "dblClickSlider"}) {
+        auto* slider = view.findChild<QSlider*>(name);
+        const auto* box = view.findChild<QDoubleSpinBox*>(QString(name).replace("Slider", "Spin"));
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(slider);
+        ASSERT_NE(iface->valueInterface(), nullptr) << name;
+        EXPECT_DOUBLE_EQ(iface->valueInterface()->currentValue().toDouble(), box->value()) << name;
+        EXPECT_EQ(iface->text(QAccessible::Value), box->cleanText()) << name;
+        EXPECT_DOUBLE_EQ(iface->valueInterface()->maximumValue().toDouble(), box->maximum())
+            << name;
+    }
 
     // No two controls of one page share a name unless they show one value.
     for (QWidget* page : {view.sensitivityPage(), view.buttonsPageContainer(),
