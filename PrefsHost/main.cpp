@@ -1,5 +1,6 @@
 // zed-prefs: the settings application. Loads the mouse's settings pane and
 // shows it in a window; an optional argument names the pane's library.
+#include "DisplayHold.h"
 #include "PaneHost.h"
 
 #include <QApplication>
@@ -7,7 +8,13 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    zed::DisplayHold display;
+    if (!display.usable()) {
+        std::fprintf(stderr, "zed-prefs: %s\n", display.why().c_str());
+        return 1;
+    }
     QApplication app(argc, argv);
+    display.release();
     QApplication::setApplicationName(QStringLiteral("zed-prefs"));
     QApplication::setDesktopFileName(QStringLiteral("zed-prefs"));
 
