@@ -29,8 +29,17 @@ SensitivityController::~SensitivityController() {
 }
 
 void SensitivityController::awakeFromNib() {
-    const QString path = zed::PaneServices::current().bundle().pathForResource(
-        QStringLiteral("doubleclick"), QStringLiteral("gif"));
+    // Drawn light on dark for a dark theme, where the light one is a glaring box.
+    const bool dark =
+        fDblClickPanel && fDblClickPanel->palette().color(QPalette::Window).lightness() < 128;
+    const zed::PaneBundle& bundle = zed::PaneServices::current().bundle();
+    QString path;
+    if (dark) {
+        path = bundle.pathForResource(QStringLiteral("doubleclick-dark"), QStringLiteral("gif"));
+    }
+    if (path.isEmpty()) {
+        path = bundle.pathForResource(QStringLiteral("doubleclick"), QStringLiteral("gif"));
+    }
     // A missing resource leaves a movie that plays nothing.
     fMovie = std::make_unique<QMovie>(path);
     if (fDblClickPanel) {

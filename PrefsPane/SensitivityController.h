@@ -24,8 +24,9 @@ public:
     // Takes the movie out of its view and destroys it.
     ~SensitivityController() override;
 
-    // Once the interface is built: loads the "doubleclick" animation into the
-    // movie view and shows its last frame.
+    // Once the interface is built: loads the "doubleclick" animation (its
+    // dark variant when the view's theme is dark) into the movie view and
+    // shows its last frame.
     void awakeFromNib();
 
     QDialog* advancedPanel() const { return fAdvancedPanel; }

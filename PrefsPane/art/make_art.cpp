@@ -1,5 +1,6 @@
-// Draws the frames of the pane's "doubleclick" animation. Run by make-art,
-// which assembles them into the animation; the result is committed. The hand
+// Draws the frames of the pane's "doubleclick" animation, for light themes
+// and (with --dark) for dark ones. Run by make-art, which assembles them into
+// the animations; the results are committed. The hand
 // and mouse pictures are drawn by hand as scalable pictures (*.svg).
 #include <QApplication>
 #include <QDir>
@@ -12,15 +13,21 @@
 
 namespace {
 
-const QColor kInk(40, 44, 52);
+struct Colours {
+    QColor ink;
+    QColor paper;
+};
+const Colours kLight{QColor(40, 44, 52), QColor(250, 250, 248)};
+// The ink turns light and the paper dark, as a dark theme's windows are.
+const Colours kDark{QColor(226, 229, 235), QColor(46, 48, 54)};
 const QColor kAccent(224, 120, 32);
-const QColor kPaper(250, 250, 248);
 
 // A closed or opening box with a star rising out of it; `t` runs 0..1 over
 // the animation and the last frame is the box at rest again.
-QImage animationFrame(double t) {
+QImage animationFrame(double t, const Colours& colours) {
+    const QColor& kInk = colours.ink;
     QImage image(100, 100, QImage::Format_RGB32);
-    image.fill(kPaper);
+    image.fill(colours.paper);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
 
@@ -85,15 +92,16 @@ bool save(const QImage& image, const QString& path, const char* format) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    const bool dark = argc > 2 && QByteArray(argv[2]) == "--dark";
     if (argc < 2) {
-        std::fprintf(stderr, "usage: make_art FRAMES_DIR\n");
+        std::fprintf(stderr, "usage: make_art FRAMES_DIR [--dark]\n");
         return 2;
     }
     const QDir frames(QString::fromLocal8Bit(argv[1]));
     bool ok = true;
     constexpr int kFrames = 24;
     for (int i = 0; i < kFrames; ++i) {
-        ok &= save(animationFrame(double(i) / (kFrames - 1)),
+        ok &= save(animationFrame(double(i) / (kFrames - 1), dark ? kDark : kLight),
                    frames.filePath(QStringLiteral("frame%1.png").arg(i, 2, 10, QLatin1Char('0'))),
                    "PNG");
     }

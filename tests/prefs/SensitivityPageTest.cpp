@@ -322,6 +322,19 @@ TEST_F(SensitivityPage, MovieViewStartsAtTheAnimationsLastFrame) {
     EXPECT_EQ(view.sensitivityController()->dblClickPanel()->movie(), movie);
 }
 
+TEST_F(SensitivityPage, ADarkThemeGetsTheAnimationDrawnForIt) {
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(40, 40, 44));
+    QApplication::setPalette(dark);
+    PaneMainView& view = showPane();
+    QApplication::setPalette(light);
+    QMovie* movie = view.sensitivityController()->movie();
+    EXPECT_TRUE(movie->fileName().endsWith("doubleclick-dark.gif"))
+        << movie->fileName().toStdString();
+    EXPECT_TRUE(movie->isValid());
+}
+
 // Two left clicks on a view, `apart` milliseconds apart, as the window system
 // delivers them when its own double-click time is shorter.
 void clickTwice(QWidget* view, ulong start, ulong apart) {
