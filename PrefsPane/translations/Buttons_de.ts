@@ -317,5 +317,9 @@
         <extracomment>Button 5&apos;s own click, which desktops and browsers take as Forward.</extracomment>
         <translation>Vorwärts (eigener Klick der Maustaste)</translation>
     </message>
+    <message id="BUTTONS_OTFS_NOTE">
+        <source>On-the-fly sensitivity: hold the button and turn the wheel to make the pointer faster or slower. A click without turning is the button&apos;s own click, so the wheel button still middle-clicks.</source>
+        <translation>Empfindlichkeit im Betrieb: Halten Sie die Maustaste gedrückt und drehen Sie das Rad, um den Zeiger schneller oder langsamer zu machen. Ein Klick ohne Drehen ist der eigene Klick der Maustaste, die Radtaste klickt also weiter mittig.</translation>
+    </message>
 </context>
 </TS>

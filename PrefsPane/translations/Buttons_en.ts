@@ -317,5 +317,9 @@
         <extracomment>Button 5&apos;s own click, which desktops and browsers take as Forward.</extracomment>
         <translation>Forward (the button&apos;s own click)</translation>
     </message>
+    <message id="BUTTONS_OTFS_NOTE">
+        <source>On-the-fly sensitivity: hold the button and turn the wheel to make the pointer faster or slower. A click without turning is the button&apos;s own click, so the wheel button still middle-clicks.</source>
+        <translation>On-the-fly sensitivity: hold the button and turn the wheel to make the pointer faster or slower. A click without turning is the button&apos;s own click, so the wheel button still middle-clicks.</translation>
+    </message>
 </context>
 </TS>
