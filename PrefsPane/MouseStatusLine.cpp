@@ -1,6 +1,6 @@
 #include "MouseStatusLine.h"
 
-#include "PaneServices.h"
+#include "PrefsPane/Services/PaneServices.h"
 
 MouseStatusLine::MouseStatusLine(QWidget* parent) : QLabel(parent) {
     setObjectName(QStringLiteral("mouseStatusLine"));

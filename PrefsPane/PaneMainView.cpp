@@ -1,15 +1,13 @@
 #include "PaneMainView.h"
 
-#include "ButtonsPageHook.h"
-#include "CustomMovieView.h"
 #include "MouseStatusLine.h"
-#include "PaneAccessibility.h"
-#include "SensitivityController.h"
-#include "SettingsBinder.h"
-#include "TovikCopperhoundPref.h"
-#include "ui_AdvancedSettings.h"
+#include "PrefsPane/Buttons/ButtonsPage.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
+#include "PrefsPane/Sensitivity/CustomMovieView.h"
+#include "PrefsPane/Sensitivity/SensitivityController.h"
+#include "PrefsPane/Widgets/PaneAccessibility.h"
+#include "PrefsPane/Widgets/SettingsBinder.h"
 #include "ui_MainView.h"
-#include "ui_SensitivityPage.h"
 
 #include <QDialog>
 #include <QGridLayout>
@@ -67,51 +65,17 @@ void makePagesScroll(QTabWidget* tabs) {
     tabs->setCurrentIndex(0);
 }
 
-// Lines up the label columns of the page's groups, so that their sliders
-// start and end at the same place.
-void alignLabelColumns(QWidget* page) {
-    const QList<QGridLayout*> grids = page->findChildren<QGridLayout*>();
-    int widest = 0;
-    for (QGridLayout* grid : grids) {
-        for (int row = 0; row < grid->rowCount(); ++row) {
-            QLayoutItem* item = grid->itemAtPosition(row, 0);
-            if (auto* label = item ? qobject_cast<QLabel*>(item->widget()) : nullptr;
-                label && grid->itemAtPosition(row, 1) != item) {
-                widest = std::max(widest, label->sizeHint().width());
-            }
-        }
-    }
-    for (QGridLayout* grid : grids) {
-        grid->setColumnMinimumWidth(0, widest);
-    }
-}
-
 } // namespace
 
 PaneMainView::PaneMainView(TovikCopperhoundPref* pane, QWidget* parent)
-    : QWidget(parent), pane_(pane), ui_(std::make_unique<Ui::MainView>()),
-      pageUi_(std::make_unique<Ui::SensitivityPage>()),
-      advancedUi_(std::make_unique<Ui::AdvancedSettings>()) {
+    : QWidget(parent), pane_(pane), ui_(std::make_unique<Ui::MainView>()) {
     ui_->setupUi(this);
     // Above the pages: whether the settings reach a mouse at all.
     statusLine_ = new MouseStatusLine(this);
     ui_->mainLayout->insertWidget(0, statusLine_);
 
-    sensitivityPage_ = new QWidget(ui_->sensitivityTab);
-    pageUi_->setupUi(sensitivityPage_);
+    sensitivityPage_ = new SensitivityPage(pane_, this, ui_->sensitivityTab);
     ui_->sensitivityTabLayout->addWidget(sensitivityPage_);
-    alignLabelColumns(sensitivityPage_);
-
-    // A sheet of the pane's window: its child, shown modal to that window only.
-    advancedPanel_ = new QDialog(this);
-    advancedUi_->setupUi(advancedPanel_);
-    advancedPanel_->setWindowFlags(Qt::Sheet | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-
-    sensitivityController_ = new SensitivityController(advancedPanel_, pageUi_->dblClickView, this);
-    connect(pageUi_->advancedButton, &QPushButton::clicked, sensitivityController_,
-            [this] { sensitivityController_->doAdvancedSettings(pageUi_->advancedButton); });
-    connect(advancedUi_->applyButton, &QPushButton::clicked, sensitivityController_,
-            [this] { sensitivityController_->applyAdvancedSettings(advancedUi_->applyButton); });
 
     connect(ui_->siteButton, &QPushButton::clicked, pane_,
             [this] { pane_->doTovikSite(ui_->siteButton); });
@@ -127,29 +91,15 @@ PaneMainView::PaneMainView(TovikCopperhoundPref* pane, QWidget* parent)
 
     // Screen readers hear each control by the label of its row; the Tab key
     // goes from the tabs through the pages in reading order to the links.
-    zed::nameControlsByTheirLabels(sensitivityPage_);
-    zed::nameControlsByTheirLabels(advancedPanel_);
     QList<QWidget*> order{ui_->pageTabs->tabBar()};
     order += zed::tabStops(ui_->sensitivityTab);
     order += zed::tabStops(ui_->buttonsTab);
     order += {ui_->siteButton, ui_->updateButton, ui_->restoreDefaultsButton, ui_->helpButton};
     zed::setTabOrderChain(order);
-    zed::setTabOrderChain(zed::tabStops(advancedPanel_));
 
     // After the buttons page, so that its controls may bind settings too.
     binder_ = new SettingsBinder(pane_, this);
     binder_->bind(this);
-    connect(pane_, &TovikCopperhoundPref::settingsChanged, this,
-            &PaneMainView::updateSensitivityKind);
-    updateSensitivityKind();
-    connect(pane_, &TovikCopperhoundPref::settingsChanged, this,
-            &PaneMainView::updateDoubleClickInterval);
-    updateDoubleClickInterval();
-    connect(pane_, &TovikCopperhoundPref::settingsChanged, this,
-            &PaneMainView::updateAccelerationNote);
-    updateAccelerationNote();
-
-    sensitivityController_->awakeFromNib();
 }
 
 PaneMainView::~PaneMainView() = default;
@@ -160,10 +110,6 @@ QTabWidget* PaneMainView::pageTabs() const {
 
 QWidget* PaneMainView::buttonsPageContainer() const {
     return ui_->buttonsPageContainer;
-}
-
-void PaneMainView::updateDoubleClickInterval() {
-    pageUi_->dblClickView->setDoubleClickInterval(pane_->doubleClickInterval());
 }
 
 void PaneMainView::confirmRestoreDefaults() {
@@ -184,27 +130,10 @@ void PaneMainView::confirmRestoreDefaults() {
     }
 }
 
-void PaneMainView::updateAccelerationNote() {
-    // "MasterAccelOn" 1: the mouse's driver accelerates, the desktop's own
-    // acceleration is off; otherwise the desktop accelerates by the amount.
-    pageUi_->accelerationNote->setText(pane_->masterAccelOn() == 1
-                                           ? qtTrId("SENS_ACCEL_BY_MOUSE")
-                                           : qtTrId("SENS_ACCEL_BY_DESKTOP"));
-}
-
-void PaneMainView::updateSensitivityKind() {
-    // "MasterSensitivityOn" 0 means separate X and Y values.
-    const bool separate = pane_->masterSensitivityOn() == 0;
-    const Ui::SensitivityPage& page = *pageUi_;
-    const std::initializer_list<QWidget*> overall = {page.sensitivityLabel, page.sensitivitySlider,
-                                                     page.sensitivitySpin};
-    const std::initializer_list<QWidget*> perAxis = {
-        page.sensitivityXLabel, page.sensitivityXSlider, page.sensitivityXSpin,
-        page.sensitivityYLabel, page.sensitivityYSlider, page.sensitivityYSpin};
-    for (QWidget* w : overall) {
-        w->setEnabled(!separate);
-    }
-    for (QWidget* w : perAxis) {
-        w->setEnabled(separate);
-    }
+std::unique_ptr<TovikCopperhoundPref> makeTovikCopperhoundPane() {
+    auto pane = std::make_unique<TovikCopperhoundPref>();
+    pane->setViewFactory([](TovikCopperhoundPref* model) {
+        return zed::QObjectOwner<QWidget>(zed::QObjectOwner<PaneMainView>::make(model));
+    });
+    return pane;
 }

@@ -3,14 +3,14 @@
 // and the advanced-settings dialog, every control bound to the pane's model.
 #pragma once
 
-#include "PaneAccessibility.h"
+#include "PrefsPane/Sensitivity/SensitivityPage.h"
+#include "PrefsPane/Widgets/PaneAccessibility.h"
 
 #include <QDialog>
 #include <QPointer>
 #include <QWidget>
 #include <memory>
 
-class CustomMovieView;
 class MouseStatusLine;
 class QTabWidget;
 class SensitivityController;
@@ -19,8 +19,6 @@ class TovikCopperhoundPref;
 
 namespace Ui {
 class MainView;
-class SensitivityPage;
-class AdvancedSettings;
 } // namespace Ui
 
 class PaneMainView : public QWidget {
@@ -31,10 +29,10 @@ public:
     ~PaneMainView() override;
 
     QTabWidget* pageTabs() const;
-    QWidget* sensitivityPage() const { return sensitivityPage_; }
+    SensitivityPage* sensitivityPage() const { return sensitivityPage_; }
     QWidget* buttonsPageContainer() const;
-    QDialog* advancedPanel() const { return advancedPanel_; }
-    SensitivityController* sensitivityController() const { return sensitivityController_; }
+    QDialog* advancedPanel() const { return sensitivityPage_->advancedPanel(); }
+    SensitivityController* sensitivityController() const { return sensitivityPage_->controller(); }
     SettingsBinder* binder() const { return binder_; }
     MouseStatusLine* statusLine() const { return statusLine_; }
 
@@ -43,23 +41,15 @@ public slots:
     void confirmRestoreDefaults();
 
 private:
-    // Of the sensitivity controls, only those of the chosen kind (one value,
-    // or separate X and Y) can be changed.
-    void updateSensitivityKind();
-    // The double-click test counts clicks at the speed the user has set.
-    void updateDoubleClickInterval();
-    // Says who accelerates the pointer: the desktop or the mouse's driver.
-    void updateAccelerationNote();
-
     TovikCopperhoundPref* pane_;
     zed::AccessibleNames accessibleNames_;
     std::unique_ptr<Ui::MainView> ui_;
-    std::unique_ptr<Ui::SensitivityPage> pageUi_;
-    std::unique_ptr<Ui::AdvancedSettings> advancedUi_;
     // Children of this view.
-    QWidget* sensitivityPage_ = nullptr;
-    QPointer<QDialog> advancedPanel_;
-    SensitivityController* sensitivityController_ = nullptr;
+    SensitivityPage* sensitivityPage_ = nullptr;
     SettingsBinder* binder_ = nullptr;
     MouseStatusLine* statusLine_ = nullptr;
 };
+
+// The pane's model with this view as its main view: what the plug-in hands
+// the settings application.
+std::unique_ptr<TovikCopperhoundPref> makeTovikCopperhoundPane();

@@ -1,7 +1,8 @@
 #include "TovikCopperhoundPlugin.h"
 
-#include "TovikCopperhoundPref.h"
+#include "PaneMainView.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
 
 std::unique_ptr<PreferencePane> TovikCopperhoundPlugin::createPane() {
-    return std::make_unique<TovikCopperhoundPref>();
+    return makeTovikCopperhoundPane();
 }

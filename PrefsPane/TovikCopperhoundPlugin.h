@@ -3,7 +3,7 @@
 // dictionary.
 #pragma once
 
-#include "PreferencePane.h"
+#include "PrefsPane/Model/PreferencePane.h"
 
 #include <QObject>
 

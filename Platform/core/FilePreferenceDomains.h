@@ -20,6 +20,9 @@ public:
     // Where the domain of that user lives, or empty (with a message) when it
     // cannot be worked out.
     std::string pathFor(const std::string& domain, const std::string& user) const;
+    std::string storagePath(const std::string& domain) const override {
+        return pathFor(domain, {});
+    }
 
     // Whether the last read of the domain found something it could not read
     // (no permission, or no regular file; reported then) rather than nothing.

@@ -67,6 +67,13 @@ public:
     // when nothing was written; pending changes then stay pending.
     bool update(std::string_view domain, const Change& change, std::string_view user = {});
 
+    // The file that holds the user's domain, for a program that follows
+    // changes others make to it; empty when the domain is not a file.
+    virtual std::string storagePath(const std::string& domain) const {
+        (void)domain;
+        return {};
+    }
+
 protected:
     // Reads what is stored; empty when the domain does not exist (or could
     // not be read, which the implementation reports).

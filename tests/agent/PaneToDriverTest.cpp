@@ -3,8 +3,8 @@
 // receives it.
 #include "AgentProcess.h"
 #include "Platform/dbus/Platform.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
 #include "SimulatorHarness.h"
-#include "TovikCopperhoundPref.h"
 
 #include <QApplication>
 #include <chrono>

@@ -2,9 +2,9 @@
 // being edited in the mouse picture, and names it in its dialogs; key names
 // are the Linux desktop's, in the pane's language.
 #include "ButtonsTestSupport.h"
-#include "KeyNames.h"
-#include "SettingsBinder.h"
-#include "SummaryLabel.h"
+#include "PrefsPane/Buttons/KeyNames.h"
+#include "PrefsPane/Buttons/SummaryLabel.h"
+#include "PrefsPane/Widgets/SettingsBinder.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

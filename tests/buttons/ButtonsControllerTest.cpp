@@ -1,6 +1,6 @@
 #include "ButtonsTestSupport.h"
+#include "PrefsPane/Widgets/SettingsBinder.h"
 #include "RecordingPaneServices.h"
-#include "SettingsBinder.h"
 
 #include <QAbstractItemView>
 #include <QLabel>

@@ -3,15 +3,16 @@
 // domain file and announcing it on the session bus, the real zed-agent, and
 // the simulated mouse.
 #include "AgentSimulatorTest.h"
-#include "ButtonsController.h"
-#include "ButtonsPageHook.h"
 #include "FakePlatform.h"
-#include "KeyInputPanel.h"
-#include "PaneServices.h"
 #include "Platform/core/PropertyList.h"
 #include "Platform/dbus/Platform.h"
+#include "PrefsPane/Buttons/ButtonsController.h"
+#include "PrefsPane/Buttons/ButtonsPage.h"
+#include "PrefsPane/Buttons/KeyInputPanel.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
+#include "PrefsPane/PaneMainView.h"
+#include "PrefsPane/Services/PaneServices.h"
 #include "RecordingPaneServices.h"
-#include "TovikCopperhoundPref.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -79,7 +80,7 @@ TEST_F(ButtonsEndToEnd, AMacroRecordedInThePanelIsTypedWhenItsButtonIsPressed) {
     Platform::install(Platform::makeDefault());
     PaneServices::install(std::make_unique<RecordingPaneServices>(std::make_unique<PaneBundle>(
         bundleDir.path(), PaneBundle::embeddedInfo(), QLocale(QLocale::English))));
-    pane = std::make_unique<TovikCopperhoundPref>();
+    pane = makeTovikCopperhoundPane();
     pane->initPrefs();
     container = std::make_unique<QWidget>();
     AttachButtonsPage(container.get(), pane.get());

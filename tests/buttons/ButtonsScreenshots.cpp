@@ -1,14 +1,15 @@
 // Draws the buttons page and the macro panel (with a recorded macro) as PNG
 // files for the documentation: buttons_screenshots OUTPUT_FOLDER. Runs on the
 // offscreen platform; not part of the tests.
-#include "ButtonsController.h"
-#include "ButtonsPageHook.h"
 #include "FakePlatform.h"
-#include "KeyInputPanel.h"
-#include "PaneServices.h"
 #include "Platform/dbus/Platform.h"
+#include "PrefsPane/Buttons/ButtonsController.h"
+#include "PrefsPane/Buttons/ButtonsPage.h"
+#include "PrefsPane/Buttons/KeyInputPanel.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
+#include "PrefsPane/PaneMainView.h"
+#include "PrefsPane/Services/PaneServices.h"
 #include "RecordingPaneServices.h"
-#include "TovikCopperhoundPref.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
     prefs.replaceDomain("com.tovik.ZED", {{"Orientation", zed::Value(std::int32_t{0})},
                                           {"ButtonMappings", zed::Value(mappings)}});
 
-    auto pane = std::make_unique<TovikCopperhoundPref>();
+    auto pane = makeTovikCopperhoundPane();
     pane->initPrefs();
     auto container = std::make_unique<QWidget>();
     container->resize(640, 440);

@@ -3,12 +3,13 @@
 // layout, and the system log captured.
 #pragma once
 
-#include "ButtonsController.h"
-#include "ButtonsPageHook.h"
-#include "KeyInputPanel.h"
 #include "PaneTestSupport.h"
 #include "Platform/core/SystemLog.h"
 #include "Platform/keyboard/KeyboardLayout.h"
+#include "PrefsPane/Buttons/ButtonsController.h"
+#include "PrefsPane/Buttons/ButtonsPage.h"
+#include "PrefsPane/Buttons/KeyInputPanel.h"
+#include "PrefsPane/PaneMainView.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -63,7 +64,7 @@ protected:
     // a container of the test's own: settings loaded, interface woken, then
     // selected (which saves once and so gives the page its orientation).
     void showPage(bool select = true) {
-        pane = std::make_unique<TovikCopperhoundPref>();
+        pane = makeTovikCopperhoundPane();
         pane->initPrefs();
         container = std::make_unique<QWidget>();
         AttachButtonsPage(container.get(), pane.get());

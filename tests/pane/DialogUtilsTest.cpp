@@ -1,6 +1,6 @@
-#include "DialogUtils.h"
+#include "PrefsPane/Services/DialogUtils.h"
 
-#include "PaneServices.h"
+#include "PrefsPane/Services/PaneServices.h"
 #include "RecordingPaneServices.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "PaneBundle.h"
+#include "PrefsPane/Services/PaneBundle.h"
 
-#include "PaneServices.h"
+#include "PrefsPane/Services/PaneServices.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "PaneNotificationCenter.h"
+#include "PrefsPane/Model/PaneNotificationCenter.h"
 
 #include "Platform/core/Value.h"
 

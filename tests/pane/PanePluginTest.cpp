@@ -1,6 +1,6 @@
 // The pane as the settings application loads it: a plug-in library found by
 // path, without linking any of its code.
-#include "PrefsPane/PreferencePane.h"
+#include "PrefsPane/Model/PreferencePane.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,11 +4,11 @@
 #pragma once
 
 #include "FakePlatform.h"
-#include "PaneNotificationCenter.h"
-#include "PaneServices.h"
 #include "Platform/dbus/Platform.h"
+#include "PrefsPane/Model/PaneNotificationCenter.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
+#include "PrefsPane/Services/PaneServices.h"
 #include "RecordingPaneServices.h"
-#include "TovikCopperhoundPref.h"
 
 #include <QComboBox>
 #include <QLocale>

@@ -144,4 +144,3 @@ TEST(LoopInbox, WorkPostedFromOtherThreadsRunsOnTheLoopsThreadInEachPostersOrder
         EXPECT_EQ(i, next[p]++) << "poster " << p;
     }
 }
-

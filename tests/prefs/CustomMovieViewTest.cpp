@@ -1,8 +1,8 @@
 // The double-click test view: only a left double-click at the double-click
 // speed in force plays the animation, always from its first frame.
-#include "CustomMovieView.h"
+#include "PrefsPane/Sensitivity/CustomMovieView.h"
 
-#include "PaneBundle.h"
+#include "PrefsPane/Services/PaneBundle.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

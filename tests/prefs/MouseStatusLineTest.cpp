@@ -1,8 +1,8 @@
 // The status line at the top of the pane: each state in words that say what
 // to do, and the line following a change while the pane is open.
-#include "MouseStatusLine.h"
+#include "PrefsPane/MouseStatusLine.h"
 
-#include "PaneMainView.h"
+#include "PrefsPane/PaneMainView.h"
 #include "PrefsTestSupport.h"
 #include "RecordingPaneServices.h"
 

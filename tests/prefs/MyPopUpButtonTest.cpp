@@ -1,6 +1,6 @@
 // The key-forwarding pop-up: its window receives every key press typed while
 // it has the focus, once, and no key operates the pop-up itself.
-#include "MyPopUpButton.h"
+#include "PrefsPane/Buttons/MyPopUpButton.h"
 
 #include <QAbstractItemView>
 #include <QDialog>

@@ -2,10 +2,10 @@
 // screens: controls named by their rows, Tab in reading order, pages that
 // scroll, sliders that line up with labelled ends and value boxes that follow
 // them while they are dragged.
-#include "ButtonsController.h"
-#include "KeyInputPanel.h"
+#include "PrefsPane/Buttons/ButtonsController.h"
+#include "PrefsPane/Buttons/KeyInputPanel.h"
+#include "PrefsPane/Widgets/SettingsBinder.h"
 #include "PrefsTestSupport.h"
-#include "SettingsBinder.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -120,8 +120,9 @@ TEST_F(PaneLayout, EveryControlIsNamedByTheLabelOfItsRow) {
     }
 
     // No two controls of one page share a name unless they show one value.
-    for (QWidget* page : {view.sensitivityPage(), view.buttonsPageContainer(),
-                          static_cast<QWidget*>(view.advancedPanel())}) {
+    for (QWidget* page :
+         {static_cast<QWidget*>(view.sensitivityPage()), view.buttonsPageContainer(),
+          static_cast<QWidget*>(view.advancedPanel())}) {
         const QList<QWidget*> all = page->findChildren<QWidget*>();
         for (QWidget* w : all) {
             if (isControl(w) && w->parentWidget() &&

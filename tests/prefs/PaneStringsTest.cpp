@@ -1,6 +1,6 @@
 // Every strings file of the chosen language is the pane's, so that each page
 // may bring its own; files of other languages are not.
-#include "PaneBundle.h"
+#include "PrefsPane/Services/PaneBundle.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,12 +4,12 @@
 #pragma once
 
 #include "FakePlatform.h"
-#include "PaneMainView.h"
-#include "PaneServices.h"
 #include "Platform/core/FilePreferenceDomains.h"
 #include "Platform/dbus/Platform.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
+#include "PrefsPane/PaneMainView.h"
+#include "PrefsPane/Services/PaneServices.h"
 #include "RecordingPaneServices.h"
-#include "TovikCopperhoundPref.h"
 
 #include <QLocale>
 #include <QTemporaryDir>
@@ -88,7 +88,7 @@ protected:
 
     // The pane as the settings application shows it: view loaded, then selected.
     PaneMainView& showPane() {
-        pane = std::make_unique<TovikCopperhoundPref>();
+        pane = makeTovikCopperhoundPane();
         auto* view = qobject_cast<PaneMainView*>(pane->loadMainView());
         pane->willSelect();
         EXPECT_NE(view, nullptr);

@@ -1,10 +1,10 @@
 // The pane's main view over settings on disk: every bound control stores its
 // setting and announces it; the page shows what is stored; the advanced sheet
 // holds the window until it is confirmed.
+#include "PrefsPane/Sensitivity/SensitivityController.h"
+#include "PrefsPane/Widgets/SettingsBinder.h"
 #include "PrefsTestSupport.h"
 #include "RecordingPaneServices.h"
-#include "SensitivityController.h"
-#include "SettingsBinder.h"
 
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>

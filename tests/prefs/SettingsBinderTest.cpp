@@ -1,6 +1,6 @@
 // The binder's rules on a model of the test's own: what each kind of control
 // writes, what it shows, and that showing never writes.
-#include "SettingsBinder.h"
+#include "PrefsPane/Widgets/SettingsBinder.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,7 +3,7 @@
 // status is what the test sets.
 #pragma once
 
-#include "PaneServices.h"
+#include "PrefsPane/Services/PaneServices.h"
 
 #include <functional>
 #include <memory>

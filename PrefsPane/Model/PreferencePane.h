@@ -3,7 +3,7 @@
 // when the pane is about to be shown and when it has been left.
 #pragma once
 
-#include "QObjectOwner.h"
+#include "PrefsPane/Services/QObjectOwner.h"
 
 #include <QObject>
 #include <QWidget>

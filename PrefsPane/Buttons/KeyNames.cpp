@@ -2,7 +2,7 @@
 
 #include "Platform/keyboard/KeyCodes.h"
 #include "Platform/keyboard/KeyboardLayout.h"
-#include "TovikCopperhoundPref.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
 
 #include <QStringList>
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "SensitivityController.h"
 
 #include "CustomMovieView.h"
-#include "PaneServices.h"
+#include "PrefsPane/Services/PaneServices.h"
 
 #include <QDialog>
 #include <QEventLoop>

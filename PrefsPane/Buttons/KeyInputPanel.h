@@ -8,6 +8,8 @@
 // panel is an ordinary dialog: Tab moves, Return confirms, Escape cancels.
 #pragma once
 
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
+
 #include <QAbstractButton>
 #include <QDialog>
 #include <QLabel>
@@ -23,8 +25,6 @@
 
 class QComboBox;
 class QKeyEvent;
-class ButtonMapping;
-class TovikCopperhoundPref;
 
 class KeyInputPanel : public QDialog {
     Q_OBJECT

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -174,6 +175,11 @@ public:
     // loaded its settings, while it exists.
     static TovikCopperhoundPref* houndPref();
 
+    // Builds the main view of the pane's pages; without one the main view is
+    // empty (the model alone).
+    using ViewFactory = std::function<zed::QObjectOwner<QWidget>(TovikCopperhoundPref*)>;
+    void setViewFactory(ViewFactory factory) { fViewFactory = std::move(factory); }
+
     QWidget* loadMainView() override;
     // Loads the settings and saves them once, so that the agent and the
     // pages start from what the pane shows.
@@ -274,7 +280,7 @@ public slots:
     void doTovikHelp(QObject* sender = nullptr);
 
 protected:
-    // The pages of the interface files, bound to this model.
+    // The view factory's view, with the bundle's strings installed first.
     zed::QObjectOwner<QWidget> makeMainView() override;
 
 private:
@@ -312,4 +318,5 @@ private:
     // Keys the pane set (or restored) since its last write: the only ones a
     // save puts over what another program may have stored.
     std::set<std::string, std::less<>> fChangedKeys;
+    ViewFactory fViewFactory;
 };

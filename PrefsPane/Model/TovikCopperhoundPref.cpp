@@ -1,12 +1,10 @@
 #include "TovikCopperhoundPref.h"
 
 #include "PaneAssert.h"
-#include "PaneMainView.h"
 #include "PaneNotificationCenter.h"
-#include "PaneServices.h"
-#include "Platform/core/FilePreferenceDomains.h"
 #include "Platform/core/SettingsKeys.h"
 #include "Platform/dbus/Platform.h"
+#include "PrefsPane/Services/PaneServices.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -322,7 +320,7 @@ QWidget* TovikCopperhoundPref::loadMainView() {
 
 zed::QObjectOwner<QWidget> TovikCopperhoundPref::makeMainView() {
     zed::PaneServices::current().bundle().installTranslations();
-    return zed::QObjectOwner<PaneMainView>::make(this);
+    return fViewFactory ? fViewFactory(this) : zed::QObjectOwner<QWidget>::make();
 }
 
 void TovikCopperhoundPref::willSelect() {
@@ -513,14 +511,10 @@ bool TovikCopperhoundPref::takeSensitivities(const zed::Dictionary& stored) {
 }
 
 void TovikCopperhoundPref::watchDomain() {
-    auto* files =
-        dynamic_cast<zed::FilePreferenceDomains*>(&zed::Platform::current().preferences());
-    if (!files) {
-        return; // domains that are no files change only through this process
-    }
-    const QString file = QString::fromStdString(files->pathFor(fBundleId, {}));
+    const QString file =
+        QString::fromStdString(zed::Platform::current().preferences().storagePath(fBundleId));
     if (file.isEmpty()) {
-        return;
+        return; // domains that are no files change only through this process
     }
     fDomainWatcher = std::make_unique<QFileSystemWatcher>();
     // Every write replaces the file (a new one renamed over it), so the

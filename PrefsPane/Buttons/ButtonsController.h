@@ -5,8 +5,9 @@
 // two key panels again for the button's advanced mapping.
 #pragma once
 
-#include "PaneAccessibility.h"
-#include "PaneNotificationCenter.h"
+#include "PrefsPane/Model/PaneNotificationCenter.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
+#include "PrefsPane/Widgets/PaneAccessibility.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -22,10 +23,8 @@
 class QComboBox;
 class QEventLoop;
 class QSvgRenderer;
-class ButtonMapping;
 class KeyInputPanel;
 class SummaryLabel;
-class TovikCopperhoundPref;
 
 class ButtonsController : public QObject {
     Q_OBJECT

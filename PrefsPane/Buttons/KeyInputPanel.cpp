@@ -2,12 +2,12 @@
 
 #include "KeyNames.h"
 #include "MyPopUpButton.h"
-#include "PaneAssert.h"
 #include "Platform/core/SystemLog.h"
 #include "Platform/keyboard/KeyCodes.h"
 #include "Platform/keyboard/KeyboardLayout.h"
-#include "SettingsBinder.h"
-#include "TovikCopperhoundPref.h"
+#include "PrefsPane/Model/PaneAssert.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
+#include "PrefsPane/Widgets/SettingsBinder.h"
 
 #include <QApplication>
 #include <QComboBox>
