@@ -3,7 +3,7 @@
 // selected and when it has been left.
 #pragma once
 
-#include "PrefsPane/PreferencePane.h"
+#include "PrefsPane/Model/PreferencePane.h"
 
 #include <QJsonObject>
 #include <QLocale>

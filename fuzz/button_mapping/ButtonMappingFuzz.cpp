@@ -7,7 +7,7 @@
 // separated by 0xFF 0xFE. Switch bits 0 and 1 add elements that are not
 // data at all (a damaged domain); bit 2 edits the first record's keys, bit 3
 // its macro, bit 4 its nested mapping's macro.
-#include "PrefsPane/TovikCopperhoundPref.h"
+#include "PrefsPane/Model/TovikCopperhoundPref.h"
 
 #include <cstddef>
 #include <cstdint>
