@@ -51,7 +51,8 @@ void BezierPath::Fill(cairo_t* cr) const {
 
 BezierPath BezierPathWithRoundRectInRect(PathRect rect, float radius) {
     // A negative or undefined radius draws square corners.
-    radius = std::max(0.0f, std::min(radius, 0.5f * std::min(rect.width, rect.height)));
+    const auto shorter = static_cast<float>(std::min(rect.width, rect.height));
+    radius = std::max(0.0f, std::min(radius, 0.5f * shorter));
     const PathRect inner = InsetRect(rect, radius);
     BezierPath path;
     path.AppendArc({inner.MinX(), inner.MinY()}, radius, 180, 270);

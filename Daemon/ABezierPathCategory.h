@@ -2,27 +2,17 @@
 // factory the overlay's background is made with.
 #pragma once
 
+#include "Platform/overlay/OverlayWindow.h"
+
 #include <cairo.h>
 #include <vector>
 
 namespace zed {
 
-struct PathPoint {
-    float x = 0;
-    float y = 0;
-};
-
-struct PathRect {
-    float x = 0;
-    float y = 0;
-    float width = 0;
-    float height = 0;
-
-    float MinX() const { return x; }
-    float MinY() const { return y; }
-    float MaxX() const { return x + width; }
-    float MaxY() const { return y + height; }
-};
+// The overlay window's geometry types: one point and one rectangle type for
+// the drawing and the window alike.
+using PathPoint = OverlayPoint;
+using PathRect = OverlayRect;
 
 // The rectangle shrunk by `inset` on every side.
 PathRect InsetRect(const PathRect& rect, float inset);

@@ -1,41 +1,14 @@
 #include "JsonLines.h"
 
+#include "Platform/core/TextEscape.h"
+
 #include <cmath>
 #include <cstdio>
 
 namespace zed::sim {
 
 std::string jsonString(std::string_view s) {
-    std::string out = "\"";
-    for (char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (u < 0x20 || u == 0x7f) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", u);
-                out += buf;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
+    return quotedText(s, EscapeStyle::kJson);
 }
 
 std::string jsonNumber(double d) {

@@ -1,5 +1,7 @@
 #include "Value.h"
 
+#include "TextEscape.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -43,35 +45,7 @@ std::string quoted(const std::string& s) {
             plain = false;
         }
     }
-    if (plain) {
-        return s;
-    }
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\%03o", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
+    return plain ? s : quotedText(s, EscapeStyle::kOctal);
 }
 
 std::string formatDouble(double d) {

@@ -20,6 +20,11 @@ struct OverlayRect {
     double y = 0;
     double width = 0;
     double height = 0;
+
+    double MinX() const { return x; }
+    double MinY() const { return y; }
+    double MaxX() const { return x + width; }
+    double MaxY() const { return y + height; }
 };
 
 // A borrowed picture: premultiplied ARGB32 pixels in native byte order (the
