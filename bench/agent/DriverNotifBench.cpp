@@ -2,7 +2,7 @@
 // on-the-fly step (without the overlay) with the domain in memory and on disk.
 #include "Daemon/CallBacks.h"
 #include "Platform/core/FilePreferenceDomains.h"
-#include "tests/daemon/FakeAgent.h"
+#include "tests/support/FakeAgent.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

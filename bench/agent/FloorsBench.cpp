@@ -16,7 +16,7 @@
 #include "Platform/core/PropertyList.h"
 #include "Platform/core/UsbIds.h"
 #include "Platform/dbus/DBusValue.h"
-#include "tests/daemon/FakeAgent.h"
+#include "tests/support/FakeAgent.h"
 
 #include <algorithm>
 #include <chrono>

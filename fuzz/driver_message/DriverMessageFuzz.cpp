@@ -4,7 +4,7 @@
 // Input: 4 bytes message word, 1 byte argument flag, 1 byte of switches, then
 // the mapping elements, separated by 0xFF 0xFE.
 #include "Daemon/CallBacks.h"
-#include "tests/daemon/FakeAgent.h"
+#include "tests/support/FakeAgent.h"
 
 #include <cstddef>
 #include <cstdint>
