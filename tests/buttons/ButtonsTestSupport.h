@@ -7,7 +7,7 @@
 #include "ButtonsPageHook.h"
 #include "KeyInputPanel.h"
 #include "PaneTestSupport.h"
-#include "Platform/core/SystemLog.h"
+#include "Platform/core/Log.h"
 #include "Platform/keyboard/KeyboardLayout.h"
 
 #include <QCoreApplication>
