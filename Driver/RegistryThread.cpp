@@ -218,7 +218,7 @@ void RegistryThread::run(std::function<void(std::string)> started) {
         return started("cannot follow the system bus connection");
     }
     st.lost.reset(lost);
-    st.server = std::make_unique<registryserver::RegistryServer>(st.bus.get(), options_.who);
+    st.server = std::make_unique<registryserver::RegistryServer>(st.bus.get());
     if (!st.server->serveObjectManager()) {
         return started("cannot serve the registry");
     }

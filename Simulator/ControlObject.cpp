@@ -11,7 +11,7 @@ namespace zed::sim {
 namespace {
 
 template <typename F> int guarded(sd_bus_error* error, F&& f) {
-    return registryserver::guardedCall("zed-mouse-sim", error, std::forward<F>(f));
+    return registryserver::guardedCall(error, std::forward<F>(f));
 }
 
 int noMouse(sd_bus_error* error, std::uint32_t id) {

@@ -23,8 +23,6 @@ namespace {
 // Old records are dropped beyond this, so a long demo cannot grow without end.
 constexpr std::size_t kMaxRecords = 100000;
 
-constexpr const char* kWho = "zed-mouse-sim";
-
 std::string hex(const std::uint8_t* p, std::size_t n) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
@@ -48,7 +46,7 @@ std::string currentUserName() {
 } // namespace
 
 MouseSimulator::MouseSimulator(sd_bus* bus, SimulatorOptions options)
-    : options_(options), server_(bus, kWho),
+    : options_(options), server_(bus),
       // Connection handles differ from one run to the next, so a client still
       // holding one from an earlier simulator is told it is not open.
       nextConnect_(0x1000 + ((static_cast<std::uint32_t>(getpid()) & 0xFFF) << 12)),
