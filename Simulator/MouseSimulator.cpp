@@ -3,6 +3,7 @@
 #include "ControlObject.h"
 #include "JsonLines.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 #include "Platform/dbus/DBusClient.h"
 
 #include <cerrno>
@@ -80,9 +81,8 @@ bool MouseSimulator::start() {
     // Last: a client that sees the name owned finds everything in place.
     const int r = server_.requestName(kBusName);
     if (r < 0) {
-        std::fprintf(stderr, "zed-mouse-sim: cannot take the name %s: %s%s\n", kBusName,
-                     std::strerror(-r),
-                     r == -EEXIST ? " (another simulator or a driver already serves it)" : "");
+        zed::log("cannot take the name %s: %s%s", kBusName, std::strerror(-r),
+                 r == -EEXIST ? " (another simulator or a driver already serves it)" : "");
         return false;
     }
     return true;
@@ -324,8 +324,7 @@ IOReturn MouseSimulator::postEvent(const registryserver::PostedEvent& e) {
     IOReturn status = isOpen(e.connect) ? kIOReturnSuccess : kIOReturnNotOpen;
     NXEventData event;
     if (status == kIOReturnSuccess && size != event.bytes.size()) {
-        std::fprintf(stderr, "zed-mouse-sim: refused an event record of %zu bytes (not %zu)\n",
-                     size, event.bytes.size());
+        zed::log("refused an event record of %zu bytes (not %zu)", size, event.bytes.size());
         status = kIOReturnBadArgument;
     }
     if (size == event.bytes.size()) {
