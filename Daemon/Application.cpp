@@ -3,6 +3,7 @@
 #include "CallBacks.h"
 #include "HidUtils.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 #include "Platform/core/SettingsKeys.h"
 #include "Platform/dbus/Platform.h"
 
@@ -82,8 +83,7 @@ void Application::InstallQuitHandler() {
     // Without its session bus the agent hears no pane and reaches no session;
     // a failure status has the service manager start it again.
     zed::Platform::current().setSessionBusLostHandler([] {
-        std::fprintf(stderr, "zed-agent: the session bus went away; ending.\n");
-        std::fflush(stderr);
+        zed::log("the session bus went away; ending.");
         if (sApp) {
             sApp->Terminate();
         }
@@ -123,8 +123,7 @@ bool Application::RunAsConsoleUser() {
         return true;
     }
     auto fail = [&](const std::string& what) {
-        std::fprintf(stderr, "zed-agent: %s; not going on as root.\n", what.c_str());
-        std::fflush(stderr);
+        zed::log("%s; not going on as root.", what.c_str());
         process.exit(1);
         return false;
     };
@@ -244,7 +243,7 @@ void Application::Run() {
     PrintMsg("Waiting for prefs changes...");
     const int r = platform.runLoop().run();
     if (r < 0) {
-        std::fprintf(stderr, "The event loop failed (%d).\n", r);
+        zed::logPlain("The event loop failed (%d).", r);
     }
     Terminate();
 }

@@ -3,11 +3,11 @@
 #include "Application.h"
 #include "HidUtils.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 #include "Platform/dbus/Platform.h"
 #include "Platform/overlay/SensDisplay.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -120,11 +120,9 @@ bool KeepingUp() {
         return true;
     }
     sSkippingKeys = true;
-    std::fprintf(stderr,
-                 "The mouse's messages arrive faster than their keys can be typed (%zu "
-                 "waiting); not typing key lists until the agent has caught up.\n",
-                 waiting);
-    std::fflush(stderr);
+    zed::logPlain("The mouse's messages arrive faster than their keys can be typed (%zu waiting); "
+                  "not typing key lists until the agent has caught up.",
+                  waiting);
     return false;
 }
 
@@ -221,9 +219,7 @@ template <typename F> std::size_t ForEachKeyItem(std::string_view list, F f) {
 void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
     for (unsigned char c : list) {
         if (c > 0x7F) {
-            std::fprintf(stderr, "Ignoring the key list of button %u: it is not ASCII text.\n",
-                         button + 1);
-            std::fflush(stderr);
+            zed::logPlain("Ignoring the key list of button %u: it is not ASCII text.", button + 1);
             return;
         }
     }
@@ -259,10 +255,8 @@ void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
     }
     EndHidKeySequence();
     if (skipped > 0) {
-        std::fprintf(stderr,
-                     "Typed the first %zu keys of button %u's key list; skipped %zu more.\n",
-                     kMaxKeyItems, button + 1, skipped);
-        std::fflush(stderr);
+        zed::logPlain("Typed the first %zu keys of button %u's key list; skipped %zu more.",
+                      kMaxKeyItems, button + 1, skipped);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "HidUtils.h"
 
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 #include "Platform/dbus/Platform.h"
 
 using zed::io_service_t;
@@ -9,8 +10,7 @@ void PrintErrMsg(std::int32_t status, const char* message) {
     if (status == 0) {
         return;
     }
-    std::fprintf(stderr, "error:%d, %s\n", status, message ? message : "");
-    std::fflush(stderr);
+    zed::logPlain("error:%d, %s", status, message ? message : "");
 }
 
 io_service_t FindHidSystem() {

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "Platform/core/IOKit.h"
+#include "Platform/core/Log.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,10 +14,9 @@ inline void PrintIOErrMsg(zed::IOReturn status, const char* message) {
     if (status == 0) {
         return;
     }
-    std::fprintf(stderr, "%s - %s(%x,%d)\n", message ? message : "",
-                 zed::machErrorString(status).c_str(), static_cast<unsigned>(status),
-                 static_cast<int>(static_cast<std::uint32_t>(status) & 0xFFFFFF));
-    std::fflush(stderr);
+    zed::logPlain("%s - %s(%x,%d)", message ? message : "", zed::machErrorString(status).c_str(),
+                  static_cast<unsigned>(status),
+                  static_cast<int>(static_cast<std::uint32_t>(status) & 0xFFFFFF));
 }
 
 // Prints "error:status, message" to standard error for a non-zero status.

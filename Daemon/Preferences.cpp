@@ -3,10 +3,10 @@
 #include "Application.h"
 #include "HidUtils.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 #include "Platform/dbus/Platform.h"
 
 #include <cmath>
-#include <cstdio>
 #include <utility>
 
 using zed::Dictionary;
@@ -46,9 +46,8 @@ std::string domainUser() {
 const Value* numberFor(const Dictionary& settings, const char* key) {
     const Value* v = zed::lookup(settings, key);
     if (v && !v->isNumber()) {
-        std::fprintf(stderr, "Ignoring the setting \"%s\": expected a number, found a %s.\n", key,
-                     v->typeName());
-        std::fflush(stderr);
+        zed::logPlain("Ignoring the setting \"%s\": expected a number, found a %s.", key,
+                      v->typeName());
         return nullptr;
     }
     return v;
@@ -65,9 +64,8 @@ const Value* driverValueFor(const Dictionary& settings, const contract::KeyInfo&
     }
     const Value* v = zed::lookup(settings, key.name);
     if (v && !v->asArray()) {
-        std::fprintf(stderr, "Ignoring the setting \"%s\": expected an array, found a %s.\n",
-                     key.name, v->typeName());
-        std::fflush(stderr);
+        zed::logPlain("Ignoring the setting \"%s\": expected an array, found a %s.", key.name,
+                      v->typeName());
         return nullptr;
     }
     return v;
@@ -271,10 +269,8 @@ void Preferences::SendPrefsToDriver(const Dictionary* settings) {
                 // Not a number would stay one through every step and be saved
                 // again: the default stands in, here and at the driver.
                 if (std::isnan(sens[i])) {
-                    std::fprintf(stderr,
-                                 "Reading the setting \"%s\" as %.1f: its value is not a number.\n",
-                                 key.name, key.agent.number);
-                    std::fflush(stderr);
+                    zed::logPlain("Reading the setting \"%s\" as %.1f: its value is not a number.",
+                                  key.name, key.agent.number);
                     sens[i] = key.agent.number;
                 }
                 value = sens[i];

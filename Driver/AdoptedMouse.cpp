@@ -1,7 +1,8 @@
 #include "AdoptedMouse.h"
 
+#include "Platform/core/Log.h"
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
@@ -226,9 +227,9 @@ bool AdoptedMouse::tryGrab() {
     if (r < 0) {
         // Once per spell of failures: the retry comes four times a second.
         if (!grabFailureReported_) {
-            std::fprintf(stderr, "zed-driver: %s (%s): cannot grab it%s: %s; trying again\n",
-                         id_.node.c_str(), id_.name.c_str(),
-                         r == -EBUSY ? " (another program holds it)" : "", std::strerror(-r));
+            zed::log("%s (%s): cannot grab it%s: %s; trying again", id_.node.c_str(),
+                     id_.name.c_str(), r == -EBUSY ? " (another program holds it)" : "",
+                     std::strerror(-r));
             grabFailureReported_ = true;
         }
         armRetry();
@@ -237,8 +238,7 @@ bool AdoptedMouse::tryGrab() {
     grabbed_ = true;
     retry_.reset();
     if (grabFailureReported_) {
-        std::fprintf(stderr, "zed-driver: %s (%s): grabbed at last\n", id_.node.c_str(),
-                     id_.name.c_str());
+        zed::log("%s (%s): grabbed at last", id_.node.c_str(), id_.name.c_str());
         grabFailureReported_ = false;
     }
     // What was queued before the grab went to the desktop as well.
@@ -270,8 +270,7 @@ void AdoptedMouse::armRetry() {
         },
         this);
     if (r < 0) {
-        std::fprintf(stderr, "zed-driver: %s: cannot arm the grab retry: %s\n", id_.node.c_str(),
-                     std::strerror(-r));
+        zed::logErrno(-r, "%s: cannot arm the grab retry", id_.node.c_str());
         return;
     }
     retry_ = std::make_unique<RunLoop::Source>(source);
@@ -286,8 +285,7 @@ void AdoptedMouse::ungrab() {
 
 void AdoptedMouse::flush() {
     if (!out_.events.empty() && !pointer_->emit(out_.events) && !emitFailureReported_) {
-        std::fprintf(stderr, "zed-driver: %s: cannot write to the virtual pointer: %s\n",
-                     id_.node.c_str(), std::strerror(errno));
+        zed::logErrno(errno, "%s: cannot write to the virtual pointer", id_.node.c_str());
         emitFailureReported_ = true;
     }
     const std::vector<std::uint32_t> words = std::move(out_.words);
@@ -337,8 +335,7 @@ void AdoptedMouse::lose(const char* why) {
         return;
     }
     lost_ = true;
-    std::fprintf(stderr, "zed-driver: %s (%s) is gone: %s\n", id_.node.c_str(), id_.name.c_str(),
-                 why);
+    zed::log("%s (%s) is gone: %s", id_.node.c_str(), id_.name.c_str(), why);
     releaseAll();
     closeNode();
     // The owner destroys this object when told: from a callback of its own,
@@ -356,8 +353,7 @@ void AdoptedMouse::lose(const char* why) {
         },
         this);
     if (r < 0) {
-        std::fprintf(stderr, "zed-driver: %s: cannot report the loss: %s\n", id_.node.c_str(),
-                     std::strerror(-r));
+        zed::logErrno(-r, "%s: cannot report the loss", id_.node.c_str());
         return;
     }
     deferredLoss_ = std::make_unique<RunLoop::Source>(source);

@@ -2,8 +2,8 @@
 
 #include "Driver/DriverSettings.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 
-#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,8 +14,6 @@ using registryserver::RegistryServer;
 using registryserver::ServiceObject;
 
 namespace {
-
-constexpr const char* kWho = "zed-driver";
 
 // Keys for one log line: the first few, quoted, cut short and without
 // control characters (a caller chose them), and how many more.
@@ -63,14 +61,14 @@ std::unique_ptr<MouseServices> MouseServices::publish(RegistryServer& server,
             return raw->setProperties(s, changes);
         });
     if (!driver) {
-        std::fprintf(stderr, "%s: cannot publish the driver of %s\n", kWho, id.node.c_str());
+        zed::log("cannot publish the driver of %s", id.node.c_str());
         return nullptr;
     }
     m->driver_ = driver->id();
     // A USB device takes no properties: the server answers unsupported.
     const ServiceObject* device = server.addService(kUsbDeviceClassName, m->ids_);
     if (!device) {
-        std::fprintf(stderr, "%s: cannot publish the USB device of %s\n", kWho, id.node.c_str());
+        zed::log("cannot publish the USB device of %s", id.node.c_str());
         return nullptr; // the destructor withdraws the driver
     }
     m->device_ = device->id();
@@ -93,13 +91,13 @@ void MouseServices::sendMessage(std::uint32_t word) {
 IOReturn MouseServices::setProperties(ServiceObject& service, const Dictionary& changes) {
     const IOReturn status = properties_->set(changes);
     if (status != kIOReturnSuccess) {
-        std::fprintf(stderr, "%s: refused the properties of driver %u: %s\n", kWho, service.id(),
-                     properties_->lastError().c_str());
+        zed::log("refused the properties of driver %u: %s", service.id(),
+                 properties_->lastError().c_str());
         return status;
     }
     if (const auto& ignored = properties_->lastIgnored(); !ignored.empty()) {
-        std::fprintf(stderr, "%s: driver %u ignored keys it does not know: %s\n", kWho,
-                     service.id(), listed(ignored).c_str());
+        zed::log("driver %u ignored keys it does not know: %s", service.id(),
+                 listed(ignored).c_str());
     }
     // The ids stay what the agent matched on, whatever keys it sends.
     Dictionary shown = properties_->values();

@@ -1,6 +1,7 @@
 #include "Driver/RegistryThread.h"
 
 #include "Driver/MouseServices.h"
+#include "Platform/core/Log.h"
 #include "Platform/core/RunLoop.h"
 #include "Platform/core/UniqueFd.h"
 #include "Platform/dbus/DBusClient.h"
@@ -8,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <future>
@@ -28,9 +28,8 @@ constexpr const char* kLogindName = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
 constexpr const char* kLogindManager = "org.freedesktop.login1.Manager";
 
-void say(const std::string& who, const std::string& text) {
-    std::fprintf(stderr, "%s: %s\n", who.c_str(), text.c_str());
-    std::fflush(stderr);
+void say(const std::string& text) {
+    zed::log("%s", text.c_str());
 }
 
 // Follows logind's PrepareForSleep: the mice release everything before the
@@ -48,7 +47,7 @@ public:
         : bus_(bus), who_(std::move(who)), announce_(std::move(announce)), back_(std::move(back)),
           logind_(bus, kLogindName, {}) {
         if (!logind_.start(registrybus::kDefaultCallTimeoutUsec)) {
-            say(who_, "cannot follow who logind is: sleep announcements are ignored");
+            say("cannot follow who logind is: sleep announcements are ignored");
             return;
         }
         sd_bus_slot* slot = nullptr;
@@ -56,7 +55,7 @@ public:
                                 "PrepareForSleep", &SleepWatch::onSignal, this) >= 0) {
             slot_.reset(slot);
         } else {
-            say(who_, "cannot follow logind's sleep announcements");
+            say("cannot follow logind's sleep announcements");
         }
         takeDelayLock();
     }
@@ -66,8 +65,8 @@ private:
         auto* watch = static_cast<SleepWatch*>(self);
         if (!watch->logind_.sentByOwner(m)) {
             const char* sender = sd_bus_message_get_sender(m);
-            say(watch->who_, std::string("ignored a sleep announcement from ") +
-                                 (sender ? sender : "an unknown sender") + ", which is not logind");
+            say(std::string("ignored a sleep announcement from ") +
+                (sender ? sender : "an unknown sender") + ", which is not logind");
             return 0;
         }
         int sleeping = 0;
@@ -206,8 +205,8 @@ void RegistryThread::run(std::function<void(std::string)> started) {
     auto onBusLost = [](sd_bus_message* m, void* userdata, sd_bus_error*) {
         if (sd_bus_message_is_signal(m, "org.freedesktop.DBus.Local", "Disconnected")) {
             auto* self = static_cast<RegistryThread*>(userdata);
-            say(self->options_.who, "the system bus went away: ending, so that the service "
-                                    "manager starts the driver again");
+            say("the system bus went away: ending, so that the service "
+                "manager starts the driver again");
             self->state_->loop.exit(1);
             self->mice_.failed();
         }
@@ -218,7 +217,7 @@ void RegistryThread::run(std::function<void(std::string)> started) {
         return started("cannot follow the system bus connection");
     }
     st.lost.reset(lost);
-    st.server = std::make_unique<registryserver::RegistryServer>(st.bus.get(), options_.who);
+    st.server = std::make_unique<registryserver::RegistryServer>(st.bus.get());
     if (!st.server->serveObjectManager()) {
         return started("cannot serve the registry");
     }
@@ -258,8 +257,8 @@ void RegistryThread::publish(MouseId mouse, const MouseIdentity& id) {
         auto services = MouseServices::publish(
             *state_->server, id, [this, mouse](const DriverSettings& s) { mice_.apply(mouse, s); });
         if (!services) {
-            say(options_.who, "cannot publish \"" + id.name + "\" (" + id.node +
-                                  ") on the bus; leaving it alone");
+            say("cannot publish \"" + id.name + "\" (" + id.node +
+                ") on the bus; leaving it alone");
             mice_.unpublished(mouse);
             return;
         }

@@ -46,7 +46,7 @@ public:
     };
 
     struct Options {
-        std::string who = "zed-driver"; // names the program in messages
+        std::string who = "zed-driver"; // names the program to logind (its sleep lock)
         // Opens the bus to serve on (called on the registry thread).
         std::function<BusPtr()> connect;
         // Who may set properties and hear messages; empty: everybody.

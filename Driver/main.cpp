@@ -6,6 +6,7 @@
 #include "Driver/Authoriser.h"
 #include "Driver/Discovery.h"
 #include "Driver/RegistryThread.h"
+#include "Platform/core/Log.h"
 #include "Platform/core/LoopInbox.h"
 #include "Platform/core/RunLoop.h"
 
@@ -43,7 +44,7 @@ void usage(FILE* out) {
 }
 
 int usageError(const std::string& why) {
-    std::fprintf(stderr, "zed-driver: %s\n", why.c_str());
+    zed::log("%s", why.c_str());
     usage(stderr);
     return 2;
 }
@@ -58,13 +59,13 @@ int listMiceCommand() {
     std::string error;
     const auto mice = listMice(&error);
     if (!mice) {
-        std::fprintf(stderr, "zed-driver: %s\n", error.c_str());
+        zed::log("%s", error.c_str());
         return 1;
     }
     // Without udevd nothing carries ID_INPUT_MOUSE: say why the list is empty.
     if (::access("/run/udev/control", F_OK) != 0) {
-        std::fprintf(stderr, "zed-driver: udev does not seem to run here (no "
-                             "/run/udev/control): devices may lack their properties\n");
+        zed::log("udev does not seem to run here (no /run/udev/control): devices may lack their "
+                 "properties");
     }
     if (mice->empty()) {
         std::printf("No mice (no evdev device that udev classes as a mouse).\n");
@@ -137,8 +138,7 @@ int main(int argc, char** argv) {
 namespace {
 
 void say(const std::string& text) {
-    std::fprintf(stderr, "zed-driver: %s\n", text.c_str());
-    std::fflush(stderr);
+    zed::log("%s", text.c_str());
 }
 
 std::string describe(const MouseIdentity& id) {

@@ -2,15 +2,15 @@
 // shows it in a window; an optional argument names the pane's library.
 #include "DisplayHold.h"
 #include "PaneHost.h"
+#include "Platform/core/Log.h"
 
 #include <QApplication>
 #include <QMessageBox>
-#include <cstdio>
 
 int main(int argc, char** argv) {
     zed::DisplayHold display;
     if (!display.usable()) {
-        std::fprintf(stderr, "zed-prefs: %s\n", display.why().c_str());
+        zed::log("%s", display.why().c_str());
         return 1;
     }
     QApplication app(argc, argv);
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     // Declared before the window, so that the pane outlives its window.
     zed::PanePlugin plugin;
     if (!plugin.load(path)) {
-        std::fprintf(stderr, "zed-prefs: %s\n", qPrintable(plugin.error()));
+        zed::log("%s", qPrintable(plugin.error()));
         QMessageBox::critical(nullptr, qtTrId("HOST_ERROR_TITLE"), plugin.error());
         return 1;
     }

@@ -1,17 +1,16 @@
 #include "ControlObject.h"
 
 #include "MouseSimulator.h"
+#include "Platform/core/Log.h"
 #include "Platform/dbus/DBusClient.h"
 #include "Platform/dbus/ServerCall.h"
-
-#include <cstring>
 
 namespace zed::sim {
 
 namespace {
 
 template <typename F> int guarded(sd_bus_error* error, F&& f) {
-    return registryserver::guardedCall("zed-mouse-sim", error, std::forward<F>(f));
+    return registryserver::guardedCall(error, std::forward<F>(f));
 }
 
 int noMouse(sd_bus_error* error, std::uint32_t id) {
@@ -48,8 +47,7 @@ std::unique_ptr<ControlObject> ControlObject::create(sd_bus* bus, MouseSimulator
     sd_bus_slot* slot = nullptr;
     int r = sd_bus_add_object_vtable(bus, &slot, kControlPath, kControlInterface, kVtable, c.get());
     if (r < 0) {
-        std::fprintf(stderr, "zed-mouse-sim: cannot serve %s: %s\n", kControlInterface,
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot serve %s", kControlInterface);
         return nullptr;
     }
     c->slot_.reset(slot);

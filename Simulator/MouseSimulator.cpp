@@ -3,6 +3,7 @@
 #include "ControlObject.h"
 #include "JsonLines.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 #include "Platform/dbus/DBusClient.h"
 
 #include <cerrno>
@@ -22,8 +23,6 @@ namespace {
 
 // Old records are dropped beyond this, so a long demo cannot grow without end.
 constexpr std::size_t kMaxRecords = 100000;
-
-constexpr const char* kWho = "zed-mouse-sim";
 
 std::string hex(const std::uint8_t* p, std::size_t n) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -48,7 +47,7 @@ std::string currentUserName() {
 } // namespace
 
 MouseSimulator::MouseSimulator(sd_bus* bus, SimulatorOptions options)
-    : options_(options), server_(bus, kWho),
+    : options_(options), server_(bus),
       // Connection handles differ from one run to the next, so a client still
       // holding one from an earlier simulator is told it is not open.
       nextConnect_(0x1000 + ((static_cast<std::uint32_t>(getpid()) & 0xFFF) << 12)),
@@ -82,9 +81,8 @@ bool MouseSimulator::start() {
     // Last: a client that sees the name owned finds everything in place.
     const int r = server_.requestName(kBusName);
     if (r < 0) {
-        std::fprintf(stderr, "zed-mouse-sim: cannot take the name %s: %s%s\n", kBusName,
-                     std::strerror(-r),
-                     r == -EEXIST ? " (another simulator or a driver already serves it)" : "");
+        zed::log("cannot take the name %s: %s%s", kBusName, std::strerror(-r),
+                 r == -EEXIST ? " (another simulator or a driver already serves it)" : "");
         return false;
     }
     return true;
@@ -326,8 +324,7 @@ IOReturn MouseSimulator::postEvent(const registryserver::PostedEvent& e) {
     IOReturn status = isOpen(e.connect) ? kIOReturnSuccess : kIOReturnNotOpen;
     NXEventData event;
     if (status == kIOReturnSuccess && size != event.bytes.size()) {
-        std::fprintf(stderr, "zed-mouse-sim: refused an event record of %zu bytes (not %zu)\n",
-                     size, event.bytes.size());
+        zed::log("refused an event record of %zu bytes (not %zu)", size, event.bytes.size());
         status = kIOReturnBadArgument;
     }
     if (size == event.bytes.size()) {

@@ -3,12 +3,12 @@
 #include "Commands.h"
 #include "MouseSimulator.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 #include "Platform/core/RunLoop.h"
 #include "Platform/dbus/DBusClient.h"
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,7 +22,7 @@ constexpr std::uint64_t kCallTimeoutUsec = 5'000'000;
 void usage(FILE* out);
 
 int usageError(const std::string& why) {
-    std::fprintf(stderr, "zed-mouse-sim: %s\n", why.c_str());
+    zed::log("%s", why.c_str());
     usage(stderr);
     return 2;
 }
@@ -43,7 +43,7 @@ int serve(const std::vector<std::string>& args) {
     RunLoop loop;
     BusPtr bus = openBus(BusKind::Session);
     if (!loop.valid() || !bus || !loop.attachBus(bus.get())) {
-        std::fprintf(stderr, "zed-mouse-sim: cannot serve without a session bus\n");
+        zed::log("cannot serve without a session bus");
         return 1;
     }
     auto stop = [&loop] { loop.exit(0); };
@@ -92,19 +92,15 @@ public:
         if (r < 0) {
             if (sd_bus_error_has_names(error.get(), SD_BUS_ERROR_SERVICE_UNKNOWN,
                                        SD_BUS_ERROR_NAME_HAS_NO_OWNER)) {
-                std::fprintf(stderr, "zed-mouse-sim: the simulator is not running "
-                                     "(start it with: zed-mouse-sim serve)\n");
+                zed::log("the simulator is not running (start it with: zed-mouse-sim serve)");
             } else if (sd_bus_error_has_names(error.get(), SD_BUS_ERROR_UNKNOWN_OBJECT,
                                               SD_BUS_ERROR_UNKNOWN_METHOD)) {
-                std::fprintf(stderr,
-                             "zed-mouse-sim: %s is served by something other than "
-                             "the simulator\n",
-                             registrybus::kBusName);
+                zed::log("%s is served by something other than the simulator",
+                         registrybus::kBusName);
             } else {
                 const sd_bus_error* e = error.get();
-                std::fprintf(stderr, "zed-mouse-sim: %s\n",
-                             sd_bus_error_is_set(e) && e->message ? e->message
-                                                                  : error.text(r).c_str());
+                zed::log("%s",
+                         sd_bus_error_is_set(e) && e->message ? e->message : error.text(r).c_str());
             }
             return false;
         }
@@ -134,8 +130,7 @@ int sendWord(Control& control, std::uint32_t to, std::uint32_t word, std::uint64
 
 bool connect(Control& control) {
     if (!control.open()) {
-        std::fprintf(stderr, "zed-mouse-sim: no session bus (is DBUS_SESSION_BUS_ADDRESS "
-                             "set?)\n");
+        zed::log("no session bus (is DBUS_SESSION_BUS_ADDRESS set?)");
         return false;
     }
     return true;
@@ -250,7 +245,7 @@ int show(const std::vector<std::string>& args) {
     }
     char** lines = nullptr;
     if (sd_bus_message_read_strv(reply.get(), &lines) < 0) {
-        std::fprintf(stderr, "zed-mouse-sim: unreadable answer\n");
+        zed::log("unreadable answer");
         return 1;
     }
     for (char** l = lines; l && *l; ++l) {

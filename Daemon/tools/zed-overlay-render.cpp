@@ -2,13 +2,13 @@
 // one value (overall) or two (X, then Y) as a PNG picture, so it can be looked
 // at or compared without a display.
 #include "Daemon/SensDrawer.h"
+#include "Platform/core/Log.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
 
 namespace {
 
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         }
         double value = 0;
         if (!ParseValue(argv[i], value)) {
-            std::fprintf(stderr, "zed-overlay-render: not a number: %s\n", argv[i]);
+            zed::log("not a number: %s", argv[i]);
             return Usage();
         }
         values.push_back(value);
@@ -52,8 +52,7 @@ int main(int argc, char** argv) {
         zed::createSliderImage(values.data(), static_cast<unsigned>(values.size()));
     const cairo_status_t status = cairo_surface_write_to_png(picture.get(), output.c_str());
     if (status != CAIRO_STATUS_SUCCESS) {
-        std::fprintf(stderr, "zed-overlay-render: cannot write %s: %s\n", output.c_str(),
-                     cairo_status_to_string(status));
+        zed::log("cannot write %s: %s", output.c_str(), cairo_status_to_string(status));
         return 1;
     }
     std::printf("%s: %d x %d\n", output.c_str(), cairo_image_surface_get_width(picture.get()),

@@ -1,5 +1,6 @@
 #include "FilePreferenceDomains.h"
 
+#include "Log.h"
 #include "PropertyList.h"
 #include "UniqueFd.h"
 
@@ -90,8 +91,7 @@ bool makeFolders(const std::string& path) {
             continue;
         }
         if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "zed: cannot create the folder %s: %s\n", partial.c_str(),
-                         errnoText(errno).c_str());
+            zed::logErrno(errno, "cannot create the folder %s", partial.c_str());
             return false;
         }
     }
@@ -157,8 +157,8 @@ void removeStaleTemporaries(const std::string& path) {
     }
     for (const std::string& name : stale) {
         if (::unlinkat(::dirfd(dir.get()), name.c_str(), 0) != 0 && errno != ENOENT) {
-            std::fprintf(stderr, "zed: cannot remove the stale temporary file %s/%s: %s\n",
-                         folder.c_str(), name.c_str(), errnoText(errno).c_str());
+            zed::logErrno(errno, "cannot remove the stale temporary file %s/%s", folder.c_str(),
+                          name.c_str());
         }
     }
 }
@@ -219,28 +219,24 @@ public:
             if (errno == ENOENT && folderMissing) {
                 *folderMissing = true;
             } else if (errno == ELOOP) {
-                std::fprintf(stderr,
-                             "zed: the lock file %s is a symbolic link; not following it, so %s "
-                             "is left as it is\n",
-                             lockPath.c_str(), path.c_str());
+                zed::log(
+                    "the lock file %s is a symbolic link; not following it, so %s is left as it is",
+                    lockPath.c_str(), path.c_str());
             } else {
-                std::fprintf(stderr, "zed: cannot open the lock file %s: %s\n", lockPath.c_str(),
-                             errnoText(errno).c_str());
+                zed::logErrno(errno, "cannot open the lock file %s", lockPath.c_str());
             }
             return;
         }
         struct stat st {};
         if (::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            std::fprintf(stderr,
-                         "zed: the lock file %s is not a regular file; %s is left as it is\n",
-                         lockPath.c_str(), path.c_str());
+            zed::log("the lock file %s is not a regular file; %s is left as it is",
+                     lockPath.c_str(), path.c_str());
             fd_.reset();
             return;
         }
         while (::flock(fd_.get(), LOCK_EX) != 0) {
             if (errno != EINTR) {
-                std::fprintf(stderr, "zed: cannot lock %s: %s\n", lockPath.c_str(),
-                             errnoText(errno).c_str());
+                zed::logErrno(errno, "cannot lock %s", lockPath.c_str());
                 fd_.reset();
                 return;
             }
@@ -360,15 +356,14 @@ void moveAside(const std::string& path, const FileContents& bad) {
         target = path + ".corrupt-" + stamp + "-" + std::to_string(n);
     }
     if (::rename(path.c_str(), target.c_str()) != 0) {
-        std::fprintf(stderr, "zed: %s cannot be read (%s) and cannot be moved aside: %s\n",
-                     path.c_str(), bad.reason.c_str(), errnoText(errno).c_str());
+        zed::logErrno(errno, "%s cannot be read (%s) and cannot be moved aside", path.c_str(),
+                      bad.reason.c_str());
         return;
     }
     syncFolder(folderOf(path));
-    std::fprintf(stderr,
-                 "zed: %s is not a readable property list (%s); moved it to %s and "
-                 "treating the domain as empty\n",
-                 path.c_str(), bad.reason.c_str(), target.c_str());
+    zed::log(
+        "%s is not a readable property list (%s); moved it to %s and treating the domain as empty",
+        path.c_str(), bad.reason.c_str(), target.c_str());
 }
 
 } // namespace
@@ -386,7 +381,7 @@ FilePreferenceDomains::~FilePreferenceDomains() {
 std::string FilePreferenceDomains::pathFor(const std::string& domain,
                                            const std::string& user) const {
     if (!validDomainName(domain)) {
-        std::fprintf(stderr, "zed: \"%s\" is not a valid preference domain name\n", domain.c_str());
+        zed::log("\"%s\" is not a valid preference domain name", domain.c_str());
         return {};
     }
     std::string folder = folder_;
@@ -406,9 +401,8 @@ std::string FilePreferenceDomains::pathFor(const std::string& domain,
         }
     }
     if (folder.empty()) {
-        std::fprintf(stderr,
-                     "zed: no home folder for user \"%s\"; its preferences are unavailable\n",
-                     user.empty() ? currentUserName().c_str() : user.c_str());
+        zed::log("no home folder for user \"%s\"; its preferences are unavailable",
+                 user.empty() ? currentUserName().c_str() : user.c_str());
         return {};
     }
     return folder + "/" + domain + ".plist";
@@ -424,7 +418,7 @@ std::optional<Dictionary> FilePreferenceDomains::load(const std::string& domain,
     unreadable_.erase(key);
     const Location where = locate(path);
     if (!where.error.empty()) {
-        std::fprintf(stderr, "zed: cannot read %s (%s)\n", path.c_str(), where.error.c_str());
+        zed::log("cannot read %s (%s)", path.c_str(), where.error.c_str());
         unreadable_.insert(key);
         return std::nullopt;
     }
@@ -435,13 +429,12 @@ std::optional<Dictionary> FilePreferenceDomains::load(const std::string& domain,
     case ReadStatus::Missing:
         return std::nullopt;
     case ReadStatus::Unreadable:
-        std::fprintf(stderr, "zed: cannot read %s (%s)\n", shown(path, where.file).c_str(),
-                     contents.reason.c_str());
+        zed::log("cannot read %s (%s)", shown(path, where.file).c_str(), contents.reason.c_str());
         unreadable_.insert(key);
         return std::nullopt;
     case ReadStatus::NotRegular:
-        std::fprintf(stderr, "zed: %s is %s, not a regular file; settings are not read from it\n",
-                     shown(path, where.file).c_str(), contents.reason.c_str());
+        zed::log("%s is %s, not a regular file; settings are not read from it",
+                 shown(path, where.file).c_str(), contents.reason.c_str());
         unreadable_.insert(key);
         return std::nullopt;
     case ReadStatus::Corrupt: {
@@ -463,8 +456,7 @@ bool FilePreferenceDomains::store(const std::string& domain, const std::string& 
     }
     const Location where = locate(path);
     if (!where.error.empty()) {
-        std::fprintf(stderr, "zed: cannot write %s (%s); it is left as it is\n", path.c_str(),
-                     where.error.c_str());
+        zed::log("cannot write %s (%s); it is left as it is", path.c_str(), where.error.c_str());
         return false;
     }
     // Written through a link, the file is replaced where the link leads.
@@ -473,8 +465,8 @@ bool FilePreferenceDomains::store(const std::string& domain, const std::string& 
     // Said before the lock is taken, so that no lock file is made beside a
     // device; said again should it turn up meanwhile.
     const auto refuseIrregular = [&](const std::string& kind) {
-        std::fprintf(stderr, "zed: %s is %s, not a regular file; settings are not written to it\n",
-                     shown(path, file).c_str(), kind.c_str());
+        zed::log("%s is %s, not a regular file; settings are not written to it",
+                 shown(path, file).c_str(), kind.c_str());
         return false;
     };
     if (auto kind = irregularKind(file)) {
@@ -505,8 +497,8 @@ bool FilePreferenceDomains::store(const std::string& domain, const std::string& 
     }
     FileContents current = readFile(file);
     if (current.status == ReadStatus::Unreadable) {
-        std::fprintf(stderr, "zed: cannot read %s (%s); not writing over it\n",
-                     shown(path, file).c_str(), current.reason.c_str());
+        zed::log("cannot read %s (%s); not writing over it", shown(path, file).c_str(),
+                 current.reason.c_str());
         return false;
     }
     if (current.status == ReadStatus::NotRegular) {
@@ -523,8 +515,7 @@ bool FilePreferenceDomains::store(const std::string& domain, const std::string& 
     if (!result) {
         // A link stays, dangling, which reads as no domain.
         if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
-            std::fprintf(stderr, "zed: cannot remove %s: %s\n", file.c_str(),
-                         errnoText(errno).c_str());
+            zed::logErrno(errno, "cannot remove %s", file.c_str());
             return false;
         }
         syncFolder(fileFolder);
@@ -537,8 +528,7 @@ bool FilePreferenceDomains::store(const std::string& domain, const std::string& 
     name.push_back('\0');
     UniqueFd tmp(::mkostemp(name.data(), O_CLOEXEC));
     if (!tmp) {
-        std::fprintf(stderr, "zed: cannot create a temporary file beside %s: %s\n", file.c_str(),
-                     errnoText(errno).c_str());
+        zed::logErrno(errno, "cannot create a temporary file beside %s", file.c_str());
         return false;
     }
     const std::string tmpPath(name.data());
@@ -546,14 +536,12 @@ bool FilePreferenceDomains::store(const std::string& domain, const std::string& 
         ::fchmod(tmp.get(), 0600) == 0 && writeAll(tmp.get(), bytes) && ::fsync(tmp.get()) == 0;
     const int writeErr = errno;
     if (!written || ::close(tmp.release()) != 0) {
-        std::fprintf(stderr, "zed: cannot write %s: %s\n", tmpPath.c_str(),
-                     errnoText(written ? errno : writeErr).c_str());
+        zed::logErrno(written ? errno : writeErr, "cannot write %s", tmpPath.c_str());
         ::unlink(tmpPath.c_str());
         return false;
     }
     if (::rename(tmpPath.c_str(), file.c_str()) != 0) {
-        std::fprintf(stderr, "zed: cannot replace %s: %s\n", file.c_str(),
-                     errnoText(errno).c_str());
+        zed::logErrno(errno, "cannot replace %s", file.c_str());
         ::unlink(tmpPath.c_str());
         return false;
     }

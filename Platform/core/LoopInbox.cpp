@@ -1,9 +1,9 @@
 #include "LoopInbox.h"
 
+#include "Log.h"
+
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <exception>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -12,7 +12,7 @@ namespace zed {
 
 LoopInbox::LoopInbox() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (!wake_) {
-        std::fprintf(stderr, "zed: cannot make a wake-up descriptor: %s\n", std::strerror(errno));
+        zed::logErrno(errno, "cannot make a wake-up descriptor");
     }
 }
 
@@ -54,9 +54,9 @@ void LoopInbox::drain() {
         try {
             work();
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "zed: work handed to the loop failed: %s\n", e.what());
+            zed::log("work handed to the loop failed: %s", e.what());
         } catch (...) {
-            std::fprintf(stderr, "zed: work handed to the loop failed\n");
+            zed::log("work handed to the loop failed");
         }
     }
 }

@@ -1,7 +1,8 @@
 #include "Modules.h"
 
+#include "Log.h"
+
 #include <climits>
-#include <cstdio>
 #include <dlfcn.h>
 #include <map>
 #include <string>
@@ -32,9 +33,7 @@ void* moduleSymbol(const char* name, const char* symbol) {
         void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             const char* why = ::dlerror();
-            std::fprintf(stderr, "zed: cannot load the module %s: %s\n", path.c_str(),
-                         why ? why : "unknown error");
-            std::fflush(stderr);
+            zed::log("cannot load the module %s: %s", path.c_str(), why ? why : "unknown error");
         }
         it = loaded.emplace(name, handle).first;
     }
@@ -43,8 +42,7 @@ void* moduleSymbol(const char* name, const char* symbol) {
     }
     void* found = ::dlsym(it->second, symbol);
     if (!found) {
-        std::fprintf(stderr, "zed: the module %s has no %s\n", name, symbol);
-        std::fflush(stderr);
+        zed::log("the module %s has no %s", name, symbol);
     }
     return found;
 }

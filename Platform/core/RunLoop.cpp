@@ -1,10 +1,10 @@
 #include "RunLoop.h"
 
+#include "Log.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <exception>
 #include <systemd/sd-bus.h>
@@ -27,9 +27,9 @@ template <typename F> int guarded(const char* what, F&& f) {
     try {
         f();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "zed: %s callback failed: %s\n", what, e.what());
+        zed::log("%s callback failed: %s", what, e.what());
     } catch (...) {
-        std::fprintf(stderr, "zed: %s callback failed\n", what);
+        zed::log("%s callback failed", what);
     }
     return 0;
 }
@@ -47,7 +47,7 @@ template <typename Fn> RunLoop::SourcePtr adopt(sd_event_source* s, std::unique_
 }
 
 void report(const char* what, int r) {
-    std::fprintf(stderr, "zed: cannot add %s to the run loop: %s\n", what, std::strerror(-r));
+    zed::logErrno(-r, "cannot add %s to the run loop", what);
 }
 
 } // namespace
@@ -69,7 +69,7 @@ void RunLoop::Source::detach() {
 RunLoop::RunLoop() {
     int r = sd_event_new(&event_);
     if (r < 0) {
-        std::fprintf(stderr, "zed: cannot create the run loop: %s\n", std::strerror(-r));
+        zed::logErrno(-r, "cannot create the run loop");
         event_ = nullptr;
     }
 }

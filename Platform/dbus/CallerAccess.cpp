@@ -1,7 +1,7 @@
 #include "CallerAccess.h"
 
-#include <cstdio>
-#include <cstring>
+#include "Platform/core/Log.h"
+
 #include <exception>
 
 namespace zed::registryserver {
@@ -13,7 +13,7 @@ struct CallerAccess::Query {
     std::list<std::unique_ptr<Query>>::iterator self;
 };
 
-CallerAccess::CallerAccess(sd_bus* bus, std::string who) : bus_(bus), who_(std::move(who)) {}
+CallerAccess::CallerAccess(sd_bus* bus) : bus_(bus) {}
 
 CallerAccess::~CallerAccess() {
     queries_.clear(); // their slots: no answer arrives for a gone owner
@@ -28,7 +28,7 @@ bool CallerAccess::allows(std::optional<uid_t> uid) const {
 
 bool CallerAccess::queryUid(const char* sender, Answer answer) {
     if (!sender || !*sender) {
-        std::fprintf(stderr, "%s: a call without a sender: its user is unknown\n", who_.c_str());
+        zed::log("a call without a sender: its user is unknown");
         return false;
     }
     auto q = std::make_unique<Query>(Query{this, std::move(answer), nullptr, {}});
@@ -38,8 +38,7 @@ bool CallerAccess::queryUid(const char* sender, Answer answer) {
                                      "org.freedesktop.DBus", "GetConnectionUnixUser", &onUid, raw,
                                      "s", sender);
     if (r < 0) {
-        std::fprintf(stderr, "%s: cannot ask the bus who %s is: %s\n", who_.c_str(), sender,
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot ask the bus who %s is", sender);
         return false;
     }
     raw->slot.reset(slot);
@@ -58,19 +57,19 @@ int CallerAccess::onUid(sd_bus_message* m, void* userdata, sd_bus_error*) {
     std::uint32_t value = 0;
     if (sd_bus_message_is_method_error(m, nullptr)) {
         const sd_bus_error* e = sd_bus_message_get_error(m);
-        std::fprintf(stderr, "%s: the bus does not say who a caller is: %s\n", self->who_.c_str(),
-                     e && e->message ? e->message : "unknown error");
+        zed::log("the bus does not say who a caller is: %s",
+                 e && e->message ? e->message : "unknown error");
     } else if (sd_bus_message_read(m, "u", &value) >= 0) {
         uid = static_cast<uid_t>(value);
     } else {
-        std::fprintf(stderr, "%s: the bus answered with no uid\n", self->who_.c_str());
+        zed::log("the bus answered with no uid");
     }
     try {
         done->answer(uid);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: a call failed: %s\n", self->who_.c_str(), e.what());
+        zed::log("a call failed: %s", e.what());
     } catch (...) {
-        std::fprintf(stderr, "%s: a call failed\n", self->who_.c_str());
+        zed::log("a call failed");
     }
     return 0;
 }

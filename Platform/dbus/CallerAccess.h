@@ -22,7 +22,7 @@ public:
     // Called with the caller's uid, or nothing when the bus could not say.
     using Answer = std::function<void(std::optional<uid_t>)>;
 
-    CallerAccess(sd_bus* bus, std::string who);
+    explicit CallerAccess(sd_bus* bus);
     ~CallerAccess();
     CallerAccess(const CallerAccess&) = delete;
     CallerAccess& operator=(const CallerAccess&) = delete;
@@ -43,7 +43,6 @@ private:
     static int onUid(sd_bus_message* m, void* userdata, sd_bus_error* error);
 
     sd_bus* bus_;
-    std::string who_;
     Check check_;
     std::list<std::unique_ptr<Query>> queries_;
 };

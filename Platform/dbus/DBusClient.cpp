@@ -1,8 +1,9 @@
 #include "DBusClient.h"
 
+#include "Platform/core/Log.h"
+
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <utility>
@@ -122,8 +123,7 @@ bool NameOwnerWatch::start(std::uint64_t timeoutUsec) {
     sd_bus_slot* slot = nullptr;
     int r = sd_bus_add_match(bus_, &slot, rule.c_str(), &onOwnerChanged, this);
     if (r < 0) {
-        std::fprintf(stderr, "zed: cannot follow the owner of %s: %s\n", name_.c_str(),
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot follow the owner of %s", name_.c_str());
         return false;
     }
     slot_.reset(slot);
@@ -145,8 +145,7 @@ bool NameOwnerWatch::start(std::uint64_t timeoutUsec) {
     if (r >= 0 && sd_bus_message_read(reply.get(), "s", &owner) >= 0 && owner) {
         owner_ = owner;
     } else if (!sd_bus_error_has_name(error.get(), SD_BUS_ERROR_NAME_HAS_NO_OWNER)) {
-        std::fprintf(stderr, "zed: cannot ask who owns %s: %s\n", name_.c_str(),
-                     error.text(r).c_str());
+        zed::log("cannot ask who owns %s: %s", name_.c_str(), error.text(r).c_str());
     }
     return true;
 }
@@ -173,9 +172,9 @@ int NameOwnerWatch::onOwnerChanged(sd_bus_message* m, void* userdata, sd_bus_err
     try {
         self->setOwner(newOwner ? newOwner : "");
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "zed: owner change of %s failed: %s\n", self->name_.c_str(), e.what());
+        zed::log("owner change of %s failed: %s", self->name_.c_str(), e.what());
     } catch (...) {
-        std::fprintf(stderr, "zed: owner change of %s failed\n", self->name_.c_str());
+        zed::log("owner change of %s failed", self->name_.c_str());
     }
     return 0;
 }
@@ -199,7 +198,7 @@ IOReturn callProvider(sd_bus* bus, const std::string& destination, const std::st
     }
     if (!bus || destination.empty()) {
         if (report) {
-            std::fprintf(stderr, "zed: %s: no provider of %s on the bus\n", what, kBusName);
+            zed::log("%s: no provider of %s on the bus", what, kBusName);
         }
         return kIOReturnNotResponding;
     }
@@ -215,7 +214,7 @@ IOReturn callProvider(sd_bus* bus, const std::string& destination, const std::st
         r = append(call.get());
     }
     if (r < 0) {
-        std::fprintf(stderr, "zed: %s: cannot build the call: %s\n", what, std::strerror(-r));
+        zed::logErrno(-r, "%s: cannot build the call", what);
         return r == -ENOMEM ? kIOReturnNoMemory : kIOReturnBadArgument;
     }
     BusError error;
@@ -229,8 +228,8 @@ IOReturn callProvider(sd_bus* bus, const std::string& destination, const std::st
         }
         // A provider that left is its caller's to tell, once.
         if (report && !(left && *left)) {
-            std::fprintf(stderr, "zed: %s failed: %s - %s\n", what, error.text(r).c_str(),
-                         machErrorString(status).c_str());
+            zed::log("%s failed: %s - %s", what, error.text(r).c_str(),
+                     machErrorString(status).c_str());
         }
         return status;
     }

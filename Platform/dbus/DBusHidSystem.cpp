@@ -1,6 +1,6 @@
 #include "DBusHidSystem.h"
 
-#include <cstdio>
+#include "Platform/core/Log.h"
 
 namespace zed {
 
@@ -26,8 +26,8 @@ IOReturn DBusHidSystem::callService(io_service_t service, const char* member,
     if (!sd_bus_message_has_signature(answer.get(), replySignature) ||
         (replySignature[0] == 'i' && sd_bus_message_read_basic(answer.get(), 'i', &status) < 0)) {
         const char* sig = sd_bus_message_get_signature(answer.get(), 1);
-        std::fprintf(stderr, "zed: %s: the HID system answered (%s), not (%s)\n", what,
-                     sig ? sig : "", replySignature);
+        zed::log("%s: the HID system answered (%s), not (%s)", what, sig ? sig : "",
+                 replySignature);
         return kIOReturnIPCError;
     }
     if (reply) {
@@ -61,7 +61,7 @@ IOReturn DBusHidSystem::open(io_service_t hidSystem, std::uint32_t type, io_conn
     }
     std::uint32_t handle = 0;
     if (sd_bus_message_read_basic(reply.get(), 'u', &handle) < 0 || handle == 0) {
-        std::fprintf(stderr, "zed: the HID system opened without giving a connection\n");
+        zed::log("the HID system opened without giving a connection");
         return kIOReturnIPCError;
     }
     connections_[handle] = hidSystem;

@@ -1,7 +1,7 @@
 #include "DBusLoginSession.h"
 
-#include <cstdio>
-#include <cstring>
+#include "Platform/core/Log.h"
+
 #include <exception>
 
 namespace zed {
@@ -61,7 +61,7 @@ bool DBusLoginSession::follow() {
     sd_bus_slot* slot = nullptr;
     const int r = sd_bus_add_match(bus_.get(), &slot, rule.c_str(), &onChanged, this);
     if (r < 0) {
-        std::fprintf(stderr, "zed: cannot follow the login session: %s\n", std::strerror(-r));
+        zed::logErrno(-r, "cannot follow the login session");
         return false;
     }
     changedSlot_.reset(slot);
@@ -94,7 +94,7 @@ std::optional<Dictionary> DBusLoginSession::askCurrentDictionary() {
     std::optional<Dictionary> session;
     if (!readSession(reply.get(), &session, &error)) {
         if (!failing_) {
-            std::fprintf(stderr, "zed: ignored a malformed login session: %s\n", error.c_str());
+            zed::log("ignored a malformed login session: %s", error.c_str());
         }
         failing_ = true;
         known_ = false;
@@ -110,8 +110,8 @@ int DBusLoginSession::onChanged(sd_bus_message* m, void* userdata, sd_bus_error*
     auto* self = static_cast<DBusLoginSession*>(userdata);
     if (!self->owner_ || !self->owner_->sentByOwner(m)) {
         const char* sender = sd_bus_message_get_sender(m);
-        std::fprintf(stderr, "zed: ignored a session change from %s, which does not own %s\n",
-                     sender ? sender : "an unknown sender", kBusName);
+        zed::log("ignored a session change from %s, which does not own %s",
+                 sender ? sender : "an unknown sender", kBusName);
         return 0;
     }
     try {
@@ -119,7 +119,7 @@ int DBusLoginSession::onChanged(sd_bus_message* m, void* userdata, sd_bus_error*
         std::optional<Dictionary> session;
         if (!readSession(m, &session, &error)) {
             // Not known any more: the next look asks.
-            std::fprintf(stderr, "zed: ignored a malformed session change: %s\n", error.c_str());
+            zed::log("ignored a malformed session change: %s", error.c_str());
             self->known_ = false;
             return 0;
         }
@@ -127,7 +127,7 @@ int DBusLoginSession::onChanged(sd_bus_message* m, void* userdata, sd_bus_error*
         self->known_ = true;
     } catch (...) {
         self->known_ = false;
-        std::fprintf(stderr, "zed: a session change could not be kept\n");
+        zed::log("a session change could not be kept");
     }
     return 0;
 }
@@ -145,8 +145,7 @@ bool DBusLoginSession::setActivatedHandler(std::function<void()> handler) {
     sd_bus_slot* slot = nullptr;
     int r = sd_bus_add_match(bus_.get(), &slot, rule.c_str(), &onActivated, this);
     if (r < 0) {
-        std::fprintf(stderr, "zed: cannot watch the session-activated event: %s\n",
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot watch the session-activated event");
         return false;
     }
     slot_.reset(slot);
@@ -157,9 +156,8 @@ int DBusLoginSession::onActivated(sd_bus_message* m, void* userdata, sd_bus_erro
     auto* self = static_cast<DBusLoginSession*>(userdata);
     if (!self->owner_ || !self->owner_->sentByOwner(m)) {
         const char* sender = sd_bus_message_get_sender(m);
-        std::fprintf(stderr,
-                     "zed: ignored a session-activated event from %s, which does not own %s\n",
-                     sender ? sender : "an unknown sender", kBusName);
+        zed::log("ignored a session-activated event from %s, which does not own %s",
+                 sender ? sender : "an unknown sender", kBusName);
         return 0;
     }
     if (!self->handler_) {
@@ -168,9 +166,9 @@ int DBusLoginSession::onActivated(sd_bus_message* m, void* userdata, sd_bus_erro
     try {
         self->handler_();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "zed: session-activated handler failed: %s\n", e.what());
+        zed::log("session-activated handler failed: %s", e.what());
     } catch (...) {
-        std::fprintf(stderr, "zed: session-activated handler failed\n");
+        zed::log("session-activated handler failed");
     }
     return 0;
 }

@@ -1,9 +1,8 @@
 #include "DBusNotificationCenter.h"
 
 #include "DBusClient.h"
+#include "Platform/core/Log.h"
 
-#include <cstdio>
-#include <cstring>
 #include <exception>
 
 namespace zed {
@@ -35,8 +34,7 @@ bool DBusNotificationCenter::addObserver(const void* observer, const std::string
     sd_bus_slot* slot = nullptr;
     int r = sd_bus_add_match(bus_.get(), &slot, rule.c_str(), &onSignal, &o);
     if (r < 0) {
-        std::fprintf(stderr, "zed: cannot observe the notification \"%s\": %s\n", name.c_str(),
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot observe the notification \"%s\"", name.c_str());
         observers_.pop_back();
         return false;
     }
@@ -68,9 +66,8 @@ int DBusNotificationCenter::onSignal(sd_bus_message* m, void* userdata, sd_bus_e
         info = readDictionary(m, &error);
     }
     if (!info) {
-        std::fprintf(stderr,
-                     "zed: dropped a notification from %s whose payload does not decode (%s)\n",
-                     sender ? sender : "an unknown sender", error.c_str());
+        zed::log("dropped a notification from %s whose payload does not decode (%s)",
+                 sender ? sender : "an unknown sender", error.c_str());
         return 0;
     }
     if (const std::size_t size = registrybus::footprint(*info); size > kMaxPayloadBytes) {
@@ -84,9 +81,9 @@ int DBusNotificationCenter::onSignal(sd_bus_message* m, void* userdata, sd_bus_e
             deliver(*o, name, object, *info); // no loop: delivered as it came
         }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "zed: notification \"%s\" not delivered: %s\n", name, e.what());
+        zed::log("notification \"%s\" not delivered: %s", name, e.what());
     } catch (...) {
-        std::fprintf(stderr, "zed: notification \"%s\" not delivered\n", name);
+        zed::log("notification \"%s\" not delivered", name);
     }
     return 0;
 }
@@ -94,7 +91,7 @@ int DBusNotificationCenter::onSignal(sd_bus_message* m, void* userdata, sd_bus_e
 void DBusNotificationCenter::dropped(const std::string& what) {
     // Said once per flood: a sender posting huge payloads must not flood the log too.
     if (droppedSinceSaid_++ == 0) {
-        std::fprintf(stderr, "zed: dropped %s\n", what.c_str());
+        zed::log("dropped %s", what.c_str());
     }
 }
 
@@ -158,7 +155,7 @@ void DBusNotificationCenter::deliverWaiting() {
     sd_event_source_set_enabled(deliverSoon_.get(), SD_EVENT_OFF);
     sd_event_source_set_enabled(deliverLate_.get(), SD_EVENT_OFF);
     if (droppedSinceSaid_ > 1) {
-        std::fprintf(stderr, "zed: dropped %zu notifications in all\n", droppedSinceSaid_);
+        zed::log("dropped %zu notifications in all", droppedSinceSaid_);
     }
     droppedSinceSaid_ = 0;
     // One at a time: an observer may remove observers (and what waits for them).
@@ -174,17 +171,16 @@ void DBusNotificationCenter::deliver(Observer& o, const std::string& name,
     try {
         o.callback(name, object, &info);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "zed: notification observer failed: %s\n", e.what());
+        zed::log("notification observer failed: %s", e.what());
     } catch (...) {
-        std::fprintf(stderr, "zed: notification observer failed\n");
+        zed::log("notification observer failed");
     }
 }
 
 bool DBusNotificationCenter::post(const std::string& name, const std::string& object,
                                   const Dictionary* userInfo, bool) {
     if (!bus_) {
-        std::fprintf(stderr, "zed: no session bus; the notification \"%s\" was not sent\n",
-                     name.c_str());
+        zed::log("no session bus; the notification \"%s\" was not sent", name.c_str());
         return false;
     }
     sd_bus_message* raw = nullptr;
@@ -204,8 +200,7 @@ bool DBusNotificationCenter::post(const std::string& name, const std::string& ob
         r = sd_bus_flush(bus_.get());
     }
     if (r < 0) {
-        std::fprintf(stderr, "zed: cannot send the notification \"%s\": %s\n", name.c_str(),
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot send the notification \"%s\"", name.c_str());
         return false;
     }
     return true;

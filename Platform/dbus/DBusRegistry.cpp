@@ -1,8 +1,9 @@
 #include "DBusRegistry.h"
 
+#include "Platform/core/Log.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -20,9 +21,9 @@ template <typename F> void guarded(const char* what, F&& f) {
     try {
         f();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "zed: registry %s callback failed: %s\n", what, e.what());
+        zed::log("registry %s callback failed: %s", what, e.what());
     } catch (...) {
-        std::fprintf(stderr, "zed: registry %s callback failed\n", what);
+        zed::log("registry %s callback failed", what);
     }
 }
 
@@ -47,13 +48,12 @@ DBusRegistry::DBusRegistry(BusPtr bus, std::uint64_t callTimeoutUsec)
         });
     // Subscribe before asking: nothing the provider does in between is lost.
     if (!subscribe() || !owner_->start(timeout_)) {
-        std::fprintf(stderr, "zed: the registry cannot follow %s; no services\n", kBusName);
+        zed::log("the registry cannot follow %s; no services", kBusName);
         matches_.clear();
         return;
     }
     if (owner_->owner().empty()) {
-        std::fprintf(stderr, "zed: no provider of %s on the bus; no services until one appears\n",
-                     kBusName);
+        zed::log("no provider of %s on the bus; no services until one appears", kBusName);
         return;
     }
     fetchManagedObjectsNow();
@@ -95,8 +95,7 @@ bool DBusRegistry::subscribe() {
         sd_bus_slot* slot = nullptr;
         int rc = sd_bus_add_match(bus_.get(), &slot, r.rule.c_str(), r.handler, this);
         if (rc < 0) {
-            std::fprintf(stderr, "zed: cannot watch the registry's signals: %s\n",
-                         std::strerror(-rc));
+            zed::logErrno(-rc, "cannot watch the registry's signals");
             return false;
         }
         matches_.emplace_back(slot);
@@ -111,8 +110,7 @@ void DBusRegistry::forgetProvider() {
     }
     departed_ = gone;
     pendingFetch_.reset();
-    std::fprintf(stderr, "zed: the mouse's driver %s left the bus; its services terminate\n",
-                 gone.c_str());
+    zed::log("the mouse's driver %s left the bus; its services terminate", gone.c_str());
     removeAll();
 }
 
@@ -121,12 +119,12 @@ void DBusRegistry::providerChanged(const std::string& oldOwner, const std::strin
     if (!oldOwner.empty() && oldOwner == departed_) {
         departed_.clear(); // said when a call found it gone
     } else if (!oldOwner.empty() || !services_.empty()) {
-        std::fprintf(stderr, "zed: the registry provider %s is gone; its services terminate\n",
-                     oldOwner.empty() ? "(unknown)" : oldOwner.c_str());
+        zed::log("the registry provider %s is gone; its services terminate",
+                 oldOwner.empty() ? "(unknown)" : oldOwner.c_str());
         removeAll();
     }
     if (!newOwner.empty()) {
-        std::fprintf(stderr, "zed: registry provider %s appeared\n", newOwner.c_str());
+        zed::log("registry provider %s appeared", newOwner.c_str());
         fetchManagedObjectsAsync();
     }
 }
@@ -228,8 +226,7 @@ ObjectRead readObjectAt(sd_bus_message* m, const char* path, std::string* classN
 int DBusRegistry::onInterfacesAdded(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto* self = static_cast<DBusRegistry*>(userdata);
     if (!self->owner_->sentByOwner(m)) {
-        std::fprintf(stderr, "zed: ignored a service arrival from %s, which does not own %s\n",
-                     senderOf(m), kBusName);
+        zed::log("ignored a service arrival from %s, which does not own %s", senderOf(m), kBusName);
         return 0;
     }
     const char* path = nullptr;
@@ -249,8 +246,7 @@ int DBusRegistry::onInterfacesAdded(sd_bus_message* m, void* userdata, sd_bus_er
         self->addService(
             std::make_shared<Service>(Service{id, std::move(className), std::move(*properties)}));
     } else if (read != ObjectRead::NotAService) {
-        std::fprintf(stderr, "zed: ignored a malformed service arrival (%s): %s\n",
-                     path ? path : "?", error.c_str());
+        zed::log("ignored a malformed service arrival (%s): %s", path ? path : "?", error.c_str());
     }
     return 0;
 }
@@ -258,8 +254,7 @@ int DBusRegistry::onInterfacesAdded(sd_bus_message* m, void* userdata, sd_bus_er
 int DBusRegistry::onInterfacesRemoved(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto* self = static_cast<DBusRegistry*>(userdata);
     if (!self->owner_->sentByOwner(m)) {
-        std::fprintf(stderr, "zed: ignored a service removal from %s, which does not own %s\n",
-                     senderOf(m), kBusName);
+        zed::log("ignored a service removal from %s, which does not own %s", senderOf(m), kBusName);
         return 0;
     }
     const char* path = nullptr;
@@ -275,7 +270,7 @@ int DBusRegistry::onInterfacesRemoved(sd_bus_message* m, void* userdata, sd_bus_
     }
     std::free(interfaces);
     if (r < 0) {
-        std::fprintf(stderr, "zed: ignored a malformed service removal: %s\n", std::strerror(-r));
+        zed::logErrno(-r, "ignored a malformed service removal");
         return 0;
     }
     if (service) {
@@ -287,8 +282,7 @@ int DBusRegistry::onInterfacesRemoved(sd_bus_message* m, void* userdata, sd_bus_
 int DBusRegistry::onMessage(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto* self = static_cast<DBusRegistry*>(userdata);
     if (!self->owner_->sentByOwner(m)) {
-        std::fprintf(stderr, "zed: ignored a driver message from %s, which does not own %s\n",
-                     senderOf(m), kBusName);
+        zed::log("ignored a driver message from %s, which does not own %s", senderOf(m), kBusName);
         return 0;
     }
     std::uint32_t type = 0;
@@ -296,8 +290,7 @@ int DBusRegistry::onMessage(sd_bus_message* m, void* userdata, sd_bus_error*) {
     if (!sd_bus_message_has_signature(m, "ut") ||
         sd_bus_message_read(m, "ut", &type, &argument) < 0) {
         const char* sig = sd_bus_message_get_signature(m, 1);
-        std::fprintf(stderr, "zed: ignored a driver message of type (%s) instead of (ut)\n",
-                     sig ? sig : "");
+        zed::log("ignored a driver message of type (%s) instead of (ut)", sig ? sig : "");
         return 0;
     }
     const io_service_t id = serviceFromPath(sd_bus_message_get_path(m));
@@ -337,7 +330,7 @@ void DBusRegistry::takeManagedObjects(sd_bus_message* reply) {
             break;
         }
         if (read == ObjectRead::BadService) {
-            std::fprintf(stderr, "zed: skipped the malformed service %s: %s\n", path, why.c_str());
+            zed::log("skipped the malformed service %s: %s", path, why.c_str());
         } else if (read == ObjectRead::Service) {
             found.push_back(std::make_shared<Service>(
                 Service{serviceFromPath(path), std::move(className), std::move(*properties)}));
@@ -351,8 +344,7 @@ void DBusRegistry::takeManagedObjects(sd_bus_message* reply) {
     }
     if (!error.empty()) {
         // All or nothing: a half-read list would hide services for good.
-        std::fprintf(stderr, "zed: ignored the registry's malformed service list: %s\n",
-                     error.c_str());
+        zed::log("ignored the registry's malformed service list: %s", error.c_str());
         return;
     }
     std::sort(found.begin(), found.end(),
@@ -386,7 +378,7 @@ void DBusRegistry::fetchManagedObjectsAsync() {
         r = sd_bus_call_async(bus_.get(), &slot, call.get(), &onManagedObjects, this, timeout_);
     }
     if (r < 0) {
-        std::fprintf(stderr, "zed: cannot list the registry's services: %s\n", std::strerror(-r));
+        zed::logErrno(-r, "cannot list the registry's services");
         return;
     }
     pendingFetch_.reset(slot);
@@ -396,8 +388,8 @@ int DBusRegistry::onManagedObjects(sd_bus_message* m, void* userdata, sd_bus_err
     auto* self = static_cast<DBusRegistry*>(userdata);
     if (sd_bus_message_is_method_error(m, nullptr)) {
         const sd_bus_error* e = sd_bus_message_get_error(m);
-        std::fprintf(stderr, "zed: listing the registry's services failed: %s: %s\n",
-                     e && e->name ? e->name : "?", e && e->message ? e->message : "");
+        zed::log("listing the registry's services failed: %s: %s", e && e->name ? e->name : "?",
+                 e && e->message ? e->message : "");
         return 0;
     }
     if (!self->owner_->sentByOwner(m)) {
@@ -487,8 +479,7 @@ IOReturn DBusRegistry::setProperties(io_service_t service, const Dictionary& pro
         return kIOReturnNoDevice;
     }
     if (footprint(properties) > kMaxPropertiesBytes) {
-        std::fprintf(stderr, "zed: refused to send properties larger than %zu bytes\n",
-                     kMaxPropertiesBytes);
+        zed::log("refused to send properties larger than %zu bytes", kMaxPropertiesBytes);
         return kIOReturnNoResources;
     }
     MessagePtr reply;
@@ -512,8 +503,8 @@ IOReturn DBusRegistry::setStatus(sd_bus_message* reply, io_service_t service) {
     if (!sd_bus_message_has_signature(reply, "i") ||
         sd_bus_message_read_basic(reply, 'i', &status) < 0) {
         const char* sig = sd_bus_message_get_signature(reply, 1);
-        std::fprintf(stderr, "zed: service %u answered SetProperties with (%s), not a status\n",
-                     service, sig ? sig : "");
+        zed::log("service %u answered SetProperties with (%s), not a status", service,
+                 sig ? sig : "");
         return kIOReturnIPCError;
     }
     return status;
@@ -530,14 +521,12 @@ void DBusRegistry::setPropertiesAsync(io_service_t service, const Dictionary& pr
         return finish(kIOReturnNoDevice);
     }
     if (footprint(properties) > kMaxPropertiesBytes) {
-        std::fprintf(stderr, "zed: refused to send properties larger than %zu bytes\n",
-                     kMaxPropertiesBytes);
+        zed::log("refused to send properties larger than %zu bytes", kMaxPropertiesBytes);
         return finish(kIOReturnNoResources);
     }
     const std::string& provider = owner_ ? owner_->owner() : std::string();
     if (!bus_ || provider.empty()) {
-        std::fprintf(stderr, "zed: setting a service's properties: no provider of %s on the bus\n",
-                     kBusName);
+        zed::log("setting a service's properties: no provider of %s on the bus", kBusName);
         return finish(kIOReturnNotResponding);
     }
     sd_bus_message* raw = nullptr;
@@ -553,15 +542,14 @@ void DBusRegistry::setPropertiesAsync(io_service_t service, const Dictionary& pr
         r = appendDictionary(call.get(), properties);
     }
     if (r < 0) {
-        std::fprintf(stderr, "zed: setting a service's properties: cannot build the call: %s\n",
-                     std::strerror(-r));
+        zed::logErrno(-r, "setting a service's properties: cannot build the call");
         return finish(r == -ENOMEM ? kIOReturnNoMemory : kIOReturnBadArgument);
     }
     auto pending = std::make_unique<PendingSet>(PendingSet{this, service, std::move(done), {}});
     sd_bus_slot* slot = nullptr;
     r = sd_bus_call_async(bus_.get(), &slot, call.get(), &onSetReply, pending.get(), timeout_);
     if (r < 0) {
-        std::fprintf(stderr, "zed: setting a service's properties failed: %s\n", std::strerror(-r));
+        zed::logErrno(-r, "setting a service's properties failed");
         const SetDone later = std::move(pending->done);
         if (later) {
             later(r == -ENOTCONN || r == -ECONNRESET ? kIOReturnNotResponding : kIOReturnIPCError);
@@ -582,9 +570,9 @@ int DBusRegistry::onSetReply(sd_bus_message* m, void* userdata, sd_bus_error*) {
         status = kIOReturnNoDevice;
     } else if (error) {
         status = statusFromBusError(error, -sd_bus_message_get_errno(m));
-        std::fprintf(stderr, "zed: setting a service's properties failed: %s - %s\n",
-                     error->message ? error->message : (error->name ? error->name : ""),
-                     machErrorString(status).c_str());
+        zed::log("setting a service's properties failed: %s - %s",
+                 error->message ? error->message : (error->name ? error->name : ""),
+                 machErrorString(status).c_str());
     } else {
         status = setStatus(m, pending->service);
     }
@@ -602,10 +590,9 @@ int DBusRegistry::onSetReply(sd_bus_message* m, void* userdata, sd_bus_error*) {
         try {
             done(status);
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "zed: the answer to SetProperties could not be handled: %s\n",
-                         e.what());
+            zed::log("the answer to SetProperties could not be handled: %s", e.what());
         } catch (...) {
-            std::fprintf(stderr, "zed: the answer to SetProperties could not be handled\n");
+            zed::log("the answer to SetProperties could not be handled");
         }
     }
     return 0; // the slot goes with self_owned, after its own callback
@@ -651,7 +638,7 @@ IOReturn DBusRegistry::addInterestNotification(io_service_t service, InterestCal
                                         kServiceInterface, "AddInterest", nullptr, timeout_,
                                         "registering for the driver's messages", nullptr);
     if (asked != kIOReturnSuccess) {
-        std::fprintf(stderr, "zed: service %u will send this agent no messages\n", service);
+        zed::log("service %u will send this agent no messages", service);
     }
     auto w = std::make_shared<Watch>();
     w->matching = false;

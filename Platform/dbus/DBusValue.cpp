@@ -1,6 +1,7 @@
 #include "DBusValue.h"
 
-#include <cstdio>
+#include "Platform/core/Log.h"
+
 #include <cstring>
 #include <string_view>
 
@@ -265,8 +266,8 @@ BusPtr openBus(BusKind kind) {
     sd_bus* bus = nullptr;
     int r = kind == BusKind::Session ? sd_bus_open_user(&bus) : sd_bus_open_system(&bus);
     if (r < 0) {
-        std::fprintf(stderr, "zed: cannot connect to the %s bus: %s\n",
-                     kind == BusKind::Session ? "session" : "system", std::strerror(-r));
+        zed::logErrno(-r, "cannot connect to the %s bus",
+                      kind == BusKind::Session ? "session" : "system");
         return nullptr;
     }
     return BusPtr(bus);

@@ -1,9 +1,9 @@
 #include "HidSystemObject.h"
 
+#include "Platform/core/Log.h"
 #include "Platform/dbus/DBusClient.h"
 #include "ServerCall.h"
 
-#include <cstring>
 #include <utility>
 
 namespace zed::registryserver {
@@ -37,19 +37,16 @@ const sd_bus_vtable HidSystemObject::kVtable[] = {
 };
 // clang-format on
 
-HidSystemObject::HidSystemObject(Key, std::string who, HidSystemCalls& calls)
-    : who_(std::move(who)), calls_(calls) {}
+HidSystemObject::HidSystemObject(Key, HidSystemCalls& calls) : calls_(calls) {}
 
-std::unique_ptr<HidSystemObject> HidSystemObject::create(sd_bus* bus, const std::string& who,
-                                                         const std::string& path,
+std::unique_ptr<HidSystemObject> HidSystemObject::create(sd_bus* bus, const std::string& path,
                                                          HidSystemCalls& calls) {
-    auto h = std::make_unique<HidSystemObject>(Key(), who, calls);
+    auto h = std::make_unique<HidSystemObject>(Key(), calls);
     sd_bus_slot* slot = nullptr;
     int r =
         sd_bus_add_object_vtable(bus, &slot, path.c_str(), kHidSystemInterface, kVtable, h.get());
     if (r < 0) {
-        std::fprintf(stderr, "%s: cannot serve %s: %s\n", who.c_str(), path.c_str(),
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot serve %s", path.c_str());
         return nullptr;
     }
     h->slot_.reset(slot);
@@ -58,7 +55,7 @@ std::unique_ptr<HidSystemObject> HidSystemObject::create(sd_bus* bus, const std:
 
 int HidSystemObject::onOpen(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     auto* h = static_cast<HidSystemObject*>(userdata);
-    return guardedCall(h->who_, error, [&] {
+    return guardedCall(error, [&] {
         std::uint32_t type = 0;
         int r = sd_bus_message_read(m, "u", &type);
         if (r < 0) {
@@ -71,7 +68,7 @@ int HidSystemObject::onOpen(sd_bus_message* m, void* userdata, sd_bus_error* err
 
 int HidSystemObject::onClose(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     auto* h = static_cast<HidSystemObject*>(userdata);
-    return guardedCall(h->who_, error, [&] {
+    return guardedCall(error, [&] {
         std::uint32_t connect = 0;
         int r = sd_bus_message_read(m, "u", &connect);
         if (r < 0) {
@@ -84,7 +81,7 @@ int HidSystemObject::onClose(sd_bus_message* m, void* userdata, sd_bus_error* er
 
 int HidSystemObject::onSetMouseButtonMode(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     auto* h = static_cast<HidSystemObject*>(userdata);
-    return guardedCall(h->who_, error, [&] {
+    return guardedCall(error, [&] {
         std::uint32_t connect = 0;
         std::int32_t mode = 0;
         int r = sd_bus_message_read(m, "ui", &connect, &mode);
@@ -97,7 +94,7 @@ int HidSystemObject::onSetMouseButtonMode(sd_bus_message* m, void* userdata, sd_
 
 int HidSystemObject::onSetAcceleration(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     auto* h = static_cast<HidSystemObject*>(userdata);
-    return guardedCall(h->who_, error, [&] {
+    return guardedCall(error, [&] {
         std::uint32_t connect = 0;
         const char* key = nullptr;
         double value = 0;
@@ -111,7 +108,7 @@ int HidSystemObject::onSetAcceleration(sd_bus_message* m, void* userdata, sd_bus
 
 int HidSystemObject::onGetAcceleration(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     auto* h = static_cast<HidSystemObject*>(userdata);
-    return guardedCall(h->who_, error, [&] {
+    return guardedCall(error, [&] {
         std::uint32_t connect = 0;
         const char* key = nullptr;
         int r = sd_bus_message_read(m, "us", &connect, &key);
@@ -125,7 +122,7 @@ int HidSystemObject::onGetAcceleration(sd_bus_message* m, void* userdata, sd_bus
 
 int HidSystemObject::onPostEvent(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     auto* h = static_cast<HidSystemObject*>(userdata);
-    return guardedCall(h->who_, error, [&] {
+    return guardedCall(error, [&] {
         PostedEvent e;
         const void* data = nullptr;
         std::size_t size = 0;

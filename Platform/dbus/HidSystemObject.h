@@ -55,9 +55,9 @@ class HidSystemObject {
 public:
     // Serves the interface at `path`; null with a message when the bus
     // refuses it. `calls` must outlive the object.
-    static std::unique_ptr<HidSystemObject> create(sd_bus* bus, const std::string& who,
-                                                   const std::string& path, HidSystemCalls& calls);
-    HidSystemObject(Key, std::string who, HidSystemCalls& calls);
+    static std::unique_ptr<HidSystemObject> create(sd_bus* bus, const std::string& path,
+                                                   HidSystemCalls& calls);
+    HidSystemObject(Key, HidSystemCalls& calls);
     HidSystemObject(const HidSystemObject&) = delete;
     HidSystemObject& operator=(const HidSystemObject&) = delete;
 
@@ -70,7 +70,6 @@ private:
     static int onGetAcceleration(sd_bus_message* m, void* userdata, sd_bus_error* error);
     static int onPostEvent(sd_bus_message* m, void* userdata, sd_bus_error* error);
 
-    std::string who_;
     HidSystemCalls& calls_;
     SlotPtr slot_;
 };

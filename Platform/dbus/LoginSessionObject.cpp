@@ -1,9 +1,9 @@
 #include "LoginSessionObject.h"
 
+#include "Platform/core/Log.h"
 #include "Platform/dbus/DBusClient.h"
 #include "ServerCall.h"
 
-#include <cstring>
 #include <utility>
 
 namespace zed::registryserver {
@@ -23,17 +23,15 @@ const sd_bus_vtable LoginSessionObject::kVtable[] = {
 };
 // clang-format on
 
-LoginSessionObject::LoginSessionObject(Key, sd_bus* bus, std::string who, Copy copy)
-    : bus_(bus), who_(std::move(who)), copy_(std::move(copy)) {}
+LoginSessionObject::LoginSessionObject(Key, sd_bus* bus, Copy copy)
+    : bus_(bus), copy_(std::move(copy)) {}
 
-std::unique_ptr<LoginSessionObject> LoginSessionObject::create(sd_bus* bus, const std::string& who,
-                                                               Copy copy) {
-    auto s = std::make_unique<LoginSessionObject>(Key(), bus, who, std::move(copy));
+std::unique_ptr<LoginSessionObject> LoginSessionObject::create(sd_bus* bus, Copy copy) {
+    auto s = std::make_unique<LoginSessionObject>(Key(), bus, std::move(copy));
     sd_bus_slot* slot = nullptr;
     int r = sd_bus_add_object_vtable(bus, &slot, kSessionPath, kSessionInterface, kVtable, s.get());
     if (r < 0) {
-        std::fprintf(stderr, "%s: cannot serve %s: %s\n", who.c_str(), kSessionInterface,
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot serve %s", kSessionInterface);
         return nullptr;
     }
     s->slot_.reset(slot);
@@ -43,7 +41,7 @@ std::unique_ptr<LoginSessionObject> LoginSessionObject::create(sd_bus* bus, cons
 bool LoginSessionObject::emitActivated() {
     int r = sd_bus_emit_signal(bus_, kSessionPath, kSessionInterface, "Activated", "");
     if (r < 0) {
-        std::fprintf(stderr, "%s: cannot send Activated: %s\n", who_.c_str(), std::strerror(-r));
+        zed::logErrno(-r, "cannot send Activated");
         return false;
     }
     return true;
@@ -63,7 +61,7 @@ bool LoginSessionObject::emitChanged(const std::optional<Dictionary>& session) {
         r = sd_bus_send(bus_, m.get(), nullptr);
     }
     if (r < 0) {
-        std::fprintf(stderr, "%s: cannot send Changed: %s\n", who_.c_str(), std::strerror(-r));
+        zed::logErrno(-r, "cannot send Changed");
         return false;
     }
     return true;
@@ -71,7 +69,7 @@ bool LoginSessionObject::emitChanged(const std::optional<Dictionary>& session) {
 
 int LoginSessionObject::onCopy(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     auto* s = static_cast<LoginSessionObject*>(userdata);
-    return guardedCall(s->who_, error, [&] {
+    return guardedCall(error, [&] {
         const std::optional<Dictionary> session = s->copy_ ? s->copy_() : std::nullopt;
         sd_bus_message* raw = nullptr;
         int r = sd_bus_message_new_method_return(m, &raw);

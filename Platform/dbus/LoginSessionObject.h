@@ -24,9 +24,8 @@ public:
     using Copy = std::function<std::optional<Dictionary>()>;
 
     // Serves the object; null with a message when the bus refuses it.
-    static std::unique_ptr<LoginSessionObject> create(sd_bus* bus, const std::string& who,
-                                                      Copy copy);
-    LoginSessionObject(Key, sd_bus* bus, std::string who, Copy copy);
+    static std::unique_ptr<LoginSessionObject> create(sd_bus* bus, Copy copy);
+    LoginSessionObject(Key, sd_bus* bus, Copy copy);
     LoginSessionObject(const LoginSessionObject&) = delete;
     LoginSessionObject& operator=(const LoginSessionObject&) = delete;
 
@@ -40,7 +39,6 @@ private:
     static int onCopy(sd_bus_message* m, void* userdata, sd_bus_error* error);
 
     sd_bus* bus_;
-    std::string who_;
     Copy copy_;
     SlotPtr slot_;
 };

@@ -3,9 +3,9 @@
 #include "DBusClient.h"
 #include "DBusRegistry.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace zed {
@@ -72,10 +72,8 @@ void announceAgent(sd_bus* sessionBus) {
     }
     const int r = sd_bus_request_name(sessionBus, kAgentBusName, 0);
     if (r < 0) {
-        std::fprintf(stderr,
-                     "zed-agent: cannot own %s (%s); the settings pane will say that no agent "
-                     "runs\n",
-                     kAgentBusName, std::strerror(-r));
+        zed::log("cannot own %s (%s); the settings pane will say that no agent runs", kAgentBusName,
+                 std::strerror(-r));
     }
 }
 

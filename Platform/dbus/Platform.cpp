@@ -3,8 +3,8 @@
 #include "DBusClient.h"
 #include "DBusNotificationCenter.h"
 #include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/core/Log.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -86,10 +86,7 @@ Platform::Kind platformKindFromEnvironment() {
     if (std::strcmp(v, "simulator") == 0) {
         return Platform::Kind::Simulator;
     }
-    std::fprintf(stderr,
-                 "zed: unknown ZED_PLATFORM \"%s\" (use \"linux\" or \"simulator\"); "
-                 "using the desktop\n",
-                 v);
+    zed::log("unknown ZED_PLATFORM \"%s\" (use \"linux\" or \"simulator\"); using the desktop", v);
     return Platform::Kind::Linux;
 }
 
@@ -104,7 +101,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
         p->sessionBus_ = bus.get();
         p->setDistributedCenter(std::make_unique<DBusNotificationCenter>(std::move(bus)));
     } else {
-        std::fprintf(stderr, "zed: notifications stay within this process\n");
+        zed::log("notifications stay within this process");
         p->setDistributedCenter(std::make_unique<LocalNotificationCenter>());
     }
     // The registry, HID system and login session are the agent's alone: its

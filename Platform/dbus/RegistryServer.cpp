@@ -1,6 +1,7 @@
 #include "RegistryServer.h"
 
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 #include "Platform/dbus/DBusClient.h"
 
 #include <cstring>
@@ -10,8 +11,7 @@ namespace zed::registryserver {
 
 using namespace registrybus;
 
-RegistryServer::RegistryServer(sd_bus* bus, std::string who)
-    : bus_(bus), who_(std::move(who)), access_(bus, who_) {}
+RegistryServer::RegistryServer(sd_bus* bus) : bus_(bus), access_(bus) {}
 
 RegistryServer::~RegistryServer() {
     services_.clear(); // their slots before the manager's
@@ -32,8 +32,7 @@ bool RegistryServer::watchDepartures() {
                              "member='NameOwnerChanged',arg2=''",
                              &onNameOwnerChanged, this);
     if (r < 0) {
-        std::fprintf(stderr, "%s: cannot follow departing connections: %s\n", who_.c_str(),
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot follow departing connections");
         return false;
     }
     departures_.reset(slot);
@@ -63,8 +62,7 @@ bool RegistryServer::serveObjectManager() {
     sd_bus_slot* slot = nullptr;
     int r = sd_bus_add_object_manager(bus_, &slot, kManagerPath);
     if (r < 0) {
-        std::fprintf(stderr, "%s: cannot serve the object manager: %s\n", who_.c_str(),
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot serve the object manager");
         return false;
     }
     managerSlot_.reset(slot);
@@ -72,7 +70,7 @@ bool RegistryServer::serveObjectManager() {
 }
 
 LoginSessionObject* RegistryServer::serveLoginSession(LoginSessionObject::Copy copy) {
-    session_ = LoginSessionObject::create(bus_, who_, std::move(copy));
+    session_ = LoginSessionObject::create(bus_, std::move(copy));
     return session_.get();
 }
 
@@ -93,7 +91,7 @@ ServiceObject* RegistryServer::addHidSystem(HidSystemCalls& calls,
 ServiceObject* RegistryServer::add(std::string className, Dictionary properties,
                                    ServiceObject::SetPropertiesHook hook, HidSystemCalls* hid) {
     watchDepartures();
-    auto s = ServiceObject::create(bus_, who_, access_, nextId_++, std::move(className),
+    auto s = ServiceObject::create(bus_, access_, nextId_++, std::move(className),
                                    std::move(properties), std::move(hook), hid);
     if (!s) {
         return nullptr;
@@ -103,8 +101,7 @@ ServiceObject* RegistryServer::add(std::string className, Dictionary properties,
     if (managerSlot_) {
         int r = sd_bus_emit_object_added(bus_, raw->path().c_str());
         if (r < 0) {
-            std::fprintf(stderr, "%s: cannot announce %s: %s\n", who_.c_str(), raw->path().c_str(),
-                         std::strerror(-r));
+            zed::logErrno(-r, "cannot announce %s", raw->path().c_str());
         }
     }
     return raw;
@@ -118,8 +115,7 @@ bool RegistryServer::removeService(io_service_t id) {
     // Announced while the object still exists: the signal lists its interfaces.
     int r = sd_bus_emit_object_removed(bus_, it->second->path().c_str());
     if (r < 0) {
-        std::fprintf(stderr, "%s: cannot announce the removal of %s: %s\n", who_.c_str(),
-                     it->second->path().c_str(), std::strerror(-r));
+        zed::logErrno(-r, "cannot announce the removal of %s", it->second->path().c_str());
     }
     services_.erase(it);
     return true;

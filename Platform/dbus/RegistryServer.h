@@ -20,8 +20,7 @@ namespace zed::registryserver {
 
 class RegistryServer {
 public:
-    // `who` names the serving program in messages on standard error.
-    RegistryServer(sd_bus* bus, std::string who);
+    explicit RegistryServer(sd_bus* bus);
     ~RegistryServer();
     RegistryServer(const RegistryServer&) = delete;
     RegistryServer& operator=(const RegistryServer&) = delete;
@@ -65,7 +64,6 @@ private:
                        ServiceObject::SetPropertiesHook hook, HidSystemCalls* hid);
 
     sd_bus* bus_;
-    std::string who_;
     CallerAccess access_;
     SlotPtr departures_;
     SlotPtr managerSlot_;

@@ -1,24 +1,22 @@
 // What every object of the registry server shares: sd-bus handlers that never
-// let an exception reach the C library, and messages on standard error that
-// name the serving program.
+// let an exception reach the C library.
 #pragma once
 
-#include <cstdio>
+#include "Platform/core/Log.h"
+
 #include <exception>
-#include <string>
 #include <systemd/sd-bus.h>
 
 namespace zed::registryserver {
 
-// Runs a handler; an exception becomes a D-Bus error and a message naming
-// `who` (the serving program).
-template <typename F> int guardedCall(const std::string& who, sd_bus_error* error, F&& f) {
+// Runs a handler; an exception becomes a D-Bus error and a message.
+template <typename F> int guardedCall(sd_bus_error* error, F&& f) {
     try {
         return f();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: a call failed: %s\n", who.c_str(), e.what());
+        zed::log("a call failed: %s", e.what());
     } catch (...) {
-        std::fprintf(stderr, "%s: a call failed\n", who.c_str());
+        zed::log("a call failed");
     }
     return sd_bus_error_set(error, SD_BUS_ERROR_FAILED, "internal error");
 }

@@ -2,10 +2,10 @@
 
 #include "CallerAccess.h"
 #include "HidSystemObject.h"
+#include "Platform/core/Log.h"
 #include "Platform/dbus/DBusClient.h"
 #include "ServerCall.h"
 
-#include <cstring>
 #include <utility>
 
 namespace zed::registryserver {
@@ -37,10 +37,9 @@ std::shared_ptr<sd_bus_message> keep(sd_bus_message* m) {
 
 } // namespace
 
-ServiceObject::ServiceObject(Key, sd_bus* bus, std::string who, CallerAccess& access,
-                             io_service_t id, std::string className, Dictionary properties,
-                             SetPropertiesHook hook)
-    : bus_(bus), who_(std::move(who)), access_(access), id_(id), className_(std::move(className)),
+ServiceObject::ServiceObject(Key, sd_bus* bus, CallerAccess& access, io_service_t id,
+                             std::string className, Dictionary properties, SetPropertiesHook hook)
+    : bus_(bus), access_(access), id_(id), className_(std::move(className)),
       properties_(std::move(properties)), hook_(std::move(hook)), path_(servicePath(id)) {}
 
 // The HID interface goes before the service's own, as it came after it.
@@ -48,23 +47,22 @@ ServiceObject::~ServiceObject() {
     hid_.reset();
 }
 
-std::unique_ptr<ServiceObject> ServiceObject::create(sd_bus* bus, const std::string& who,
-                                                     CallerAccess& access, io_service_t id,
-                                                     std::string className, Dictionary properties,
-                                                     SetPropertiesHook hook, HidSystemCalls* hid) {
-    auto s = std::make_unique<ServiceObject>(Key(), bus, who, access, id, std::move(className),
+std::unique_ptr<ServiceObject> ServiceObject::create(sd_bus* bus, CallerAccess& access,
+                                                     io_service_t id, std::string className,
+                                                     Dictionary properties, SetPropertiesHook hook,
+                                                     HidSystemCalls* hid) {
+    auto s = std::make_unique<ServiceObject>(Key(), bus, access, id, std::move(className),
                                              std::move(properties), std::move(hook));
     sd_bus_slot* slot = nullptr;
     int r =
         sd_bus_add_object_vtable(bus, &slot, s->path_.c_str(), kServiceInterface, kVtable, s.get());
     if (r < 0) {
-        std::fprintf(stderr, "%s: cannot serve %s: %s\n", who.c_str(), s->path_.c_str(),
-                     std::strerror(-r));
+        zed::logErrno(-r, "cannot serve %s", s->path_.c_str());
         return nullptr;
     }
     s->slot_.reset(slot);
     if (hid) {
-        s->hid_ = HidSystemObject::create(bus, who, s->path_, *hid);
+        s->hid_ = HidSystemObject::create(bus, s->path_, *hid);
         if (!s->hid_) {
             return nullptr;
         }
@@ -91,8 +89,7 @@ bool ServiceObject::emitMessage(std::uint32_t type, std::uint64_t argument) {
             r = sd_bus_send(bus_, m.get(), nullptr);
         }
         if (r < 0) {
-            std::fprintf(stderr, "%s: cannot send the message to %s: %s\n", who_.c_str(),
-                         name.c_str(), std::strerror(-r));
+            zed::logErrno(-r, "cannot send the message to %s", name.c_str());
             sent = false;
         }
     }
@@ -108,12 +105,12 @@ int ServiceObject::getClassName(sd_bus*, const char*, const char*, const char*,
 int ServiceObject::getProperties(sd_bus*, const char*, const char*, const char*,
                                  sd_bus_message* reply, void* userdata, sd_bus_error* error) {
     auto* s = static_cast<ServiceObject*>(userdata);
-    return guardedCall(s->who_, error, [&] { return appendDictionary(reply, s->properties_); });
+    return guardedCall(error, [&] { return appendDictionary(reply, s->properties_); });
 }
 
 int ServiceObject::onSetProperties(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     auto* s = static_cast<ServiceObject*>(userdata);
-    return guardedCall(s->who_, error, [&] {
+    return guardedCall(error, [&] {
         if (!s->access_.restricted()) {
             return s->applyProperties(m);
         }
@@ -129,17 +126,16 @@ int ServiceObject::onSetProperties(sd_bus_message* m, void* userdata, sd_bus_err
                     return;
                 }
                 if (!s->access_.allows(uid)) {
-                    std::fprintf(stderr, "%s: service %u refused properties from %s (uid %s)\n",
-                                 s->who_.c_str(), s->id_, sd_bus_message_get_sender(call.get()),
-                                 uid ? std::to_string(*uid).c_str() : "unknown");
+                    zed::log("service %u refused properties from %s (uid %s)", s->id_,
+                             sd_bus_message_get_sender(call.get()),
+                             uid ? std::to_string(*uid).c_str() : "unknown");
                     sd_bus_reply_method_errorf(call.get(), SD_BUS_ERROR_ACCESS_DENIED, "%s",
                                                kAccessDenied);
                     return;
                 }
                 // The caller gets an answer even when the hook fails.
                 BusError failed;
-                if (guardedCall(s->who_, failed.get(),
-                                [&] { return s->applyProperties(call.get()); }) < 0 &&
+                if (guardedCall(failed.get(), [&] { return s->applyProperties(call.get()); }) < 0 &&
                     sd_bus_error_is_set(failed.get())) {
                     sd_bus_reply_method_error(call.get(), failed.get());
                 }
@@ -156,8 +152,7 @@ int ServiceObject::applyProperties(sd_bus_message* m) {
     const auto d = readDictionaryWithin(m, kSetPropertiesLimits, &why);
     if (!d) {
         // Refused whole: nothing of it is kept.
-        std::fprintf(stderr, "%s: service %u refused properties: %s\n", who_.c_str(), id_,
-                     why.c_str());
+        zed::log("service %u refused properties: %s", id_, why.c_str());
         return sd_bus_reply_method_return(m, "i", kIOReturnBadArgument);
     }
     const IOReturn status = hook_ ? hook_(*this, *d) : kIOReturnUnsupported;
@@ -166,7 +161,7 @@ int ServiceObject::applyProperties(sd_bus_message* m) {
 
 int ServiceObject::onAddInterest(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     auto* s = static_cast<ServiceObject*>(userdata);
-    return guardedCall(s->who_, error, [&] {
+    return guardedCall(error, [&] {
         const char* sender = sd_bus_message_get_sender(m);
         if (!sender || sender[0] != ':') {
             return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS,

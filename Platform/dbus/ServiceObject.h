@@ -46,8 +46,7 @@ public:
     // Serves the object; null with a message when the bus refuses it. With
     // `hid`, the object also serves com.tovik.IOHIDSystem.
     // `access` must outlive the service.
-    static std::unique_ptr<ServiceObject> create(sd_bus* bus, const std::string& who,
-                                                 CallerAccess& access, io_service_t id,
+    static std::unique_ptr<ServiceObject> create(sd_bus* bus, CallerAccess& access, io_service_t id,
                                                  std::string className, Dictionary properties,
                                                  SetPropertiesHook hook,
                                                  HidSystemCalls* hid = nullptr);
@@ -77,8 +76,8 @@ private:
     };
 
 public:
-    ServiceObject(Key, sd_bus* bus, std::string who, CallerAccess& access, io_service_t id,
-                  std::string className, Dictionary properties, SetPropertiesHook hook);
+    ServiceObject(Key, sd_bus* bus, CallerAccess& access, io_service_t id, std::string className,
+                  Dictionary properties, SetPropertiesHook hook);
 
 private:
     static const sd_bus_vtable kVtable[];
@@ -93,7 +92,6 @@ private:
     int applyProperties(sd_bus_message* m);
 
     sd_bus* bus_;
-    std::string who_;
     CallerAccess& access_;
     io_service_t id_;
     std::string className_;

@@ -4,8 +4,7 @@
 #include "DBusHidSystem.h"
 #include "DBusLoginSession.h"
 #include "DBusRegistry.h"
-
-#include <cstdio>
+#include "Platform/core/Log.h"
 
 namespace zed {
 
@@ -14,7 +13,7 @@ namespace zed {
 void installSimulatorServices(Platform& platform) {
     sd_bus* shared = platform.sessionBus();
     if (!shared) {
-        std::fprintf(stderr, "zed: no session bus, so no simulated mouse\n");
+        zed::log("no session bus, so no simulated mouse");
         return;
     }
     auto ref = [shared] { return BusPtr(sd_bus_ref(shared)); };

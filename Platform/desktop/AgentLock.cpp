@@ -1,7 +1,8 @@
 #include "AgentLock.h"
 
+#include "Platform/core/Log.h"
+
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -56,26 +57,22 @@ AgentLock AgentLock::claimForAgent() {
         break;
     case State::Taken:
         if (lock.holder() > 0) {
-            std::fprintf(stderr,
-                         "zed-agent: another agent of this user runs already (process %d, "
-                         "holding %s); this one ends\n",
-                         static_cast<int>(lock.holder()), lock.path().c_str());
+            zed::log(
+                "another agent of this user runs already (process %d, holding %s); this one ends",
+                static_cast<int>(lock.holder()), lock.path().c_str());
         } else {
-            std::fprintf(stderr,
-                         "zed-agent: another agent of this user runs already (holding %s); "
-                         "this one ends\n",
-                         lock.path().c_str());
+            zed::log("another agent of this user runs already (holding %s); this one ends",
+                     lock.path().c_str());
         }
         break;
     case State::Unplaced:
         if (!dir || !*dir) {
-            std::fprintf(stderr, "zed-agent: no XDG_RUNTIME_DIR, so nothing keeps a second "
-                                 "agent of this user from running\n");
+            zed::log(
+                "no XDG_RUNTIME_DIR, so nothing keeps a second agent of this user from running");
         } else {
-            std::fprintf(stderr,
-                         "zed-agent: cannot use %s (%s), so nothing keeps a second agent of "
-                         "this user from running\n",
-                         lock.path().c_str(), std::strerror(lock.error()));
+            zed::log(
+                "cannot use %s (%s), so nothing keeps a second agent of this user from running",
+                lock.path().c_str(), std::strerror(lock.error()));
         }
         break;
     }

@@ -1,19 +1,14 @@
 #include "DesktopHidSystem.h"
 
+#include "Platform/core/Log.h"
 #include "Platform/keyboard/KeyCodes.h"
 
 #include <cerrno>
-#include <cstdio>
 
 namespace zed {
 
 namespace {
 constexpr const char* kClickTimeKey = "HIDClickTime";
-
-void say(const char* text, unsigned value) {
-    std::fprintf(stderr, text, value);
-    std::fflush(stderr);
-}
 } // namespace
 
 DesktopHidProperties::DesktopHidProperties(std::unique_ptr<DoubleClickSetting> doubleClick)
@@ -112,8 +107,7 @@ VirtualKeyboard* DesktopHidSystem::keyboard() {
     }
     if (!keyboard_) {
         if (!keyboardReported_) {
-            std::fprintf(stderr, "%s\n", uinputAccessAdvice(error).c_str());
-            std::fflush(stderr);
+            zed::log("%s", uinputAccessAdvice(error).c_str());
             keyboardReported_ = true;
         }
         return nullptr;
@@ -202,7 +196,7 @@ IOReturn DesktopHidSystem::postEvent(io_connect_t connect, std::uint32_t eventTy
                               ? evdevFromVirtualKey(static_cast<std::uint8_t>(virtualKey))
                               : std::nullopt;
         if (!code) {
-            say("zed: key code %u has no key on this system; not typed\n", virtualKey);
+            zed::log("key code %u has no key on this system; not typed", virtualKey);
             return kIOReturnBadArgument;
         }
         return send({{*code, eventType == NX_KEYDOWN}});

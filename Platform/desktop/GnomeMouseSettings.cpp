@@ -1,9 +1,10 @@
 #include "GnomeMouseSettings.h"
 
+#include "Platform/core/Log.h"
+
 #define G_SETTINGS_ENABLE_BACKEND
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
@@ -29,8 +30,7 @@ using SchemaPtr = std::unique_ptr<GSettingsSchema, SchemaUnref>;
 using SettingsPtr = std::unique_ptr<GSettings, ObjectUnref>;
 
 void say(const std::string& text) {
-    std::fprintf(stderr, "zed: %s\n", text.c_str());
-    std::fflush(stderr);
+    zed::log("%s", text.c_str());
 }
 
 SchemaPtr lookUp(const std::string& schemaId) {

@@ -1,6 +1,7 @@
 #include "LogindSession.h"
 
-#include <cstdio>
+#include "Platform/core/Log.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -22,8 +23,7 @@ constexpr const char* kSeatPathPrefix = "/org/freedesktop/login1/seat";
 constexpr std::uint64_t kCallTimeoutUsec = 5 * 1000 * 1000;
 
 void say(const std::string& text) {
-    std::fprintf(stderr, "zed: %s\n", text.c_str());
-    std::fflush(stderr);
+    zed::log("%s", text.c_str());
 }
 
 // A property of type s.

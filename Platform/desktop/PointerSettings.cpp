@@ -2,9 +2,10 @@
 // agent and the GSettings module both need it, and only the module links GIO.
 #include "PointerSettings.h"
 
+#include "Platform/core/Log.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace zed {
 
@@ -36,8 +37,7 @@ void OnceReporter::say(const std::string& text) {
     if (!said_.insert(text).second) {
         return;
     }
-    std::fprintf(stderr, "zed: %s: %s\n", desktop_.c_str(), text.c_str());
-    std::fflush(stderr);
+    zed::log("%s: %s", desktop_.c_str(), text.c_str());
 }
 
 IOReturn NoDoubleClick::setDoubleClickTime(std::uint64_t) {

@@ -75,7 +75,7 @@ std::unique_ptr<VirtualKeyboard> createUinputKeyboard(int* error, const std::str
 }
 
 std::string uinputAccessAdvice(int error) {
-    std::string text = "zed: cannot create the virtual keyboard on /dev/uinput (" +
+    std::string text = "cannot create the virtual keyboard on /dev/uinput (" +
                        std::string(std::strerror(-error)) + "), so mapped keys are not typed. ";
     if (error == -ENOENT || error == -ENODEV) {
         text += "Load the uinput module (sudo modprobe uinput; add \"uinput\" to "

@@ -1,8 +1,8 @@
+#include "Platform/core/Log.h"
 #include "PointerSettings.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 #include <xcb/xcb.h>
@@ -44,11 +44,9 @@ X11PointerControl::Connection* X11PointerControl::connection() {
     std::unique_ptr<xcb_connection_t, Disconnect> c(xcb_connect(name, nullptr));
     if (!c || xcb_connection_has_error(c.get())) {
         if (!reported_) {
-            std::fprintf(stderr,
-                         "zed: no X display (%s), so the button mode and the pointer "
-                         "acceleration are left as they are\n",
-                         shown && *shown ? shown : "DISPLAY is not set");
-            std::fflush(stderr);
+            zed::log("no X display (%s), so the button mode and the pointer acceleration are left "
+                     "as they are",
+                     shown && *shown ? shown : "DISPLAY is not set");
             reported_ = true;
         }
         return nullptr;

@@ -1,8 +1,8 @@
 #include "OverlayWindow.h"
 
+#include "Platform/core/Log.h"
 #include "X11OverlayWindow.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,10 +25,8 @@ public:
     std::unique_ptr<OverlayWindow> createWindow(int, int) override {
         if (!reported_) {
             reported_ = true;
-            std::fputs("overlay: no display (DISPLAY is not set); the on-screen display is not "
-                       "shown\n",
-                       stderr);
-            std::fflush(stderr);
+            zed::log(
+                "overlay: no display (DISPLAY is not set); the on-screen display is not shown");
         }
         return nullptr;
     }

@@ -1,10 +1,10 @@
 #include "X11OverlayWindow.h"
 
 #include "DrawingHandles.h"
+#include "Platform/core/Log.h"
 
 #include <algorithm>
 #include <cairo-xcb.h>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <pthread.h>
@@ -356,8 +356,7 @@ void X11OverlayService::reportOnce(const std::string& message) {
     if (reported_)
         return;
     reported_ = true;
-    std::fprintf(stderr, "overlay: %s; the on-screen display is not shown\n", message.c_str());
-    std::fflush(stderr);
+    zed::log("overlay: %s; the on-screen display is not shown", message.c_str());
 }
 
 bool X11OverlayService::connected() {

@@ -1,5 +1,6 @@
 // zed-defaults: reads and writes preference domains from the command line.
 #include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/core/Log.h"
 #include "Platform/core/PropertyList.h"
 
 #include <cctype>
@@ -33,12 +34,13 @@ constexpr const char* kUsage =
     "Domains live in ${XDG_CONFIG_HOME:-$HOME/.config}/DOMAIN.plist.\n";
 
 int usageError(const std::string& why) {
-    std::fprintf(stderr, "zed-defaults: %s\n\n%s", why.c_str(), kUsage);
+    zed::log("%s", why.c_str());
+    std::fprintf(stderr, "\n%s", kUsage);
     return 2;
 }
 
 int fail(const std::string& why) {
-    std::fprintf(stderr, "zed-defaults: %s\n", why.c_str());
+    zed::log("%s", why.c_str());
     return 1;
 }
 

@@ -2,7 +2,7 @@
 
 #include "KeyNames.h"
 #include "MyPopUpButton.h"
-#include "Platform/core/SystemLog.h"
+#include "Platform/core/Log.h"
 #include "Platform/keyboard/KeyCodes.h"
 #include "Platform/keyboard/KeyboardLayout.h"
 #include "PrefsPane/Model/PaneAssert.h"

@@ -3,14 +3,14 @@
 // build type.
 #pragma once
 
-#include <cstdio>
+#include "Platform/core/Log.h"
+
 #include <cstdlib>
 
 namespace zed::detail {
 
 [[noreturn]] inline void paneAssertionFailed(const char* file, unsigned line, const char* text) {
-    std::fprintf(stderr, "%s:%u: failed assertion `%s'\n", file, line, text);
-    std::fflush(stderr);
+    zed::log("%s:%u: failed assertion `%s'", file, line, text);
     std::abort();
 }
 

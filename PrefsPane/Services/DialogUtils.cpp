@@ -1,6 +1,7 @@
 #include "DialogUtils.h"
 
 #include "PaneServices.h"
+#include "Platform/core/Log.h"
 #include "QObjectOwner.h"
 
 #include <QApplication>
@@ -9,7 +10,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
-#include <cstdio>
 
 namespace {
 
@@ -83,7 +83,7 @@ void DialogUtils::displayMapTypeAlert() {
 
 void DialogUtils::displayLinkFailure(const QUrl& url) {
     const QString address = url.toString(QUrl::PreferLocalFile);
-    std::fprintf(stderr, "zed-prefs: no program opened %s\n", qPrintable(address));
+    zed::log("no program opened %s", qPrintable(address));
     QWidget* window = mainWindow();
     auto* box = new QMessageBox(QMessageBox::Warning, qtTrId("LINK_FAILURE_TITLE"), QString(),
                                 QMessageBox::Ok, window);

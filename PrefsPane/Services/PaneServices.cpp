@@ -1,11 +1,11 @@
 #include "PaneServices.h"
 
 #include "DialogUtils.h"
+#include "Platform/core/Log.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <cstdio>
 
 namespace zed {
 
@@ -56,8 +56,7 @@ bool DesktopPaneServices::gotoHelpPage(const QString& book, const QString& page,
                                        const QString& anchor) {
     const auto it = helpBooks_.find(book);
     if (it == helpBooks_.end()) {
-        std::fprintf(stderr, "zed-prefs: the help book \"%s\" is not installed\n",
-                     qPrintable(book));
+        zed::log("the help book \"%s\" is not installed", qPrintable(book));
         return false;
     }
     // A page in the bundle's language, when the book has one, beside the English.

@@ -1,5 +1,7 @@
 #include "SettingsBinder.h"
 
+#include "Platform/core/Log.h"
+
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QComboBox>
@@ -78,7 +80,7 @@ bool SettingsBinder::bindControl(QWidget* control, const QString& property) {
     const QMetaObject* meta = model_->metaObject();
     const int index = meta->indexOfProperty(property.toLatin1().constData());
     if (index < 0 || !meta->property(index).isWritable()) {
-        qWarning("%s: no setting \"%s\" to bind to", qPrintable(control->objectName()),
+        zed::log("%s: no setting \"%s\" to bind to", qPrintable(control->objectName()),
                  qPrintable(property));
         return false;
     }
@@ -116,7 +118,7 @@ bool SettingsBinder::bindControl(QWidget* control, const QString& property) {
                   on ? number(button, "bindingOn", 1) : number(button, "bindingOff", 0));
         });
     } else {
-        qWarning("%s: cannot bind a %s", qPrintable(control->objectName()),
+        zed::log("%s: cannot bind a %s", qPrintable(control->objectName()),
                  control->metaObject()->className());
         return false;
     }

@@ -4,6 +4,7 @@
 // dictionary on the driver as it is. One connection, the same clients.
 // Prints "ready" once it listens.
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 #include "Platform/core/RunLoop.h"
 #include "Platform/dbus/DBusHidSystem.h"
 #include "Platform/dbus/DBusNotificationCenter.h"
@@ -47,7 +48,7 @@ int main() {
     registry.getMatchingServices(zed::driver::kHidSystemClassName, &found);
     if (found.empty() || hid.open(found.front(), zed::kIOHIDParamConnectType, &echo.connect) !=
                              zed::kIOReturnSuccess) {
-        std::fprintf(stderr, "zed-echo-agent: no HID system\n");
+        zed::log("no HID system");
         return 1;
     }
     registry.getMatchingServices(zed::driver::kDriverClassName, &echo.drivers);

@@ -13,6 +13,7 @@
 // (--agent measures another build of the agent, e.g. an earlier one).
 #include "Daemon/CallBacks.h"
 #include "Platform/core/FilePreferenceDomains.h"
+#include "Platform/core/Log.h"
 #include "Platform/core/PropertyList.h"
 #include "Platform/core/UsbIds.h"
 #include "Platform/dbus/DBusValue.h"
@@ -526,11 +527,11 @@ int main(int argc, char** argv) {
         }
     }
     if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
-        std::fprintf(stderr, "needs a session bus: run under dbus-run-session\n");
+        zed::log("needs a session bus: run under dbus-run-session");
         return 1;
     }
     if (!b.start()) {
-        std::fprintf(stderr, "cannot start the simulator\n");
+        zed::log("cannot start the simulator");
         return 1;
     }
     const std::vector<std::string> env = {"ZED_PLATFORM=simulator", "XDG_CONFIG_HOME=" + b.home};
@@ -543,7 +544,7 @@ int main(int argc, char** argv) {
         Child echo;
         const auto t = Clock::now();
         if (!echo.start({ZED_ECHO_AGENT}, env) || !echo.waitForOutput("ready")) {
-            std::fprintf(stderr, "the echo agent did not start\n");
+            zed::log("the echo agent did not start");
             return 1;
         }
         echoStart.push_back(msSince(t));
@@ -562,7 +563,7 @@ int main(int argc, char** argv) {
         agent.stop();
         const auto t = Clock::now();
         if (!agent.start({agentPath}, env) || !agent.waitForOutput("Waiting for prefs changes")) {
-            std::fprintf(stderr, "the agent did not start\n");
+            zed::log("the agent did not start");
             return 1;
         }
         agentStart.push_back(msSince(t));

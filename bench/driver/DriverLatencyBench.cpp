@@ -11,6 +11,7 @@
 // ratios of the adopted mouse to the floor, and the adopted process's resident
 // memory while idle.
 #include "Driver/AdoptedMouse.h"
+#include "Platform/core/Log.h"
 #include "Platform/core/RunLoop.h"
 #include "Platform/core/UniqueFd.h"
 #include "UhidMouse.h"
@@ -21,7 +22,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <libevdev/libevdev-uinput.h>
@@ -56,7 +56,7 @@ int serveAdopted(const std::string& node) {
     std::string error;
     auto mouse = zed::driver::AdoptedMouse::open(loop.event(), id, {}, &error);
     if (!mouse) {
-        std::fprintf(stderr, "driver_latency_bench: %s\n", error.c_str());
+        zed::log("%s", error.c_str());
         return 1;
     }
     const auto deadline = Clock::now() + std::chrono::seconds(5);
@@ -64,7 +64,7 @@ int serveAdopted(const std::string& node) {
         loop.runOnce(0.01);
     }
     if (!mouse->grabbed()) {
-        std::fprintf(stderr, "driver_latency_bench: the adopted mouse never grabbed\n");
+        zed::log("the adopted mouse never grabbed");
         return 1;
     }
     auto stop = loop.addSignal(SIGTERM, [&] { loop.exit(0); });
@@ -83,8 +83,7 @@ struct Copy {
         if (!in || libevdev_new_from_fd(in.get(), &dev) != 0 ||
             ::ioctl(in.get(), EVIOCGRAB, 1) != 0 ||
             libevdev_uinput_create_from_device(dev, LIBEVDEV_UINPUT_OPEN_MANAGED, &out) != 0) {
-            std::fprintf(stderr, "driver_latency_bench: cannot grab %s or make its copy\n",
-                         node.c_str());
+            zed::log("cannot grab %s or make its copy", node.c_str());
             out = nullptr;
         }
     }
@@ -232,8 +231,7 @@ UniqueFd openOutput(const std::string& node) {
     UniqueFd fd(::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     int clock = CLOCK_MONOTONIC;
     if (!fd || ::ioctl(fd.get(), EVIOCSCLOCKID, &clock) != 0) {
-        std::fprintf(stderr, "driver_latency_bench: cannot read %s: %s\n", node.c_str(),
-                     std::strerror(errno));
+        zed::logErrno(errno, "cannot read %s", node.c_str());
         return UniqueFd();
     }
     return fd;
@@ -292,10 +290,7 @@ int main(int argc, char** argv) {
     }
     for (const char* node : {"/dev/uhid", "/dev/uinput"}) {
         if (::access(node, R_OK | W_OK) != 0) {
-            std::fprintf(stderr,
-                         "driver_latency_bench: needs %s (run it in the test machine: "
-                         "scripts/vm-test --bench)\n",
-                         node);
+            zed::log("needs %s (run it in the test machine: scripts/vm-test --bench)", node);
             return 1;
         }
     }
@@ -328,8 +323,7 @@ int main(int argc, char** argv) {
         setup.path.mouse = &setup.mouse;
         setup.path.output = setup.server.node.empty() ? UniqueFd() : openOutput(setup.server.node);
         if (!setup.path.output) {
-            std::fprintf(stderr, "driver_latency_bench: %s did not start %s\n", setup.label,
-                         setup.mouse.error().c_str());
+            zed::log("%s did not start %s", setup.label, setup.mouse.error().c_str());
             started = false;
         }
     }

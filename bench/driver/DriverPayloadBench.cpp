@@ -15,6 +15,7 @@
 // the client's slowest call, the server's resident memory before and after,
 // and the answer.
 #include "Driver/RegistryThread.h"
+#include "Platform/core/Log.h"
 #include "Platform/core/RunLoop.h"
 #include "Platform/dbus/DBusClient.h"
 #include "Platform/dbus/RegistryServer.h"
@@ -124,7 +125,7 @@ int serve(const std::string& address, bool allow, int out) {
     zed::RunLoop loop;
     auto term = loop.addSignal(SIGTERM, [&loop] { loop.exit(0); });
     if (!term) {
-        std::fprintf(stderr, "%s: the server cannot start\n", kWho);
+        zed::log("the server cannot start");
         return 1;
     }
     const uid_t allowed = allow ? ::getuid() : ::getuid() + 1;
@@ -141,7 +142,7 @@ int serve(const std::string& address, bool allow, int out) {
     std::string error;
     auto registry = zed::driver::RegistryThread::start(options, mice, &error);
     if (!registry) {
-        std::fprintf(stderr, "%s: %s\n", kWho, error.c_str());
+        zed::log("%s", error.c_str());
         return 1;
     }
     const zed::driver::MouseIdentity id{"Bench Mouse", zed::driver::kMakerVendorId,
@@ -205,7 +206,7 @@ bool run(const std::string& address, const Case& c) {
     FILE* from = ::fdopen(pipeFds[0], "r");
     char line[256] = {};
     if (server < 0 || !from || !std::fgets(line, sizeof line, from)) {
-        std::fprintf(stderr, "%s: the server did not start\n", kWho);
+        zed::log("the server did not start");
         return false;
     }
     zed::BusPtr bus = connect(address);
@@ -218,7 +219,7 @@ bool run(const std::string& address, const Case& c) {
                                        zed::registrybus::kServiceInterface, "SetProperties");
         zed::MessagePtr call(raw);
         if (!call || c.append(call.get()) < 0) {
-            std::fprintf(stderr, "%s: cannot build the payload\n", kWho);
+            zed::log("cannot build the payload");
             return false;
         }
         zed::BusError error;
@@ -242,7 +243,7 @@ bool run(const std::string& address, const Case& c) {
     int status = 0;
     ::waitpid(server, &status, 0);
     if (!got) {
-        std::fprintf(stderr, "%s: no figures from the server\n", kWho);
+        zed::log("no figures from the server");
         return false;
     }
     std::printf("%-13s worst gap %7.2f ms (floor %5.2f, ratio %5.1f)  its own CPU %7.2f ms "

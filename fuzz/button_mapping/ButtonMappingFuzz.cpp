@@ -7,18 +7,18 @@
 // separated by 0xFF 0xFE. Switch bits 0 and 1 add elements that are not
 // data at all (a damaged domain); bit 2 edits the first record's keys, bit 3
 // its macro, bit 4 its nested mapping's macro.
+#include "Platform/core/Log.h"
 #include "PrefsPane/Model/TovikCopperhoundPref.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <span>
 
 namespace {
 
 [[noreturn]] void fatal(const char* why) {
-    std::fprintf(stderr, "button_mapping_fuzz: %s\n", why);
+    zed::log("%s", why);
     std::abort();
 }
 

@@ -8,6 +8,7 @@
 // variant), one byte giving the length of the signature, the signature, then
 // the body, little-endian. With ZED_FUZZ_TRACE set, what each input read is
 // printed.
+#include "Platform/core/Log.h"
 #include "Platform/core/UniqueFd.h"
 #include "Platform/dbus/DBusValue.h"
 #include "fuzz/FuzzValues.h"
@@ -27,7 +28,7 @@
 namespace {
 
 [[noreturn]] void fatal(const std::string& why) {
-    std::fprintf(stderr, "dbus_value_fuzz: %s\n", why.c_str());
+    zed::log("%s", why.c_str());
     std::abort();
 }
 

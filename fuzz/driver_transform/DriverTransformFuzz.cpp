@@ -12,12 +12,12 @@
 #include "Driver/DriverSettings.h"
 #include "Driver/Transform.h"
 #include "Platform/core/DriverInterface.h"
+#include "Platform/core/Log.h"
 #include "fuzz/FuzzValues.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <linux/input-event-codes.h>
@@ -50,7 +50,7 @@ private:
 };
 
 [[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "driver_transform: %s\n", what);
+    zed::log("%s", what);
     std::abort();
 }
 

@@ -7,13 +7,13 @@
 // whatever it lets through is parsed by the library directly: the tree built
 // must stay within those limits, or the check counted less than the library
 // builds (which, at the real limits, would be a stack overflow).
+#include "Platform/core/Log.h"
 #include "Platform/core/PropertyList.h"
 #include "Platform/core/PropertyListGuard.h"
 #include "fuzz/FuzzValues.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <plist/plist.h>
@@ -25,7 +25,7 @@ namespace {
 constexpr zed::plistguard::Limits kSmall{6, 40, 4096};
 
 [[noreturn]] void fatal(const std::string& why) {
-    std::fprintf(stderr, "property_list_fuzz: %s\n", why.c_str());
+    zed::log("%s", why.c_str());
     std::abort();
 }
 

@@ -137,7 +137,7 @@ private:
             ready.set_value(false);
             return;
         }
-        RegistryServer server(bus.get(), "driver-registry-test");
+        RegistryServer server(bus.get());
         server_ = &server;
         if (authoriser) {
             server.setAuthorisation(

@@ -58,7 +58,7 @@ private:
             ready.set_value(false);
             return;
         }
-        RegistryServer server(bus.get(), "registry-server-test");
+        RegistryServer server(bus.get());
         const bool ok = server.serveObjectManager() &&
                         server.addService(kSecondClass, secondIds(),
                                           [this](const ServiceObject&, const Dictionary& d) {

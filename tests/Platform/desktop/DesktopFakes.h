@@ -2,6 +2,7 @@
 // pointer and the double-click setting.
 #pragma once
 
+#include "Platform/core/Log.h"
 #include "Platform/desktop/DesktopHidSystem.h"
 #include "Platform/keyboard/KeyCodes.h"
 
@@ -9,9 +10,15 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace deskfake {
+
+// A message as this program writes it: its name first.
+inline std::string named(const std::string& text) {
+    return std::string(zed::logName()) + ": " + text;
+}
 
 // What the keyboards wrote, across every device the factory made.
 struct KeyboardLog {

@@ -297,9 +297,9 @@ TEST_F(KdePointerTest, WhatKWinRefusesIsSaidOnceNamingThePlasmaDesktop) {
     EXPECT_EQ(accelerate(-1.0), kIOReturnNotPermitted);
     EXPECT_EQ(accelerate(-1.0), kIOReturnNotPermitted);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err.find("zed: KDE Plasma: "), 0u) << err;
+    EXPECT_EQ(err.find(deskfake::named("KDE Plasma: ")), 0u) << err;
     EXPECT_NE(err.find("pointerAccelerationProfileFlat"), std::string::npos) << err;
-    EXPECT_EQ(err.find("zed:"), err.rfind("zed:")) << err;
+    EXPECT_EQ(err.find(deskfake::named("")), err.rfind(deskfake::named(""))) << err;
     // The mouse that takes it still got it, after the one that refused.
     EXPECT_TRUE(boolean("event3", "pointerAccelerationProfileFlat"));
 }
@@ -433,8 +433,8 @@ TEST_F(KdeGlobalsTest, AFolderThatCannotBeWrittenIsSaidOnceAndNothingChanges) {
     EXPECT_EQ(setting.setDoubleClickTime(800000000), kIOReturnNotPermitted);
     EXPECT_EQ(setting.setDoubleClickTime(800000000), kIOReturnNotPermitted);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err.find("zed: KDE Plasma: "), 0u) << err;
-    EXPECT_EQ(err.find("zed:"), err.rfind("zed:")) << err;
+    EXPECT_EQ(err.find(deskfake::named("KDE Plasma: ")), 0u) << err;
+    EXPECT_EQ(err.find(deskfake::named("")), err.rfind(deskfake::named(""))) << err;
     EXPECT_EQ(contents(), "[KDE]\nDoubleClickInterval=100\n");
 }
 
@@ -532,8 +532,8 @@ TEST_F(KdeGlobalsLockTest, ALockHeldByALiveWriterIsRespectedAndSaidOnce) {
     EXPECT_EQ(setting.setDoubleClickTime(700000000), kIOReturnExclusiveAccess);
     EXPECT_EQ(setting.setDoubleClickTime(700000000), kIOReturnExclusiveAccess);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err.find("zed: KDE Plasma: "), 0u) << err;
-    EXPECT_EQ(err.find("zed:"), err.rfind("zed:")) << err;
+    EXPECT_EQ(err.find(deskfake::named("KDE Plasma: ")), 0u) << err;
+    EXPECT_EQ(err.find(deskfake::named("")), err.rfind(deskfake::named(""))) << err;
     EXPECT_EQ(contents(), "[KDE]\nDoubleClickInterval=100\n");
     EXPECT_TRUE(std::filesystem::exists(file + ".lock")); // still theirs
 }

@@ -2,6 +2,8 @@
 // mapping the libinput desktops share.
 #include "Platform/desktop/PointerBackend.h"
 
+#include "DesktopFakes.h"
+
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -101,7 +103,7 @@ TEST(NoDoubleClick, SaysOnceNamingTheDesktop) {
     EXPECT_EQ(none.setDoubleClickTime(500000000), kIOReturnUnsupported);
     EXPECT_EQ(none.setDoubleClickTime(600000000), kIOReturnUnsupported);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err.find("zed: sway: "), 0u) << err;
+    EXPECT_EQ(err.find(deskfake::named("sway: ")), 0u) << err;
     EXPECT_EQ(err.find("double-click"), err.rfind("double-click")) << err;
 }
 

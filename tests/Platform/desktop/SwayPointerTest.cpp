@@ -249,9 +249,9 @@ TEST_F(SwayPointerTest, ARefusedCommandIsSaidOnceNamingSway) {
     EXPECT_EQ(hid->setMouseButtonMode(connect, DesktopHidSystem::kButtonModeSwapped),
               kIOReturnNotPermitted);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err.find("zed: sway: "), 0u) << err;
+    EXPECT_EQ(err.find(deskfake::named("sway: ")), 0u) << err;
     EXPECT_NE(err.find("Invalid input config"), std::string::npos) << err;
-    EXPECT_EQ(err.find("zed:"), err.rfind("zed:")) << err;
+    EXPECT_EQ(err.find(deskfake::named("")), err.rfind(deskfake::named(""))) << err;
     // Each call sent its command once: nothing is retried.
     EXPECT_EQ(sway.commands().size(), 2u);
 }
@@ -273,8 +273,8 @@ TEST(SwayPointerGone, NoSocketFailsEveryCallAfterOneMessage) {
     double a = 0;
     EXPECT_EQ(pointer.getAcceleration(&a), kIOReturnNotResponding);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err.find("zed: sway: "), 0u) << err;
-    EXPECT_EQ(err.find("zed:"), err.rfind("zed:")) << err;
+    EXPECT_EQ(err.find(deskfake::named("sway: ")), 0u) << err;
+    EXPECT_EQ(err.find(deskfake::named("")), err.rfind(deskfake::named(""))) << err;
     EXPECT_FALSE(SwayPointerControl::answers("/nonexistent/zed-sway.sock"));
 }
 
@@ -319,7 +319,7 @@ TEST(SwaySession, IsRecognisedAndItsSocketGetsTheSettings) {
     EXPECT_EQ(sway.commands(), std::vector<std::string>{"input type:pointer left_handed enabled"});
     testing::internal::CaptureStderr();
     EXPECT_EQ(backend.doubleClick->setDoubleClickTime(500000000), kIOReturnUnsupported);
-    EXPECT_EQ(testing::internal::GetCapturedStderr().find("zed: sway: "), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr().find(deskfake::named("sway: ")), 0u);
 }
 
 TEST(SwaySession, WithoutAnAnsweringSocketFallsBackToTheXServerSaidOnce) {
@@ -330,7 +330,7 @@ TEST(SwaySession, WithoutAnAnsweringSocketFallsBackToTheXServerSaidOnce) {
     PointerBackend backend = makePointerBackend(nullptr);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(backend.kind, PointerBackendKind::X11);
-    EXPECT_NE(err.find("zed: sway: "), std::string::npos) << err;
+    EXPECT_NE(err.find(deskfake::named("sway: ")), std::string::npos) << err;
     EXPECT_NE(err.find("X applications only"), std::string::npos) << err;
 }
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "PaneTestSupport.h"
-#include "Platform/core/SystemLog.h"
+#include "Platform/core/Log.h"
 #include "Platform/keyboard/KeyboardLayout.h"
 #include "PrefsPane/Buttons/ButtonsController.h"
 #include "PrefsPane/Buttons/ButtonsPage.h"

@@ -1,6 +1,6 @@
 #include "Platform/keyboard/KeyboardLayout.h"
 
-#include "Platform/core/SystemLog.h"
+#include "Platform/core/Log.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
