@@ -4,6 +4,7 @@
 // pane's pages at once.
 #pragma once
 
+#include "Platform/core/ButtonMappings.h"
 #include "Platform/core/SettingsKeys.h"
 #include "Platform/core/Value.h"
 #include "PreferencePane.h"
@@ -19,24 +20,20 @@
 #include <string>
 #include <vector>
 
-// One button's mapping and its stored form ("mapping data"): byte 0 is the map
-// type; a key combination (3) or key macro (4) is followed by its key list in
-// ASCII, an advanced mapping (6) by the whole mapping data of its second
-// mapping; every other type is the type byte alone.
+// One button's mapping, kept in step with the pane model, and its stored form
+// ("mapping data", read and written by Platform/core/ButtonMappings.h).
 class ButtonMapping : public QObject {
     Q_OBJECT
     Q_PROPERTY(int mapType READ mapType WRITE setMapType NOTIFY mapTypeChanged)
 
 public:
     // Map types are the positions of the items of a button's mapping menu.
-    static constexpr int kPrimaryClick = 0;
-    static constexpr int kKeyCombination = 3;
-    static constexpr int kKeyMacro = 4;
-    static constexpr int kAdvanced = 6;
-    static constexpr int kOnTheFlySensitivity = 7;
-    // No real mapping nests more than once; stored data nested deeper than
-    // this is damaged or hostile and reads as if it ended there.
-    static constexpr int kMaxNesting = 16;
+    static constexpr int kPrimaryClick = zed::buttons::kPrimaryClick;
+    static constexpr int kKeyCombination = zed::buttons::kKeyCombination;
+    static constexpr int kKeyMacro = zed::buttons::kKeyMacro;
+    static constexpr int kAdvanced = zed::buttons::kAdvanced;
+    static constexpr int kOnTheFlySensitivity = zed::buttons::kOnTheFlySensitivity;
+    static constexpr int kMaxNesting = zed::buttons::kMaxNesting;
 
     // A primary click without key lists.
     ButtonMapping();
@@ -98,6 +95,10 @@ signals:
 
 private:
     void parse(std::span<const std::uint8_t> data, int depth);
+    // Takes the fields of a mapping read, its second mapping as a record
+    // nested in this one.
+    void adopt(zed::buttons::Mapping&& mapping);
+    zed::buttons::Mapping toMapping() const;
     // A change by the user: this record and the ones it is nested in no
     // longer stand for what was stored.
     void edited();
