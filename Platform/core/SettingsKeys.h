@@ -4,6 +4,7 @@
 // what the pane reads when the key is missing, and how the driver receives it.
 #pragma once
 
+#include "Platform/core/ButtonMappings.h"
 #include "Platform/core/Value.h"
 
 #include <array>
@@ -63,7 +64,7 @@ struct PaneFallback {
     enum class Source : std::uint8_t {
         kNone,          // no property: the pane carries the stored value along unchanged
         kNumber,        // `number`
-        kPrimaryClicks, // every button a primary click (map type 0)
+        kPrimaryClicks, // every button a primary click
     };
     Source source;
     double number;
@@ -98,9 +99,12 @@ inline constexpr PaneFallback paneNumber(double n) {
 } // namespace detail
 
 // The agent's map types of buttons 1 to 7: the primary click, clicks the
-// driver carries out (1 and 5), and on-the-fly sensitivity (7) on button 3.
-inline constexpr std::array<std::uint8_t, 7> kDefaultMappingTypes = {0x00, 0x01, 0x07, 0x05,
-                                                                     0x05, 0x05, 0x05};
+// driver carries out (secondary and own clicks), and on-the-fly sensitivity
+// on button 3.
+inline constexpr std::array<std::uint8_t, 7> kDefaultMappingTypes = {
+    buttons::kPrimaryClick, buttons::kSecondaryClick, buttons::kOnTheFlySensitivity,
+    buttons::kOwnClick,     buttons::kOwnClick,       buttons::kOwnClick,
+    buttons::kOwnClick};
 
 // "DblClickSpeed" counts tenths of a second; the pane shows 10 minus it.
 // "PointerSpeed" is the pane's alone.
