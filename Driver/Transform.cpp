@@ -31,12 +31,8 @@ std::int64_t roundDiv(std::int64_t num, std::int64_t den) {
     return q;
 }
 
+// The settings hold speeds within their bounds already.
 std::int64_t speedFactor(double tenths) {
-    // NaN falls to the minimum too.
-    if (!(tenths >= kMinSpeed)) {
-        tenths = kMinSpeed;
-    }
-    tenths = std::min(tenths, kMaxSpeed);
     return std::llround(tenths * 65536.0);
 }
 
@@ -56,7 +52,7 @@ void Transform::setSettings(const DriverSettings& settings) {
     yFactor_ = speedFactor(settings.sensitivityForY());
     acceleration_ = 0.0;
     if (settings.accelerates() && settings.acceleration > 0.0) {
-        acceleration_ = std::min(settings.acceleration, kMaxAcceleration);
+        acceleration_ = settings.acceleration;
     }
     const std::int64_t wheelFactor = speedFactor(settings.scrollWheelSpeed);
     if (wheelFactor != wheelFactor_) {
