@@ -75,8 +75,6 @@ namespace {
 
 namespace buttons = zed::buttons;
 
-constexpr double kSensitivityStep = 0.2;
-
 // The most items of a key list typed for one message: a list that long is
 // no shortcut, and typing it would hold up every other event.
 constexpr std::size_t kMaxKeyItems = 256;
@@ -348,7 +346,8 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
         (type != buttons::kAdvanced && type != buttons::kOnTheFlySensitivity) || !inFront()) {
         return;
     }
-    const double step = word.step == zed::driver::kStepUp ? kSensitivityStep : -kSensitivityStep;
+    const double step = word.step == zed::driver::kStepUp ? Preferences::kSensitivityStep
+                                                          : -Preferences::kSensitivityStep;
     double values[2];
     unsigned count = 0;
     if (!prefs->perAxisSens) {
