@@ -612,6 +612,26 @@ void TovikCopperhoundPref::setScrollWheelSpeed(double value) {
     setSetting(Key::kScrollWheelSpeed, value);
 }
 
+QVariantMap TovikCopperhoundPref::settingRange(const QString& property) const {
+    // A setting's property is its key with a lower-case first letter.
+    for (const contract::KeyInfo& info : contract::kKeys) {
+        QString name = QString::fromLatin1(info.name);
+        name[0] = name[0].toLower();
+        if (name != property || !info.range) {
+            continue;
+        }
+        contract::Range shown = *info.range;
+        if (info.key == Key::kDblClickSpeed) {
+            shown = {kDblClickSpeedMirror - info.range->max, kDblClickSpeedMirror - info.range->min,
+                     info.range->step};
+        }
+        return {{QStringLiteral("minimum"), shown.min},
+                {QStringLiteral("maximum"), shown.max},
+                {QStringLiteral("step"), shown.step}};
+    }
+    return {};
+}
+
 // Mappings
 
 ButtonMapping* TovikCopperhoundPref::currentMapping() const {

@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QVariantMap>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -234,6 +235,12 @@ public:
     void setResolution(int value);
     double scrollWheelSpeed() const;
     void setScrollWheelSpeed(double value);
+
+    // The range the controls of a setting offer, from the settings table, as
+    // the property shows the value (the double-click speed mirrored):
+    // {"minimum", "maximum", "step"}; empty for a property without one. The
+    // settings binder sets sliders and value boxes to it.
+    Q_INVOKABLE QVariantMap settingRange(const QString& property) const;
 
     // The mapping being edited; the pane must be loaded.
     ButtonMapping* currentMapping() const;
