@@ -96,9 +96,7 @@ inline constexpr std::int32_t kKeyCodeMask = 0xFF;
 // A key macro holds this many items at most, modifier changes included.
 inline constexpr std::size_t kMaxMacroItems = 16;
 
-constexpr std::int32_t keyItem(std::uint8_t key, std::int32_t direction) {
-    return key | direction;
-}
+// An item's key, whatever its press and release bits.
 constexpr std::uint8_t keyOf(std::int32_t item) {
     return static_cast<std::uint8_t>(item & kKeyCodeMask);
 }
