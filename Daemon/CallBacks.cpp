@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "HidUtils.h"
+#include "Platform/core/ButtonMappings.h"
 #include "Platform/core/DriverInterface.h"
 #include "Platform/core/Log.h"
 #include "Platform/dbus/Platform.h"
@@ -11,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -71,11 +73,7 @@ void DeviceRemovedNotifProc(void*, zed::ServiceIterator& iterator) {
 
 namespace {
 
-constexpr std::uint8_t kKeyCombinationType = 3;
-constexpr std::uint8_t kKeyMacroType = 4;
-constexpr std::uint8_t kAdvancedType = 6;
-constexpr std::uint8_t kOnTheFlyType = 7;
-constexpr double kSensitivityStep = 0.2;
+namespace buttons = zed::buttons;
 
 // The most items of a key list typed for one message: a list that long is
 // no shortcut, and typing it would hold up every other event.
@@ -202,43 +200,42 @@ std::int32_t LeadingInt(std::string_view text) {
 template <typename F> std::size_t ForEachKeyItem(std::string_view list, F f) {
     std::size_t start = 0;
     for (std::size_t done = 0; done < kMaxKeyItems; ++done) {
-        const std::size_t comma = list.find(',', start);
+        const std::size_t comma = list.find(buttons::kKeyListSeparator, start);
         f(LeadingInt(list.substr(start, comma - start)));
         if (comma == std::string_view::npos) {
             return 0;
         }
         start = comma + 1;
     }
-    return static_cast<std::size_t>(std::count(list.begin() + start, list.end(), ',')) + 1;
+    const auto more = std::count(list.begin() + start, list.end(), buttons::kKeyListSeparator);
+    return static_cast<std::size_t>(more) + 1;
 }
 
 // Types a key list. A key combination is a chord: its modifier keys are held
 // through one flags change while each of its other keys is pressed and
 // released in turn, so "C, Control" types Control+C whatever the order of
 // the items. Each item of a macro is a press or a release as it says.
-void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
-    for (unsigned char c : list) {
-        if (c > 0x7F) {
-            zed::logPlain("Ignoring the key list of button %u: it is not ASCII text.", button + 1);
-            return;
-        }
+void TypeKeyList(std::span<const std::uint8_t> bytes, std::uint8_t type, unsigned button) {
+    if (!buttons::isAscii(bytes)) {
+        zed::logPlain("Ignoring the key list of button %u: it is not ASCII text.", button + 1);
+        return;
     }
+    const std::string_view list(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     // A list without any text is one that was recorded empty: nothing to type.
     if (list.empty()) {
         return;
     }
     BeginHidKeySequence();
     std::size_t skipped = 0;
-    if (type == kKeyMacroType) {
-        skipped = ForEachKeyItem(list, [](std::int32_t v) {
-            DoHidKeyEvent(static_cast<std::uint8_t>(v & 0xFF), v & 0xFFFF);
-        });
+    if (type == buttons::kKeyMacro) {
+        skipped = ForEachKeyItem(
+            list, [](std::int32_t v) { DoHidKeyEvent(buttons::keyOf(v), v & 0xFFFF); });
     } else {
         // Whatever press or release bits an item carries, its low byte is the key.
         std::vector<std::uint8_t> keys;
         std::uint32_t modifiers = 0;
         skipped = ForEachKeyItem(list, [&](std::int32_t v) {
-            const auto key = static_cast<std::uint8_t>(v & 0xFF);
+            const std::uint8_t key = buttons::keyOf(v);
             const std::uint32_t mask = ChordModifierMask(key);
             if (mask != 0) {
                 modifiers |= mask;
@@ -250,7 +247,7 @@ void TypeKeyList(std::string_view list, std::uint8_t type, unsigned button) {
             HoldHidModifiers(modifiers);
         }
         for (std::uint8_t key : keys) {
-            DoHidKeyEvent(key, kKeyPressAndRelease);
+            DoHidKeyEvent(key, buttons::kKeyPressAndRelease);
         }
     }
     EndHidKeySequence();
@@ -289,11 +286,18 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
         return;
     }
     const zed::Data* element = (*prefs->buttonMappings)[word.button].asData();
-    const std::size_t typeIndex = word.advanced ? 1 : 0;
-    if (!element || element->size() <= typeIndex) {
+    std::optional<buttons::Split> mapping;
+    if (element) {
+        mapping = buttons::split(*element);
+    }
+    // An advanced message acts on the second mapping.
+    if (mapping && word.advanced) {
+        mapping = buttons::split(mapping->payload);
+    }
+    if (!mapping) {
         return;
     }
-    const std::uint8_t type = (*element)[typeIndex];
+    const std::uint8_t type = mapping->type;
 
     // Only a session at the console acts on the mouse: away, logged out or
     // gone, its keys and steps would reach another user. The session keeps
@@ -307,10 +311,9 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
         return *atConsole;
     };
 
-    if ((type == kKeyCombinationType || type == kKeyMacroType) && KeepingUp() && inFront()) {
-        const std::string_view list(reinterpret_cast<const char*>(element->data()) + typeIndex + 1,
-                                    element->size() - typeIndex - 1);
-        TypeKeyList(list, type, word.button);
+    if ((type == buttons::kKeyCombination || type == buttons::kKeyMacro) && KeepingUp() &&
+        inFront()) {
+        TypeKeyList(mapping->payload, type, word.button);
     }
     if (!prefs->otfsActive) {
         CloseOverlay(); // turned off while it showed
@@ -333,11 +336,12 @@ void DriverNotifProc(void*, zed::io_service_t, std::uint32_t messageType,
     } else {
         CloseOverlay();
     }
-    if (word.step == zed::driver::kStepNone || (type != kAdvancedType && type != kOnTheFlyType) ||
-        !inFront()) {
+    if (word.step == zed::driver::kStepNone ||
+        (type != buttons::kAdvanced && type != buttons::kOnTheFlySensitivity) || !inFront()) {
         return;
     }
-    const double step = word.step == zed::driver::kStepUp ? kSensitivityStep : -kSensitivityStep;
+    const double step = word.step == zed::driver::kStepUp ? Preferences::kSensitivityStep
+                                                          : -Preferences::kSensitivityStep;
     double values[2];
     unsigned count = 0;
     if (!prefs->perAxisSens) {

@@ -1,5 +1,6 @@
 #include "HidUtils.h"
 
+#include "Platform/core/ButtonMappings.h"
 #include "Platform/core/DriverInterface.h"
 #include "Platform/core/Log.h"
 #include "Platform/dbus/Platform.h"
@@ -61,23 +62,6 @@ std::uint32_t gModifiers = 0;
 namespace {
 
 zed::io_connect_t sEventDriver = 0;
-
-std::uint32_t ModifierMask(std::uint8_t key) {
-    switch (key) {
-    case kCommandKeyCode:
-        return NX_COMMANDMASK;
-    case kShiftKeyCode:
-        return NX_SHIFTMASK;
-    case kCapsLockKeyCode:
-        return NX_ALPHASHIFTMASK;
-    case kOptionKeyCode:
-        return NX_ALTERNATEMASK;
-    case kControlKeyCode:
-        return NX_CONTROLMASK;
-    default:
-        return 0;
-    }
-}
 
 bool ConnectionGone(zed::IOReturn status) {
     return status == zed::kIOReturnNotOpen || status == zed::kIOReturnNoDevice;
@@ -144,18 +128,7 @@ void EndHidKeySequence() {
 }
 
 std::uint32_t ChordModifierMask(std::uint8_t key) {
-    switch (key) {
-    case kRightCommandKeyCode:
-        return NX_COMMANDMASK;
-    case kRightShiftKeyCode:
-        return NX_SHIFTMASK;
-    case kRightOptionKeyCode:
-        return NX_ALTERNATEMASK;
-    case kRightControlKeyCode:
-        return NX_CONTROLMASK;
-    default:
-        return ModifierMask(key);
-    }
+    return zed::buttons::modifierMask(key);
 }
 
 zed::IOReturn HoldHidModifiers(std::uint32_t flags) {
@@ -166,22 +139,22 @@ zed::IOReturn HoldHidModifiers(std::uint32_t flags) {
 
 zed::IOReturn DoHidKeyEvent(std::uint8_t key, std::int32_t flags) {
     zed::NXEventData data;
-    const std::uint32_t mask = ModifierMask(key);
-    if (flags == kKeyPressAndRelease || mask == 0) {
+    const std::uint32_t mask = zed::buttons::flagMask(key);
+    if (flags == zed::buttons::kKeyPressAndRelease || mask == 0) {
         data.setKeyCode(key);
         zed::IOReturn status = 0;
-        if (flags & kKeyPressFlag) {
+        if (flags & zed::buttons::kKeyPress) {
             status = Post(zed::NX_KEYDOWN, data, 0, 0, 0);
         }
-        if (flags & kKeyReleaseFlag) {
+        if (flags & zed::buttons::kKeyRelease) {
             status = Post(zed::NX_KEYUP, data, 0, 0, 0);
         }
         return status;
     }
-    if (flags & kKeyPressFlag) {
+    if (flags & zed::buttons::kKeyPress) {
         gModifiers |= mask;
     }
-    if (flags & kKeyReleaseFlag) {
+    if (flags & zed::buttons::kKeyRelease) {
         gModifiers &= ~mask;
     }
     return Post(zed::NX_FLAGSCHANGED, data, 2, gModifiers, zed::kIOHIDSetGlobalEventFlags);

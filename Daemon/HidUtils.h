@@ -34,29 +34,6 @@ zed::io_service_t FindCopperhound();
 // The modifier flags that the agent's own posted events hold down.
 extern std::uint32_t gModifiers;
 
-// The modifier keys and their event-flag masks.
-inline constexpr std::uint8_t kCommandKeyCode = 55;
-inline constexpr std::uint8_t kShiftKeyCode = 56;
-inline constexpr std::uint8_t kCapsLockKeyCode = 57;
-inline constexpr std::uint8_t kOptionKeyCode = 58;
-inline constexpr std::uint8_t kControlKeyCode = 59;
-inline constexpr std::uint32_t NX_COMMANDMASK = 0x100000;
-inline constexpr std::uint32_t NX_SHIFTMASK = 0x20000;
-inline constexpr std::uint32_t NX_ALPHASHIFTMASK = 0x10000;
-inline constexpr std::uint32_t NX_ALTERNATEMASK = 0x80000;
-inline constexpr std::uint32_t NX_CONTROLMASK = 0x40000;
-// The right-hand modifier keys: plain keys in a macro, modifiers in a key
-// combination.
-inline constexpr std::uint8_t kRightCommandKeyCode = 54;
-inline constexpr std::uint8_t kRightShiftKeyCode = 60;
-inline constexpr std::uint8_t kRightOptionKeyCode = 61;
-inline constexpr std::uint8_t kRightControlKeyCode = 62;
-
-// Key event word bits.
-inline constexpr std::int32_t kKeyPressFlag = 0x200;
-inline constexpr std::int32_t kKeyReleaseFlag = 0x100;
-inline constexpr std::int32_t kKeyPressAndRelease = 0x300;
-
 // The HID connection that key events are posted on, opened on first use and
 // kept; 0 when it cannot be opened (the next call tries again).
 zed::io_connect_t GetEventDriver();
@@ -67,7 +44,8 @@ void BeginHidKeySequence();
 // Ends a sequence: no modifier stays held.
 void EndHidKeySequence();
 // Posts one key event: a plain key's press and/or release, or a modifier
-// change. Returns the status of the last post, 0 when nothing was posted.
+// change; `flags` are a key list item's (zed::buttons::kKeyPress ...). Returns
+// the status of the last post, 0 when nothing was posted.
 zed::IOReturn DoHidKeyEvent(std::uint8_t key, std::int32_t flags);
 
 // The flag mask that a key of a key combination holds down: the five

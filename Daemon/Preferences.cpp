@@ -18,8 +18,6 @@ namespace contract = zed::settings;
 using contract::kDomain;
 using contract::Key;
 
-constexpr double kMinSensitivity = 1.0;
-constexpr double kMaxSensitivity = 10.0;
 constexpr double kClickTimeScale = 100000000.0; // tenths of a second to nanoseconds
 
 const char* sensKey(int type) {
@@ -259,7 +257,7 @@ void Preferences::SendPrefsToDriver(const Dictionary* settings) {
         case contract::ToDriver::kButtonMode: {
             const std::int32_t mode = *v->toInt32() == 0 ? 2 : 1;
             OnHid([&](zed::io_connect_t c) { return hid.setMouseButtonMode(c, mode); });
-            driverProperties[zed::driver::kButtonModeProperty] = Value(mode);
+            driverProperties[contract::driverProperty(key)] = Value(mode);
             break;
         }
         case contract::ToDriver::kFixed: {
@@ -275,7 +273,7 @@ void Preferences::SendPrefsToDriver(const Dictionary* settings) {
                 }
                 value = sens[i];
             }
-            driverProperties[key.name] = Value(FixedFromDouble(value));
+            driverProperties[contract::driverProperty(key)] = Value(FixedFromDouble(value));
             break;
         }
         case contract::ToDriver::kAcceleration:
@@ -283,12 +281,12 @@ void Preferences::SendPrefsToDriver(const Dictionary* settings) {
                 return hid.setAccelerationWithKey(c, zed::driver::kMouseAccelerationKey,
                                                   *v->toDouble());
             });
-            driverProperties[zed::driver::kAccelerationProperty] =
+            driverProperties[contract::driverProperty(key)] =
                 Value(FixedFromDouble(*v->toDouble()));
             break;
         case contract::ToDriver::kSame:
         case contract::ToDriver::kAsStored:
-            driverProperties[key.name] = *v;
+            driverProperties[contract::driverProperty(key)] = *v;
             break;
         }
         // What the agent itself keeps of the setting.
@@ -361,11 +359,13 @@ void Preferences::SaveSensToPrefs() {
 }
 
 double Preferences::SetSensitivity(double value, SensType type) {
+    const contract::Range& range =
+        *contract::info(contract::kSensitivityKeys[static_cast<std::size_t>(type)]).range;
     double result = value;
-    if (value > kMaxSensitivity) {
-        result = kMaxSensitivity;
-    } else if (!(value >= kMinSensitivity)) { // NaN too: it must not stick
-        result = kMinSensitivity;
+    if (value > range.max) {
+        result = range.max;
+    } else if (!(value >= range.min)) { // NaN too: it must not stick
+        result = range.min;
     }
     sens[type] = result;
     return result;

@@ -30,8 +30,12 @@ public:
     void SendPrefsToDriver(const zed::Dictionary* settings);
     void SendSensToDriver();
     void SaveSensToPrefs();
-    // Clamps to 1.0 ... 10.0 (NaN gives 1.0), holds and returns the result.
+    // Clamps to the key's range, 1.0 ... 10.0 (NaN gives its minimum), holds
+    // and returns the result.
     double SetSensitivity(double value, SensType type);
+    // What one on-the-fly step adds to or takes from a sensitivity.
+    static constexpr double kSensitivityStep =
+        zed::settings::info(zed::settings::Key::kSensitivity).range->step;
 
     // The last "ButtonMappings" applied; empty until one is.
     std::optional<zed::Array> buttonMappings;

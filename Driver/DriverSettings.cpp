@@ -1,16 +1,13 @@
 #include "Driver/DriverSettings.h"
 
-#include "Platform/core/DriverInterface.h"
-
 #include <algorithm>
-#include <array>
-#include <cmath>
-#include <limits>
 #include <string_view>
 
 namespace zed::driver {
 
 namespace {
+
+using settings::Key;
 
 enum class Kind : std::uint8_t {
     kFixed,    // 32-bit integer, 16.16 fixed point
@@ -18,54 +15,35 @@ enum class Kind : std::uint8_t {
     kMappings, // array of byte strings
 };
 
-struct Rule {
-    const char* key;
-    Kind kind;
-    std::int64_t min; // clamping bounds, in the value as sent (16.16 for kFixed)
-    std::int64_t max;
-};
-
-constexpr std::int64_t fixed(double v) {
-    // Rounded up so the lower bounds stay at or above their decimal value.
-    const double scaled = v * 65536.0;
-    const auto truncated = static_cast<std::int64_t>(scaled);
-    return truncated < scaled ? truncated + 1 : truncated;
+Kind kindOf(const settings::KeyInfo& key) {
+    if (key.type == settings::Type::kDataArray) {
+        return Kind::kMappings;
+    }
+    if (key.toDriver == settings::ToDriver::kFixed ||
+        key.toDriver == settings::ToDriver::kAcceleration) {
+        return Kind::kFixed;
+    }
+    return Kind::kInteger;
 }
 
-constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
-constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-
-constexpr std::array<Rule, 13> kRules = {{
-    {kButtonModeProperty, Kind::kInteger, 1, 2},
-    {kSensitivityKey, Kind::kFixed, fixed(kMinSpeed), fixed(kMaxSpeed)},
-    {kSensitivityXKey, Kind::kFixed, fixed(kMinSpeed), fixed(kMaxSpeed)},
-    {kSensitivityYKey, Kind::kFixed, fixed(kMinSpeed), fixed(kMaxSpeed)},
-    {kAccelerationProperty, Kind::kFixed, fixed(kMinAcceleration), fixed(kMaxAcceleration)},
-    {kScrollWheelSpeedKey, Kind::kFixed, fixed(kMinSpeed), fixed(kMaxSpeed)},
-    // Switches: any integer means something (zero or not), so none is clamped
-    // beyond the 32 bits they are sent in.
-    {kSensitivityOnKey, Kind::kInteger, kInt32Min, kInt32Max},
-    {kAccelerationOnKey, Kind::kInteger, kInt32Min, kInt32Max},
-    {kOtfsKey, Kind::kInteger, kInt32Min, kInt32Max},
-    {kOtfsOnScreenKey, Kind::kInteger, kInt32Min, kInt32Max},
-    {kResolutionKey, Kind::kInteger, 0, kMaxResolution},
-    {kNumButtonsKey, Kind::kInteger, 0, kMaxNumButtons},
-    {kButtonMappingsKey, Kind::kMappings, 0, 0},
-}};
-
-const Rule* ruleFor(std::string_view key) {
-    for (const Rule& rule : kRules) {
-        if (key == rule.key) {
-            return &rule;
+// The row of the settings table whose value the driver receives under this
+// property name; null for a property the driver does not know.
+const settings::KeyInfo* ruleFor(std::string_view property) {
+    for (const settings::KeyInfo& key : settings::kKeys) {
+        const char* name = settings::driverProperty(key);
+        if (name && property == name) {
+            return &key;
         }
     }
     return nullptr;
 }
 
-// Empty when the value has the rule's shape, otherwise why not.
-std::string shapeError(const Rule& rule, const Value& value) {
-    const std::string key = std::string("\"") + rule.key + "\"";
-    if (rule.kind != Kind::kMappings) {
+// Empty when the value has the shape the driver takes for the key, otherwise
+// why not.
+std::string shapeError(const std::string& property, const settings::KeyInfo& rule,
+                       const Value& value) {
+    const std::string key = "\"" + property + "\"";
+    if (kindOf(rule) != Kind::kMappings) {
         if (!value.isInteger()) {
             return key + " is " + value.typeName() + ", not an integer";
         }
@@ -93,68 +71,87 @@ std::string shapeError(const Rule& rule, const Value& value) {
     return {};
 }
 
-Value clamped(const Rule& rule, const Value& value) {
-    if (rule.kind == Kind::kMappings) {
-        return value;
+// Each setter takes a value of the right shape into its setting, clamped, and
+// returns it as the driver then holds it.
+template <Key K> Value setFixed(FixedSetting<K>& setting, const Value& sent) {
+    setting = static_cast<double>(*sent.toInt64()) / 65536.0;
+    return Value(setting.fixed());
+}
+
+Value setInteger(Key key, std::int32_t& setting, const Value& sent) {
+    const settings::DriverBounds& bounds = *settings::info(key).driver;
+    setting =
+        static_cast<std::int32_t>(std::clamp(*sent.toInt64(), static_cast<std::int64_t>(bounds.min),
+                                             static_cast<std::int64_t>(bounds.max)));
+    return Value(setting);
+}
+
+Value setMappings(std::vector<Data>& setting, const Value& sent) {
+    setting.clear();
+    for (const Value& element : *sent.asArray()) {
+        setting.push_back(*element.asData());
     }
-    const std::int64_t n = std::clamp(*value.toInt64(), rule.min, rule.max);
-    return Value(static_cast<std::int32_t>(n));
+    return sent;
 }
 
-std::int32_t intOf(const Dictionary& values, const char* key, std::int32_t fallback) {
-    const Value* v = lookup(values, key);
-    return v ? *v->toInt32() : fallback;
-}
-
-double fixedOf(const Dictionary& values, const char* key, double fallback) {
-    const Value* v = lookup(values, key);
-    return v ? fromFixed(*v->toInt32()) : fallback;
-}
-
-DriverSettings decode(const Dictionary& values) {
-    DriverSettings s;
-    s.sensitivity = fixedOf(values, kSensitivityKey, s.sensitivity);
-    s.sensitivityX = fixedOf(values, kSensitivityXKey, s.sensitivityX);
-    s.sensitivityY = fixedOf(values, kSensitivityYKey, s.sensitivityY);
-    s.sensitivityOn = intOf(values, kSensitivityOnKey, s.sensitivityOn);
-    s.accelerationOn = intOf(values, kAccelerationOnKey, s.accelerationOn);
-    s.acceleration = fixedOf(values, kAccelerationProperty, s.acceleration);
-    s.scrollWheelSpeed = fixedOf(values, kScrollWheelSpeedKey, s.scrollWheelSpeed);
-    s.otfs = intOf(values, kOtfsKey, s.otfs);
-    s.otfsOnScreen = intOf(values, kOtfsOnScreenKey, s.otfsOnScreen);
-    s.buttonMode = intOf(values, kButtonModeProperty, s.buttonMode);
-    s.resolution = intOf(values, kResolutionKey, s.resolution);
-    s.numButtons = intOf(values, kNumButtonsKey, s.numButtons);
-    if (const Value* v = lookup(values, kButtonMappingsKey)) {
-        for (const Value& element : *v->asArray()) {
-            s.buttonMappings.push_back(*element.asData());
-        }
+Value hold(DriverSettings& s, Key key, const Value& sent) {
+    switch (key) {
+    case Key::kOrientation:
+        return setInteger(key, s.buttonMode, sent);
+    case Key::kSensitivity:
+        return setFixed(s.sensitivity, sent);
+    case Key::kMasterSensitivityX:
+        return setFixed(s.sensitivityX, sent);
+    case Key::kMasterSensitivityY:
+        return setFixed(s.sensitivityY, sent);
+    case Key::kMasterSensitivityOn:
+        return setInteger(key, s.sensitivityOn, sent);
+    case Key::kMasterAccel:
+        return setFixed(s.acceleration, sent);
+    case Key::kMasterAccelOn:
+        return setInteger(key, s.accelerationOn, sent);
+    case Key::kOtfs:
+        return setInteger(key, s.otfs, sent);
+    case Key::kOtfsOnScreen:
+        return setInteger(key, s.otfsOnScreen, sent);
+    case Key::kScrollWheelSpeed:
+        return setFixed(s.scrollWheelSpeed, sent);
+    case Key::kResolution:
+        return setInteger(key, s.resolution, sent);
+    case Key::kButtonMappings:
+        return setMappings(s.buttonMappings, sent);
+    case Key::kNumButtons:
+        return setInteger(key, s.numButtons, sent);
+    case Key::kDblClickSpeed:
+    case Key::kPointerSpeed:
+        break; // not the driver's
     }
-    return s;
+    return sent;
 }
 
 } // namespace
 
 IOReturn DriverProperties::set(const Dictionary& changes) {
-    for (const auto& [key, value] : changes) {
-        if (const Rule* rule = ruleFor(key)) {
-            if (std::string why = shapeError(*rule, value); !why.empty()) {
+    for (const auto& [property, value] : changes) {
+        if (const settings::KeyInfo* rule = ruleFor(property)) {
+            if (std::string why = shapeError(property, *rule, value); !why.empty()) {
                 lastError_ = std::move(why);
                 return kIOReturnBadArgument;
             }
         }
     }
-    Dictionary merged = values_;
+    Dictionary values = values_;
+    DriverSettings settings = settings_;
     std::vector<std::string> ignored;
-    for (const auto& [key, value] : changes) {
-        if (const Rule* rule = ruleFor(key)) {
-            merged[key] = clamped(*rule, value);
+    for (const auto& [property, value] : changes) {
+        if (const settings::KeyInfo* rule = ruleFor(property)) {
+            values[property] = hold(settings, rule->key, value);
         } else {
-            ignored.push_back(key);
+            ignored.push_back(property);
         }
     }
-    settings_ = decode(merged);
-    values_ = std::move(merged);
+    settings_ = std::move(settings);
+    values_ = std::move(values);
     lastError_.clear();
     lastIgnored_ = std::move(ignored);
     return kIOReturnSuccess;

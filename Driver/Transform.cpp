@@ -1,6 +1,7 @@
 #include "Driver/Transform.h"
 
 #include "Driver/Acceleration.h"
+#include "Platform/core/ButtonMappings.h"
 #include "Platform/core/DriverInterface.h"
 
 #include <algorithm>
@@ -20,14 +21,6 @@ constexpr std::int32_t kDetent = 120;
 constexpr std::int64_t kMaxStepsPerFrame = 8;
 constexpr std::int64_t kUnitGain = 65536;
 
-constexpr std::uint32_t kAdvancedBit = 0x10000;
-constexpr std::uint32_t kOverlayBeginBit = 0x20000;
-constexpr std::uint32_t kOverlayEndBit = 0x40000;
-
-std::uint32_t word(std::uint8_t button, std::uint32_t bits, std::uint8_t step = kStepNone) {
-    return bits | (static_cast<std::uint32_t>(button) << 8) | step;
-}
-
 // num / den rounded to the nearest integer (halves up), den > 0.
 std::int64_t roundDiv(std::int64_t num, std::int64_t den) {
     const std::int64_t shifted = num + den / 2;
@@ -38,12 +31,8 @@ std::int64_t roundDiv(std::int64_t num, std::int64_t den) {
     return q;
 }
 
+// The settings hold speeds within their bounds already.
 std::int64_t speedFactor(double tenths) {
-    // NaN falls to the minimum too.
-    if (!(tenths >= kMinSpeed)) {
-        tenths = kMinSpeed;
-    }
-    tenths = std::min(tenths, kMaxSpeed);
     return std::llround(tenths * 65536.0);
 }
 
@@ -63,7 +52,7 @@ void Transform::setSettings(const DriverSettings& settings) {
     yFactor_ = speedFactor(settings.sensitivityForY());
     acceleration_ = 0.0;
     if (settings.accelerates() && settings.acceleration > 0.0) {
-        acceleration_ = std::min(settings.acceleration, kMaxAcceleration);
+        acceleration_ = settings.acceleration;
     }
     const std::int64_t wheelFactor = speedFactor(settings.scrollWheelSpeed);
     if (wheelFactor != wheelFactor_) {
@@ -78,32 +67,34 @@ void Transform::setSettings(const DriverSettings& settings) {
     for (std::size_t i = 0; i < buttons_.size(); ++i) {
         const auto own = static_cast<std::uint16_t>(BTN_LEFT + i);
         ButtonAction a{Action::kClick, own};
-        if (i < mappings.size() && !mappings[i].empty()) {
-            switch (mappings[i][0]) {
-            case 0:
+        const auto mapping = i < mappings.size() ? buttons::split(mappings[i]) : std::nullopt;
+        if (mapping) {
+            switch (mapping->type) {
+            case buttons::kPrimaryClick:
                 a.code = BTN_LEFT;
                 break;
-            case 1:
+            case buttons::kSecondaryClick:
                 a.code = BTN_RIGHT;
                 break;
-            case 2:
+            case buttons::kMiddleClick:
                 a.code = BTN_MIDDLE;
                 break;
-            case 3:
-            case 4:
+            case buttons::kKeyCombination:
+            case buttons::kKeyMacro:
                 a.action = Action::kWord;
                 break;
-            case 6:
+            case buttons::kAdvanced:
                 if (settings.onTheFly()) {
                     a.action = Action::kAdvanced;
                 }
                 break;
-            case 7:
+            case buttons::kOnTheFlySensitivity:
                 if (settings.onTheFly()) {
                     a.action = Action::kGesture;
                 }
                 break;
-            default: // 5, and types the driver does not know: the button's own click
+            case buttons::kOwnClick:
+            default: // and types the driver does not know: the button's own click
                 break;
             }
         }
@@ -277,21 +268,21 @@ void Transform::step(std::int64_t units, Output& out) {
         return;
     }
     if (!gesture_.begun) {
-        out.words.push_back(word(gesture_.button, kOverlayBeginBit));
+        out.words.push_back(MessageWord{.button = gesture_.button, .overlayBegin = true}.encode());
         gesture_.begun = true;
     }
     const std::uint8_t s = detents > 0 ? kStepUp : kStepDown;
     const std::int64_t n = std::min<std::int64_t>(std::abs(detents), kMaxStepsPerFrame);
     for (std::int64_t i = 0; i < n; ++i) {
-        out.words.push_back(word(gesture_.button, 0, s));
+        out.words.push_back(MessageWord{.step = s, .button = gesture_.button}.encode());
     }
 }
 
 void Transform::endGesture(bool clicked, Output& out) {
     if (gesture_.begun) {
-        out.words.push_back(word(gesture_.button, kOverlayEndBit));
+        out.words.push_back(MessageWord{.button = gesture_.button, .overlayEnd = true}.encode());
     } else if (clicked && gesture_.advanced) {
-        out.words.push_back(word(gesture_.button, kAdvancedBit));
+        out.words.push_back(MessageWord{.button = gesture_.button, .advanced = true}.encode());
     } else if (clicked) {
         // The wheel never turned: the button did what it does without ZED (the
         // wheel's middle click pastes, opens and closes tabs).
@@ -318,7 +309,7 @@ void Transform::press(std::uint16_t input, Output& out) {
         return;
     case Action::kWord:
         h = HeldInput{Held::kNothing, 0};
-        out.words.push_back(word(static_cast<std::uint8_t>(index), 0));
+        out.words.push_back(MessageWord{.button = static_cast<std::uint8_t>(index)}.encode());
         return;
     case Action::kGesture:
     case Action::kAdvanced:

@@ -12,6 +12,7 @@
 
 #include "Driver/DriverSettings.h"
 #include "Driver/InputEvent.h"
+#include "Platform/core/DriverInterface.h"
 
 #include <array>
 #include <cstdint>
@@ -108,7 +109,7 @@ private:
     std::int64_t yRemainder_ = 0;
     Wheel vertical_;
     Wheel horizontal_;
-    std::array<ButtonAction, 7> buttons_{};
+    std::array<ButtonAction, kButtonCount> buttons_{};
     Gesture gesture_;
     std::array<HeldInput, kKeyCount> inputs_{};
     std::array<std::uint16_t, kKeyCount> pressedCount_{}; // per output code

@@ -26,23 +26,29 @@ inline constexpr std::uint8_t kStepUp = 1;
 inline constexpr std::uint8_t kStepDown = 255;
 inline constexpr unsigned kButtonCount = 7;
 
-// A driver message word taken apart.
+// A driver message word taken apart: what the driver sends the agent for a
+// button, and the one place that knows the word's layout.
 struct MessageWord {
-    std::uint8_t step;   // bits 0-7
-    std::uint8_t button; // bits 8-15, index 0-6
-    bool advanced;       // bit 16: use the nested mapping's type
-    bool overlayBegin;   // bit 17
-    bool overlayEnd;     // bit 18
+    std::uint8_t step = kStepNone; // bits 0-7
+    std::uint8_t button = 0;       // bits 8-15, index 0-6
+    bool advanced = false;         // bit 16: use the nested mapping's type
+    bool overlayBegin = false;     // bit 17
+    bool overlayEnd = false;       // bit 18
+
+    static constexpr std::uint32_t kAdvancedBit = 0x10000;
+    static constexpr std::uint32_t kOverlayBeginBit = 0x20000;
+    static constexpr std::uint32_t kOverlayEndBit = 0x40000;
 
     static constexpr MessageWord decode(std::uint32_t word) {
         return MessageWord{static_cast<std::uint8_t>(word & 0xFF),
-                           static_cast<std::uint8_t>((word >> 8) & 0xFF), (word & 0x10000) != 0,
-                           (word & 0x20000) != 0, (word & 0x40000) != 0};
+                           static_cast<std::uint8_t>((word >> 8) & 0xFF),
+                           (word & kAdvancedBit) != 0, (word & kOverlayBeginBit) != 0,
+                           (word & kOverlayEndBit) != 0};
     }
     constexpr std::uint32_t encode() const {
         return static_cast<std::uint32_t>(step) | (static_cast<std::uint32_t>(button) << 8) |
-               (advanced ? 0x10000u : 0u) | (overlayBegin ? 0x20000u : 0u) |
-               (overlayEnd ? 0x40000u : 0u);
+               (advanced ? kAdvancedBit : 0u) | (overlayBegin ? kOverlayBeginBit : 0u) |
+               (overlayEnd ? kOverlayEndBit : 0u);
     }
     constexpr bool acceptable() const {
         return (step == kStepNone || step == kStepUp || step == kStepDown) && button < kButtonCount;

@@ -1,14 +1,20 @@
-// The settings contract between the pane and the agent: the preference domain
-// both use, the notification that announces a save, and one row per settings
-// key with its stored type, what the agent writes when the domain is empty,
-// what the pane reads when the key is missing, and how the driver receives it.
+// The settings contract between the pane, the agent and the driver: the
+// preference domain the pane and the agent use, the notification that
+// announces a save, and one row per settings key with its stored type, what
+// the agent writes when the domain is empty, what the pane reads when the key
+// is missing, how the driver receives it, the range the user chooses from,
+// and the bounds the driver holds it to.
 #pragma once
 
+#include "Platform/core/ButtonMappings.h"
+#include "Platform/core/DriverInterface.h"
 #include "Platform/core/Value.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <string_view>
 
 namespace zed::settings {
@@ -63,7 +69,7 @@ struct PaneFallback {
     enum class Source : std::uint8_t {
         kNone,          // no property: the pane carries the stored value along unchanged
         kNumber,        // `number`
-        kPrimaryClicks, // every button a primary click (map type 0)
+        kPrimaryClicks, // every button a primary click
     };
     Source source;
     double number;
@@ -79,6 +85,25 @@ enum class ToDriver : std::uint8_t {
     kAsStored,     // unchanged under the same key, whatever its type
 };
 
+// The values a number offers the user, in its stored unit: the pane's
+// controls span them in steps of `step`, and on-the-fly steps stay within
+// them.
+struct Range {
+    double min;
+    double max;
+    double step;
+};
+
+// What the driver makes of a number it receives, in the unit it receives it
+// in (the stored unit; the button mode for "Orientation"): values beyond
+// [min, max] are clamped to them, and `neutral`, the mouse as it is without
+// ZED, stands until the agent sends one.
+struct DriverBounds {
+    double min;
+    double max;
+    double neutral;
+};
+
 struct KeyInfo {
     Key key;
     const char* name;
@@ -86,6 +111,8 @@ struct KeyInfo {
     AgentDefault agent;
     PaneFallback pane;
     ToDriver toDriver;
+    std::optional<Range> range;
+    std::optional<DriverBounds> driver;
 };
 
 namespace detail {
@@ -95,62 +122,85 @@ inline constexpr AgentDefault agentNumber(double n) {
 inline constexpr PaneFallback paneNumber(double n) {
     return {PaneFallback::Source::kNumber, n};
 }
+// Sensitivities and the wheel speed are tenths of the device's own speed:
+// the driver never takes zero or less, so a bad value can slow the pointer
+// or wheel down but never freeze or invert it.
+inline constexpr DriverBounds kSpeedBounds{0.1, 100.0, 10.0};
+// Switches: any integer means something (zero or not), so none is clamped
+// beyond the 32 bits they are sent in.
+inline constexpr DriverBounds switchBounds(double neutral) {
+    return {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
+            neutral};
+}
 } // namespace detail
 
 // The agent's map types of buttons 1 to 7: the primary click, clicks the
-// driver carries out (1 and 5), and on-the-fly sensitivity (7) on button 3.
-inline constexpr std::array<std::uint8_t, 7> kDefaultMappingTypes = {0x00, 0x01, 0x07, 0x05,
-                                                                     0x05, 0x05, 0x05};
+// driver carries out (secondary and own clicks), and on-the-fly sensitivity
+// on button 3.
+inline constexpr std::array<std::uint8_t, 7> kDefaultMappingTypes = {
+    buttons::kPrimaryClick, buttons::kSecondaryClick, buttons::kOnTheFlySensitivity,
+    buttons::kOwnClick,     buttons::kOwnClick,       buttons::kOwnClick,
+    buttons::kOwnClick};
 
 // "DblClickSpeed" counts tenths of a second; the pane shows 10 minus it.
 // "PointerSpeed" is the pane's alone.
+// The sensitivities offer 1.0 to 10.0 in steps of 0.2, the steps of
+// on-the-fly sensitivity too.
 inline constexpr std::array<KeyInfo, 15> kKeys = {{
     {Key::kOrientation, "Orientation", Type::kInteger, detail::agentNumber(0),
-     detail::paneNumber(0), ToDriver::kButtonMode},
+     detail::paneNumber(0), ToDriver::kButtonMode, std::nullopt, DriverBounds{1, 2, 1}},
     {Key::kSensitivity, "Sensitivity", Type::kDouble, detail::agentNumber(10.0),
-     detail::paneNumber(0.0), ToDriver::kFixed},
+     detail::paneNumber(0.0), ToDriver::kFixed, Range{1.0, 10.0, 0.2}, detail::kSpeedBounds},
     {Key::kMasterSensitivityX, "MasterSensitivityX", Type::kDouble, detail::agentNumber(10.0),
-     detail::paneNumber(0.0), ToDriver::kFixed},
+     detail::paneNumber(0.0), ToDriver::kFixed, Range{1.0, 10.0, 0.2}, detail::kSpeedBounds},
     {Key::kMasterSensitivityY, "MasterSensitivityY", Type::kDouble, detail::agentNumber(10.0),
-     detail::paneNumber(0.0), ToDriver::kFixed},
+     detail::paneNumber(0.0), ToDriver::kFixed, Range{1.0, 10.0, 0.2}, detail::kSpeedBounds},
     {Key::kMasterSensitivityOn, "MasterSensitivityOn", Type::kInteger, detail::agentNumber(1),
-     detail::paneNumber(0), ToDriver::kSame},
+     detail::paneNumber(0), ToDriver::kSame, std::nullopt, detail::switchBounds(1)},
     {Key::kMasterAccel,
      "MasterAccel",
      Type::kDouble,
      {AgentDefault::Source::kHidAcceleration, 0.25},
      detail::paneNumber(0.0),
-     ToDriver::kAcceleration},
+     ToDriver::kAcceleration,
+     Range{0.0, 3.0, 0.25},
+     DriverBounds{0.0, 3.0, 0.0}},
     {Key::kMasterAccelOn, "MasterAccelOn", Type::kInteger, detail::agentNumber(0),
-     detail::paneNumber(0), ToDriver::kSame},
+     detail::paneNumber(0), ToDriver::kSame, std::nullopt, detail::switchBounds(0)},
     {Key::kOtfs, "Otfs", Type::kInteger, detail::agentNumber(0), detail::paneNumber(1),
-     ToDriver::kSame},
+     ToDriver::kSame, std::nullopt, detail::switchBounds(0)},
     {Key::kOtfsOnScreen, "OtfsOnScreen", Type::kInteger, detail::agentNumber(1),
-     detail::paneNumber(1), ToDriver::kSame},
+     detail::paneNumber(1), ToDriver::kSame, std::nullopt, detail::switchBounds(1)},
     {Key::kScrollWheelSpeed, "ScrollWheelSpeed", Type::kDouble, detail::agentNumber(10.0),
-     detail::paneNumber(0.0), ToDriver::kFixed},
+     detail::paneNumber(0.0), ToDriver::kFixed, Range{1.0, 10.0, 0.5}, detail::kSpeedBounds},
     {Key::kDblClickSpeed, "DblClickSpeed", Type::kDouble, detail::agentNumber(6.0),
-     detail::paneNumber(0.0), ToDriver::kNone},
+     detail::paneNumber(0.0), ToDriver::kNone, Range{1.0, 9.0, 0.5}, std::nullopt},
     {Key::kResolution, "Resolution", Type::kInteger, detail::agentNumber(0), detail::paneNumber(0),
-     ToDriver::kAsStored},
+     ToDriver::kAsStored, std::nullopt, DriverBounds{0, 65535, 0}},
     {Key::kButtonMappings,
      "ButtonMappings",
      Type::kDataArray,
      {AgentDefault::Source::kMappingTypes, 0},
      {PaneFallback::Source::kPrimaryClicks, 0},
-     ToDriver::kSame},
+     ToDriver::kSame,
+     std::nullopt,
+     std::nullopt},
     {Key::kNumButtons,
      "NumButtons",
      Type::kInteger,
      detail::agentNumber(7),
      {PaneFallback::Source::kNone, 0},
-     ToDriver::kAsStored},
+     ToDriver::kAsStored,
+     std::nullopt,
+     DriverBounds{0, 32, 7}},
     {Key::kPointerSpeed,
      "PointerSpeed",
      Type::kDouble,
      {AgentDefault::Source::kNone, 0},
      detail::paneNumber(0.0),
-     ToDriver::kNone},
+     ToDriver::kNone,
+     std::nullopt,
+     std::nullopt},
 }};
 
 inline constexpr const KeyInfo& info(Key key) {
@@ -179,9 +229,30 @@ constexpr bool namesDistinct() {
     }
     return true;
 }
+constexpr bool boundsHold() {
+    for (const KeyInfo& k : kKeys) {
+        if (k.range && !(k.range->min < k.range->max && k.range->step > 0)) {
+            return false;
+        }
+        if (k.driver &&
+            !(k.driver->min <= k.driver->neutral && k.driver->neutral <= k.driver->max)) {
+            return false;
+        }
+        // What the user may choose reaches the driver unclamped.
+        if (k.range && k.driver && (k.range->min < k.driver->min || k.range->max > k.driver->max)) {
+            return false;
+        }
+        // Every number the driver receives has its bounds; the mappings have none.
+        if (k.toDriver != ToDriver::kNone && k.driver.has_value() == (k.type == Type::kDataArray)) {
+            return false;
+        }
+    }
+    return true;
+}
 } // namespace detail
 static_assert(detail::rowsInKeyOrder(), "info() indexes the table by Key");
 static_assert(detail::namesDistinct());
+static_assert(detail::boundsHold());
 // The agent sets the HID system's acceleration from "MasterAccel" and only
 // then turns it off for "MasterAccelOn".
 static_assert(Key::kMasterAccel < Key::kMasterAccelOn);
@@ -190,6 +261,20 @@ static_assert(Key::kMasterAccel < Key::kMasterAccelOn);
 // (overall, X, Y).
 inline constexpr std::array<Key, 3> kSensitivityKeys = {Key::kSensitivity, Key::kMasterSensitivityX,
                                                         Key::kMasterSensitivityY};
+
+// The driver property that receives the key's value; null for none.
+inline constexpr const char* driverProperty(const KeyInfo& key) {
+    switch (key.toDriver) {
+    case ToDriver::kNone:
+        return nullptr;
+    case ToDriver::kButtonMode:
+        return driver::kButtonModeProperty;
+    case ToDriver::kAcceleration:
+        return driver::kAccelerationProperty;
+    default:
+        return key.name;
+    }
+}
 
 // A number as the key's stored type holds it (integers as 32-bit).
 inline Value storedNumber(const KeyInfo& key, double number) {

@@ -166,7 +166,7 @@ IOReturn DesktopHidSystem::changeFlags(std::uint32_t flags) {
             }
             const std::uint16_t code = *evdevFromVirtualKey(m.virtualKey);
             IOReturn status;
-            if (m.virtualKey == 57) {
+            if (m.virtualKey == buttons::kCapsLockKey) {
                 // Caps Lock toggles on Linux: a tap turns it on, another
                 // turns it off, and no key stays down.
                 status = send({{code, true}, {code, false}});

@@ -64,16 +64,16 @@ constexpr std::array kTable{
     KeyCodePair{50, KEY_GRAVE},
     KeyCodePair{51, KEY_BACKSPACE},
     KeyCodePair{53, KEY_ESC},
-    KeyCodePair{54, KEY_RIGHTMETA},
-    KeyCodePair{55, KEY_LEFTMETA},
-    KeyCodePair{56, KEY_LEFTSHIFT},
-    KeyCodePair{57, KEY_CAPSLOCK},
-    KeyCodePair{58, KEY_LEFTALT},
-    KeyCodePair{59, KEY_LEFTCTRL},
-    KeyCodePair{60, KEY_RIGHTSHIFT},
-    KeyCodePair{61, KEY_RIGHTALT},
-    KeyCodePair{62, KEY_RIGHTCTRL},
-    KeyCodePair{63, KEY_FN},
+    KeyCodePair{buttons::kRightCommandKey, KEY_RIGHTMETA},
+    KeyCodePair{buttons::kCommandKey, KEY_LEFTMETA},
+    KeyCodePair{buttons::kShiftKey, KEY_LEFTSHIFT},
+    KeyCodePair{buttons::kCapsLockKey, KEY_CAPSLOCK},
+    KeyCodePair{buttons::kOptionKey, KEY_LEFTALT},
+    KeyCodePair{buttons::kControlKey, KEY_LEFTCTRL},
+    KeyCodePair{buttons::kRightShiftKey, KEY_RIGHTSHIFT},
+    KeyCodePair{buttons::kRightOptionKey, KEY_RIGHTALT},
+    KeyCodePair{buttons::kRightControlKey, KEY_RIGHTCTRL},
+    KeyCodePair{buttons::kFunctionKey, KEY_FN},
     KeyCodePair{64, KEY_F17},
     KeyCodePair{65, KEY_KPDOT},
     KeyCodePair{67, KEY_KPASTERISK},
@@ -147,14 +147,6 @@ struct Index {
 };
 constexpr Index kIndex;
 
-constexpr std::array kModifiers{
-    ModifierKey{55, 0x100000}, // Command
-    ModifierKey{56, 0x20000},  // Shift
-    ModifierKey{57, 0x10000},  // Caps Lock
-    ModifierKey{58, 0x80000},  // Option
-    ModifierKey{59, 0x40000},  // Control
-};
-
 } // namespace
 
 std::span<const KeyCodePair> keyCodeTable() {
@@ -192,7 +184,7 @@ std::optional<std::uint32_t> x11KeycodeFromVirtualKey(std::uint8_t virtualKey) {
 }
 
 std::span<const ModifierKey> modifierKeys() {
-    return kModifiers;
+    return buttons::kFlagModifiers;
 }
 
 } // namespace zed

@@ -4,6 +4,8 @@
 // keys from X11 (whose key codes are the evdev codes plus 8).
 #pragma once
 
+#include "Platform/core/ButtonMappings.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -29,10 +31,7 @@ std::optional<std::uint8_t> virtualKeyFromX11Keycode(std::uint32_t x11Keycode);
 std::optional<std::uint32_t> x11KeycodeFromVirtualKey(std::uint8_t virtualKey);
 
 // The five modifier keys whose state the HID system's event flags carry.
-struct ModifierKey {
-    std::uint8_t virtualKey;
-    std::uint32_t flagMask;
-};
+using ModifierKey = buttons::ModifierKey;
 std::span<const ModifierKey> modifierKeys();
 
 } // namespace zed

@@ -19,65 +19,46 @@
 
 namespace {
 
-constexpr std::uint16_t kRightCommand = 54;
-constexpr std::uint16_t kCommand = 55;
-constexpr std::uint16_t kShift = 56;
-constexpr std::uint16_t kCapsLock = 57;
-constexpr std::uint16_t kOption = 58;
-constexpr std::uint16_t kControl = 59;
-constexpr std::uint16_t kRightShift = 60;
-constexpr std::uint16_t kRightOption = 61;
-constexpr std::uint16_t kRightControl = 62;
-constexpr std::uint16_t kFunction = 63;
+namespace buttons = zed::buttons;
 
 // Keys that report changes of the modifier state instead of presses.
 bool isModifierKey(std::uint16_t code) {
-    return code >= kRightCommand && code <= kFunction;
+    return code == buttons::kFunctionKey ||
+           (code <= 0xFF && buttons::isModifierKey(static_cast<std::uint8_t>(code)));
 }
 
-// The flag a modifier key holds down; 0 for Caps Lock, Fn and other keys.
+// The flag a modifier key holds down; 0 for Caps Lock (a toggle, never held),
+// Fn and other keys.
 std::uint32_t modifierMask(std::uint16_t code) {
-    switch (code) {
-    case kRightCommand:
-    case kCommand:
-        return KeyInputPanel::kCommandKeyMask;
-    case kShift:
-    case kRightShift:
-        return KeyInputPanel::kShiftKeyMask;
-    case kOption:
-    case kRightOption:
-        return KeyInputPanel::kAlternateKeyMask;
-    case kControl:
-    case kRightControl:
-        return KeyInputPanel::kControlKeyMask;
-    default:
+    if (code == buttons::kCapsLockKey || code > 0xFF) {
         return 0;
     }
+    return buttons::modifierMask(static_cast<std::uint8_t>(code));
 }
 
 // The left-hand key of each modifier flag, in the order a combination's
 // modifiers are named when the panel saw none of them go down.
 constexpr std::array<std::pair<std::uint32_t, std::uint16_t>, 4> kModifierKeys{{
-    {KeyInputPanel::kControlKeyMask, kControl},
-    {KeyInputPanel::kAlternateKeyMask, kOption},
-    {KeyInputPanel::kShiftKeyMask, kShift},
-    {KeyInputPanel::kCommandKeyMask, kCommand},
+    {buttons::kControlMask, buttons::kControlKey},
+    {buttons::kAlternateMask, buttons::kOptionKey},
+    {buttons::kShiftMask, buttons::kShiftKey},
+    {buttons::kCommandMask, buttons::kCommandKey},
 }};
 
 // Super (Meta) is the Command key, Alt the Option key.
 std::uint32_t modifierFlags(Qt::KeyboardModifiers modifiers) {
     std::uint32_t flags = 0;
     if (modifiers & Qt::ShiftModifier) {
-        flags |= KeyInputPanel::kShiftKeyMask;
+        flags |= buttons::kShiftMask;
     }
     if (modifiers & Qt::ControlModifier) {
-        flags |= KeyInputPanel::kControlKeyMask;
+        flags |= buttons::kControlMask;
     }
     if (modifiers & Qt::AltModifier) {
-        flags |= KeyInputPanel::kAlternateKeyMask;
+        flags |= buttons::kAlternateMask;
     }
     if (modifiers & Qt::MetaModifier) {
-        flags |= KeyInputPanel::kCommandKeyMask;
+        flags |= buttons::kCommandMask;
     }
     return flags;
 }
@@ -198,8 +179,9 @@ void KeyInputPanel::notifyBegin(bool isAdvanced) {
     const std::optional<std::string>& text = fIsMacro ? mapping->macro() : mapping->keys();
     fCancelled = false;
     // Items are kept as stored, also those this version would not write.
-    fKeyCodes = !text || text->empty() ? QStringList()
-                                       : QString::fromStdString(*text).split(QLatin1Char(','));
+    fKeyCodes = !text || text->empty()
+                    ? QStringList()
+                    : QString::fromStdString(*text).split(QLatin1Char(buttons::kKeyListSeparator));
     setRecording(false);
     showKeyCodes();
     if (fRecordButton) {
@@ -211,7 +193,7 @@ QString KeyInputPanel::spelledKeys() const {
     if (!fKeyCodes) {
         return {};
     }
-    const QString list = fKeyCodes->join(QLatin1Char(','));
+    const QString list = fKeyCodes->join(QLatin1Char(buttons::kKeyListSeparator));
     return fIsMacro ? zed::keyMacroText(list) : zed::keyCombinationText(list);
 }
 
@@ -229,7 +211,8 @@ void KeyInputPanel::updateCount() {
     }
     const auto count = fKeyCodes ? fKeyCodes->size() : 0;
     //: %1: entries recorded, %2: the most a macro holds.
-    fCountLabel->setText(qtTrId("MACRO_COUNT").arg(count).arg(kMaxMacroEntries));
+    fCountLabel->setText(
+        qtTrId("MACRO_COUNT").arg(count).arg(static_cast<int>(buttons::kMaxMacroItems)));
 }
 
 void KeyInputPanel::notifyEnd() {
@@ -243,14 +226,14 @@ void KeyInputPanel::notifyEnd() {
     }
     // The type goes with the keys: a button that did something else keeps
     // doing it until the panel is confirmed.
-    const std::string text = fKeyCodes->join(QLatin1Char(',')).toStdString();
+    const std::string text = fKeyCodes->join(QLatin1Char(buttons::kKeyListSeparator)).toStdString();
     fKeyCodes.reset();
     editedMapping()->setKeyList(
         fIsMacro ? ButtonMapping::kKeyMacro : ButtonMapping::kKeyCombination, text);
 }
 
 bool KeyInputPanel::performKeyEquivalent(const KeyEvent& event) {
-    if (!(event.modifierFlags & kCommandKeyMask)) {
+    if (!(event.modifierFlags & buttons::kCommandMask)) {
         return false;
     }
     keyDown(event);
@@ -266,7 +249,7 @@ void KeyInputPanel::keyDown(const KeyEvent& event) {
     if (!fIsMacro && fKeyCodes) {
         // A chord: the agent holds these while it types the key.
         for (std::uint16_t modifier : heldModifiers(event.modifierFlags)) {
-            appendEntry(modifier, kKeyPress);
+            appendEntry(modifier, buttons::kKeyPress);
         }
     }
 }
@@ -296,11 +279,13 @@ void KeyInputPanel::keyUp(const KeyEvent& event) {
 }
 
 bool KeyInputPanel::isFull() const {
-    // Also a stored macro that is longer already.
-    return fIsMacro && fKeyCodes && fKeyCodes->size() >= kMaxMacroEntries;
+    // A full macro takes no further keys, modifiers included; nor does a
+    // stored macro that is longer already.
+    return fIsMacro && fKeyCodes &&
+           static_cast<std::size_t>(fKeyCodes->size()) >= buttons::kMaxMacroItems;
 }
 
-void KeyInputPanel::appendEntry(std::uint16_t keyCode, int direction) {
+void KeyInputPanel::appendEntry(std::uint16_t keyCode, std::int32_t direction) {
     if (fNewCombination) {
         fKeyCodes->clear();
         fNewCombination = false;
@@ -321,18 +306,18 @@ void KeyInputPanel::handleKeyDown(std::uint16_t keyCode) {
         // Each key starts a new combination.
         clearKeyCodes();
     }
-    appendEntry(keyCode, kKeyPress);
+    appendEntry(keyCode, buttons::kKeyPress);
 }
 
 void KeyInputPanel::handleKeyUp(std::uint16_t keyCode) {
     if (!fKeyCodes || !fIsMacro || isFull()) {
         return;
     }
-    appendEntry(keyCode, kKeyRelease);
+    appendEntry(keyCode, buttons::kKeyRelease);
 }
 
 void KeyInputPanel::flagsChanged(const KeyEvent& event) {
-    if (!fKeyCodes || event.keyCode == kFunction) {
+    if (!fKeyCodes || event.keyCode == buttons::kFunctionKey) {
         return;
     }
     const std::uint32_t mask = modifierMask(event.keyCode);
@@ -341,7 +326,7 @@ void KeyInputPanel::flagsChanged(const KeyEvent& event) {
     if (!fIsMacro) {
         // Modifiers pressed after a key join its combination.
         if (press) {
-            appendEntry(event.keyCode, kKeyPress);
+            appendEntry(event.keyCode, buttons::kKeyPress);
         }
         return;
     }
@@ -352,7 +337,7 @@ void KeyInputPanel::flagsChanged(const KeyEvent& event) {
         }
         return;
     }
-    appendEntry(event.keyCode, press ? kKeyPress : kKeyRelease);
+    appendEntry(event.keyCode, press ? buttons::kKeyPress : buttons::kKeyRelease);
 }
 
 QString KeyInputPanel::getKeyString(std::uint16_t keyCode) const {
@@ -466,7 +451,7 @@ void KeyInputPanel::keyEvent(QKeyEvent* qtEvent) {
     if (isModifierKey(event.keyCode)) {
         // Modifier keys report a change of state: one per press for Caps
         // Lock, one per press and release for the others.
-        if (event.isRepeat || (event.keyCode == kCapsLock && !press)) {
+        if (event.isRepeat || (event.keyCode == buttons::kCapsLockKey && !press)) {
             return;
         }
         const std::uint32_t mask = modifierMask(event.keyCode);

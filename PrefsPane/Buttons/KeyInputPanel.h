@@ -8,6 +8,7 @@
 // panel is an ordinary dialog: Tab moves, Return confirms, Escape cancels.
 #pragma once
 
+#include "Platform/core/ButtonMappings.h"
 #include "PrefsPane/Model/TovikCopperhoundPref.h"
 
 #include <QAbstractButton>
@@ -30,11 +31,6 @@ class KeyInputPanel : public QDialog {
     Q_OBJECT
 
 public:
-    // Key list items: the virtual key code with one of these set.
-    static constexpr int kKeyPress = 0x200;
-    static constexpr int kKeyRelease = 0x100;
-    // A full macro takes no further keys, modifiers included.
-    static constexpr int kMaxMacroEntries = 16;
     static constexpr int kAssignKeyTextTag = 998;
     static constexpr int kMacroTextTag = 999;
     // The view that counts a macro's entries ("3 of 16").
@@ -43,21 +39,19 @@ public:
     // combination's stops as soon as its keys are let go.
     static constexpr int kMacroPauseMs = 3000;
 
-    // Modifier flags of a key event, as the stored key codes know them.
-    static constexpr std::uint32_t kShiftKeyMask = 0x20000;
-    static constexpr std::uint32_t kControlKeyMask = 0x40000;
-    static constexpr std::uint32_t kAlternateKeyMask = 0x80000;
-    static constexpr std::uint32_t kCommandKeyMask = 0x100000;
-
     // The special keys of the pop-up, by item: F1-F13, Tab, Escape, Shift,
     // Control, Option, Command.
+    // clang-format off
     static constexpr std::array<std::uint16_t, 19> kKeyMenuItems{
-        122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111, 105, 48, 53, 56, 59, 58, 55};
+        122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111, 105, 48, 53,
+        zed::buttons::kShiftKey, zed::buttons::kControlKey, zed::buttons::kOptionKey,
+        zed::buttons::kCommandKey};
+    // clang-format on
 
     // What the panel reads of a key event.
     struct KeyEvent {
         std::uint16_t keyCode = 0;       // virtual key code
-        std::uint32_t modifierFlags = 0; // the masks above
+        std::uint32_t modifierFlags = 0; // zed::buttons::kShiftMask ...
         bool isRepeat = false;
     };
 
@@ -150,8 +144,8 @@ private:
     // The text box, its description and the count, from the recording.
     void showKeyCodes();
     void updateCount();
-    // One item, `direction` being kKeyPress or kKeyRelease, with its label.
-    void appendEntry(std::uint16_t keyCode, int direction);
+    // One item, `direction` being zed::buttons::kKeyPress or kKeyRelease.
+    void appendEntry(std::uint16_t keyCode, std::int32_t direction);
     // The modifier keys that the flags hold down: those seen going down, in
     // that order, and the left-hand key for a flag none of them explains.
     std::vector<std::uint16_t> heldModifiers(std::uint32_t modifierFlags) const;

@@ -1,5 +1,6 @@
 #include "KeyNames.h"
 
+#include "Platform/core/ButtonMappings.h"
 #include "Platform/keyboard/KeyCodes.h"
 #include "Platform/keyboard/KeyboardLayout.h"
 #include "PrefsPane/Model/TovikCopperhoundPref.h"
@@ -11,6 +12,9 @@
 #include <vector>
 
 namespace zed {
+
+using namespace buttons;
+
 namespace {
 
 struct FixedKey {
@@ -27,15 +31,15 @@ constexpr std::array kFixedKeys{
     FixedKey{49, "KEY_SPACE", "Space"},
     FixedKey{51, "KEY_BACKSPACE", "Backspace"},
     FixedKey{53, "KEY_ESC", "Esc"},
-    FixedKey{54, "KEY_SUPER", "Super"},
-    FixedKey{55, "KEY_SUPER", "Super"},
-    FixedKey{56, "KEY_SHIFT", "Shift"},
-    FixedKey{57, "KEY_CAPS_LOCK", "Caps Lock"},
-    FixedKey{58, "KEY_ALT", "Alt"},
-    FixedKey{59, "KEY_CTRL", "Ctrl"},
-    FixedKey{60, "KEY_SHIFT", "Shift"},
-    FixedKey{61, "KEY_ALT", "Alt"},
-    FixedKey{62, "KEY_CTRL", "Ctrl"},
+    FixedKey{kRightCommandKey, "KEY_SUPER", "Super"},
+    FixedKey{kCommandKey, "KEY_SUPER", "Super"},
+    FixedKey{kShiftKey, "KEY_SHIFT", "Shift"},
+    FixedKey{kCapsLockKey, "KEY_CAPS_LOCK", "Caps Lock"},
+    FixedKey{kOptionKey, "KEY_ALT", "Alt"},
+    FixedKey{kControlKey, "KEY_CTRL", "Ctrl"},
+    FixedKey{kRightShiftKey, "KEY_SHIFT", "Shift"},
+    FixedKey{kRightOptionKey, "KEY_ALT", "Alt"},
+    FixedKey{kRightControlKey, "KEY_CTRL", "Ctrl"},
     FixedKey{71, "KEY_NUM_LOCK", "Num Lock"},
     FixedKey{76, "KEY_ENTER", "Enter"},
     FixedKey{96, nullptr, "F5"},
@@ -64,14 +68,12 @@ constexpr std::array kFixedKeys{
 
 // Modifiers in the order the desktop names them in a shortcut.
 constexpr std::array<std::array<std::uint16_t, 2>, 4> kModifierOrder{{
-    {59, 62}, // Ctrl
-    {58, 61}, // Alt
-    {56, 60}, // Shift
-    {55, 54}, // Super
+    {kControlKey, kRightControlKey},
+    {kOptionKey, kRightOptionKey},
+    {kShiftKey, kRightShiftKey},
+    {kCommandKey, kRightCommandKey},
 }};
-constexpr std::uint16_t kCapsLock = 57;
 
-constexpr int kKeyRelease = 0x100;
 const QChar kDownArrow(0x2193);
 const QChar kUpArrow(0x2191);
 
@@ -92,7 +94,7 @@ std::vector<std::uint16_t> items(const QString& keyList) {
     if (keyList.isEmpty()) {
         return values;
     }
-    const QStringList parts = keyList.split(QLatin1Char(','));
+    const QStringList parts = keyList.split(QLatin1Char(kKeyListSeparator));
     for (const QString& part : parts) {
         values.push_back(itemValue(part));
     }
@@ -133,7 +135,7 @@ QString keyName(std::uint16_t virtualKey) {
 }
 
 bool isModifierKeyCode(std::uint16_t virtualKey) {
-    return virtualKey >= 54 && virtualKey <= 62;
+    return virtualKey <= 0xFF && buttons::isModifierKey(static_cast<std::uint8_t>(virtualKey));
 }
 
 QString keyCombinationText(const QString& keyList) {
@@ -141,7 +143,7 @@ QString keyCombinationText(const QString& keyList) {
     QStringList names;
     for (const auto& sides : kModifierOrder) {
         const bool held = std::any_of(codes.begin(), codes.end(), [&sides](std::uint16_t item) {
-            const std::uint16_t code = item & 0xFF;
+            const std::uint8_t code = keyOf(item);
             return code == sides[0] || code == sides[1];
         });
         if (held) {
@@ -149,8 +151,8 @@ QString keyCombinationText(const QString& keyList) {
         }
     }
     for (std::uint16_t item : codes) {
-        const std::uint16_t code = item & 0xFF;
-        if (!isModifierKeyCode(code) || code == kCapsLock) {
+        const std::uint8_t code = keyOf(item);
+        if (!isModifierKeyCode(code) || code == kCapsLockKey) {
             names << shortcutName(code);
         }
     }
@@ -160,28 +162,28 @@ QString keyCombinationText(const QString& keyList) {
 QString keyMacroText(const QString& keyList) {
     QStringList names;
     for (std::uint16_t item : items(keyList)) {
-        names << ((item & kKeyRelease) ? kUpArrow : kDownArrow) + shortcutName(item & 0xFF);
+        names << (isRelease(item) ? kUpArrow : kDownArrow) + shortcutName(keyOf(item));
     }
     return names.join(QLatin1Char(' '));
 }
 
 QString mappingSummary(const ButtonMapping& mapping, int button) {
     switch (mapping.mapType()) {
-    case 0:
+    case kPrimaryClick:
         return translated("BUTTONS_MAP_PRIMARY_CLICK", "Primary click");
-    case 1:
+    case kSecondaryClick:
         return translated("BUTTONS_MAP_SECONDARY_CLICK", "Secondary click");
-    case 2:
+    case kMiddleClick:
         return translated("BUTTONS_MAP_MIDDLE_CLICK", "Middle click");
-    case ButtonMapping::kKeyCombination: {
+    case kKeyCombination: {
         const QString keys = keyCombinationText(keysOf(mapping.keys()));
         return keys.isEmpty() ? translated("BUTTONS_SUMMARY_NO_KEYS", "No keys recorded") : keys;
     }
-    case ButtonMapping::kKeyMacro: {
+    case kKeyMacro: {
         const QString keys = keyMacroText(keysOf(mapping.macro()));
         return keys.isEmpty() ? translated("BUTTONS_SUMMARY_NO_KEYS", "No keys recorded") : keys;
     }
-    case 5:
+    case kOwnClick:
         // Buttons 4 and 5 give the side buttons' codes, which desktops and
         // browsers take as Back and Forward.
         if (button == 3) {
@@ -191,18 +193,18 @@ QString mappingSummary(const ButtonMapping& mapping, int button) {
             return translated("BUTTONS_MAP_OWN_CLICK_FORWARD", "Forward (the button's own click)");
         }
         return translated("BUTTONS_MAP_OWN_CLICK", "The button's own click");
-    case ButtonMapping::kAdvanced: {
+    case kAdvanced: {
         const QString steps = translated("BUTTONS_MAP_OTF_SENSITIVITY", "On-the-fly sensitivity");
         const ButtonMapping* second = mapping.advancedMapping();
         const int type = second ? second->mapType() : -1;
-        if (type != ButtonMapping::kKeyCombination && type != ButtonMapping::kKeyMacro) {
+        if (type != kKeyCombination && type != kKeyMacro) {
             return steps;
         }
         //: %1: the click type, %2: the keys the button also types.
         return translated("BUTTONS_SUMMARY_ADVANCED", "%1, and %2")
             .arg(steps, mappingSummary(*second));
     }
-    case ButtonMapping::kOnTheFlySensitivity:
+    case kOnTheFlySensitivity:
         return translated("BUTTONS_MAP_OTF_SENSITIVITY", "On-the-fly sensitivity");
     default:
         //: %1: a map type this version does not know.

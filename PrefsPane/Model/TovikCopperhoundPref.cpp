@@ -35,29 +35,6 @@ const char* agentSensitivity(std::size_t i) {
 // The agent's double-click setting runs the other way from the speed shown.
 constexpr double kDblClickSpeedMirror = 10.0;
 
-// Key lists are 7-bit ASCII; anything else is not a key list.
-bool isAscii(std::span<const std::uint8_t> bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; });
-}
-
-std::optional<std::string> asciiText(std::span<const std::uint8_t> bytes) {
-    if (!isAscii(bytes)) {
-        return std::nullopt;
-    }
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void appendAscii(zed::Data& out, const std::optional<std::string>& text) {
-    if (!text) {
-        return;
-    }
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text->data());
-    const std::span<const std::uint8_t> span(bytes, text->size());
-    if (isAscii(span)) {
-        out.insert(out.end(), span.begin(), span.end());
-    }
-}
-
 } // namespace
 
 // ButtonMapping
@@ -75,62 +52,43 @@ ButtonMapping::ButtonMapping(std::span<const std::uint8_t> data, Nesting nesting
 ButtonMapping::~ButtonMapping() = default;
 
 void ButtonMapping::parse(std::span<const std::uint8_t> data, int depth) {
-    if (data.empty()) {
-        return; // no type byte: a primary click
-    }
-    fMapType = data[0];
-    const auto payload = data.subspan(1);
-    switch (fMapType) {
-    case kKeyCombination:
-        fKeys = asciiText(payload);
-        break;
-    case kKeyMacro:
-        fMacro = asciiText(payload);
-        break;
-    case kAdvanced:
-        if (!payload.empty() && depth < kMaxNesting) {
-            fAdvMapping = std::make_unique<ButtonMapping>(payload, Nesting{depth + 1});
-            fAdvMapping->fOwner = this;
-        }
-        break;
-    default:
-        break; // no payload; extra bytes mean nothing
+    adopt(zed::buttons::parse(data, depth));
+}
+
+void ButtonMapping::adopt(zed::buttons::Mapping&& mapping) {
+    fMapType = mapping.type;
+    fKeys = std::move(mapping.keys);
+    fMacro = std::move(mapping.macro);
+    if (mapping.advanced) {
+        fAdvMapping = std::make_unique<ButtonMapping>();
+        fAdvMapping->adopt(std::move(*mapping.advanced));
+        fAdvMapping->fOwner = this;
     }
 }
 
+zed::buttons::Mapping ButtonMapping::toMapping() const {
+    zed::buttons::Mapping mapping{fMapType, fKeys, fMacro, nullptr};
+    if (fAdvMapping) {
+        mapping.advanced = std::make_unique<zed::buttons::Mapping>(fAdvMapping->toMapping());
+    }
+    return mapping;
+}
+
 std::unique_ptr<ButtonMapping> ButtonMapping::fromStoredValue(const zed::Value& stored) {
-    std::unique_ptr<ButtonMapping> mapping;
+    auto mapping = std::make_unique<ButtonMapping>();
     if (const zed::Data* data = stored.asData()) {
-        mapping = std::make_unique<ButtonMapping>(std::span<const std::uint8_t>(*data));
-        if (mapping->toData() == *data) {
+        zed::buttons::Read read = zed::buttons::read(*data);
+        mapping->adopt(std::move(read.mapping));
+        if (read.exact) {
             return mapping;
         }
-    } else {
-        mapping = std::make_unique<ButtonMapping>();
     }
     mapping->fStoredForm = stored;
     return mapping;
 }
 
 zed::Data ButtonMapping::toData() const {
-    zed::Data out{static_cast<std::uint8_t>(fMapType & 0xFF)};
-    switch (fMapType) {
-    case kKeyCombination:
-        appendAscii(out, fKeys);
-        break;
-    case kKeyMacro:
-        appendAscii(out, fMacro);
-        break;
-    case kAdvanced:
-        if (fAdvMapping) {
-            const zed::Data inner = fAdvMapping->toData();
-            out.insert(out.end(), inner.begin(), inner.end());
-        }
-        break;
-    default:
-        break;
-    }
-    return out;
+    return zed::buttons::format(toMapping());
 }
 
 bool ButtonMapping::accepts(int mapType) const {
@@ -646,6 +604,26 @@ double TovikCopperhoundPref::scrollWheelSpeed() const {
 }
 void TovikCopperhoundPref::setScrollWheelSpeed(double value) {
     setSetting(Key::kScrollWheelSpeed, value);
+}
+
+QVariantMap TovikCopperhoundPref::settingRange(const QString& property) const {
+    // A setting's property is its key with a lower-case first letter.
+    for (const contract::KeyInfo& info : contract::kKeys) {
+        QString name = QString::fromLatin1(info.name);
+        name[0] = name[0].toLower();
+        if (name != property || !info.range) {
+            continue;
+        }
+        contract::Range shown = *info.range;
+        if (info.key == Key::kDblClickSpeed) {
+            shown = {kDblClickSpeedMirror - info.range->max, kDblClickSpeedMirror - info.range->min,
+                     info.range->step};
+        }
+        return {{QStringLiteral("minimum"), shown.min},
+                {QStringLiteral("maximum"), shown.max},
+                {QStringLiteral("step"), shown.step}};
+    }
+    return {};
 }
 
 // Mappings

@@ -4,12 +4,14 @@
 // pane's pages at once.
 #pragma once
 
+#include "Platform/core/ButtonMappings.h"
 #include "Platform/core/SettingsKeys.h"
 #include "Platform/core/Value.h"
 #include "PreferencePane.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QVariantMap>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -20,24 +22,20 @@
 #include <string>
 #include <vector>
 
-// One button's mapping and its stored form ("mapping data"): byte 0 is the map
-// type; a key combination (3) or key macro (4) is followed by its key list in
-// ASCII, an advanced mapping (6) by the whole mapping data of its second
-// mapping; every other type is the type byte alone.
+// One button's mapping, kept in step with the pane model, and its stored form
+// ("mapping data", read and written by Platform/core/ButtonMappings.h).
 class ButtonMapping : public QObject {
     Q_OBJECT
     Q_PROPERTY(int mapType READ mapType WRITE setMapType NOTIFY mapTypeChanged)
 
 public:
     // Map types are the positions of the items of a button's mapping menu.
-    static constexpr int kPrimaryClick = 0;
-    static constexpr int kKeyCombination = 3;
-    static constexpr int kKeyMacro = 4;
-    static constexpr int kAdvanced = 6;
-    static constexpr int kOnTheFlySensitivity = 7;
-    // No real mapping nests more than once; stored data nested deeper than
-    // this is damaged or hostile and reads as if it ended there.
-    static constexpr int kMaxNesting = 16;
+    static constexpr int kPrimaryClick = zed::buttons::kPrimaryClick;
+    static constexpr int kKeyCombination = zed::buttons::kKeyCombination;
+    static constexpr int kKeyMacro = zed::buttons::kKeyMacro;
+    static constexpr int kAdvanced = zed::buttons::kAdvanced;
+    static constexpr int kOnTheFlySensitivity = zed::buttons::kOnTheFlySensitivity;
+    static constexpr int kMaxNesting = zed::buttons::kMaxNesting;
 
     // A primary click without key lists.
     ButtonMapping();
@@ -99,6 +97,10 @@ signals:
 
 private:
     void parse(std::span<const std::uint8_t> data, int depth);
+    // Takes the fields of a mapping read, its second mapping as a record
+    // nested in this one.
+    void adopt(zed::buttons::Mapping&& mapping);
+    zed::buttons::Mapping toMapping() const;
     // A change by the user: this record and the ones it is nested in no
     // longer stand for what was stored.
     void edited();
@@ -239,6 +241,12 @@ public:
     void setResolution(int value);
     double scrollWheelSpeed() const;
     void setScrollWheelSpeed(double value);
+
+    // The range the controls of a setting offer, from the settings table, as
+    // the property shows the value (the double-click speed mirrored):
+    // {"minimum", "maximum", "step"}; empty for a property without one. The
+    // settings binder sets sliders and value boxes to it.
+    Q_INVOKABLE QVariantMap settingRange(const QString& property) const;
 
     // The mapping being edited; the pane must be loaded.
     ButtonMapping* currentMapping() const;

@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -85,6 +86,7 @@ bool SettingsBinder::bindControl(QWidget* control, const QString& property) {
         return false;
     }
 
+    applyRange(control, property);
     if (auto* slider = qobject_cast<QAbstractSlider*>(control)) {
         connect(slider, &QAbstractSlider::valueChanged, this, [this, slider, property](int pos) {
             write(slider, property, pos / number(slider, "bindingScale", 1.0));
@@ -132,6 +134,33 @@ bool SettingsBinder::bindControl(QWidget* control, const QString& property) {
     bindings_.push_back({control, property});
     show(bindings_.back());
     return true;
+}
+
+void SettingsBinder::applyRange(QWidget* control, const QString& property) {
+    const QMetaObject* meta = model_->metaObject();
+    if (meta->indexOfMethod("settingRange(QString)") < 0) {
+        return;
+    }
+    QVariantMap range;
+    QMetaObject::invokeMethod(model_, "settingRange", Qt::DirectConnection,
+                              Q_RETURN_ARG(QVariantMap, range), Q_ARG(QString, property));
+    if (range.isEmpty()) {
+        return;
+    }
+    const double min = range.value(QStringLiteral("minimum")).toDouble();
+    const double max = range.value(QStringLiteral("maximum")).toDouble();
+    const double step = range.value(QStringLiteral("step")).toDouble();
+    // Not bound yet, and no change of range is a choice of the user's.
+    const QSignalBlocker quiet(control);
+    if (auto* slider = qobject_cast<QAbstractSlider*>(control)) {
+        const double scale = number(slider, "bindingScale", 1.0);
+        slider->setRange(static_cast<int>(std::lround(min * scale)),
+                         static_cast<int>(std::lround(max * scale)));
+        slider->setSingleStep(std::max(1, static_cast<int>(std::lround(step * scale))));
+    } else if (auto* spin = qobject_cast<QDoubleSpinBox*>(control)) {
+        spin->setRange(min, max);
+        spin->setSingleStep(step);
+    }
 }
 
 void SettingsBinder::write(QWidget* control, const QString& property, const QVariant& value) {

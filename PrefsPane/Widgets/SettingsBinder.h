@@ -20,6 +20,11 @@
 //                              has none; shows the item whose data (or index)
 //                              equals the setting, and no item when none does
 //
+// A model may give the range of a setting: a method settingRange(QString)
+// answering a QVariantMap {"minimum", "maximum", "step"} (empty for none).
+// Sliders (over their scale) and value boxes of the setting then offer that
+// range in those steps, whatever their interface file says.
+//
 // Integer settings take the value rounded. The controls show the model's
 // values when bound and again whenever the model announces a change; showing
 // a value never writes it back.
@@ -60,6 +65,8 @@ private:
     };
 
     bool bindControl(QWidget* control, const QString& property);
+    // Sets a slider's or value box's range and step to the model's for the setting.
+    void applyRange(QWidget* control, const QString& property);
     // A value box bound to a slider's setting shows the slider's position
     // while it is dragged, before the setting is stored.
     void followSliders(const QList<QWidget*>& controls);

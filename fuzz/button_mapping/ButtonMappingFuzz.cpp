@@ -1,12 +1,15 @@
-// Feeds the pane's reader of stored button mappings arbitrary mapping data,
-// advanced (type 6) mappings nested to any depth included. Reading must never
-// crash; writing back what was read must give the stored array unchanged;
-// a record the user changes must write data that reads back as itself.
+// Feeds the mapping data codec and the pane's records built on it arbitrary
+// mapping data, advanced (type 6) mappings nested to any depth included.
+// Reading must never crash; writing back what was read must give the stored
+// array unchanged; a record keeps its stored form exactly when the codec
+// cannot reproduce the data; a record the user changes must write data that
+// reads back as itself.
 //
 // Input: one byte of switches, then the elements of the stored array
 // separated by 0xFF 0xFE. Switch bits 0 and 1 add elements that are not
 // data at all (a damaged domain); bit 2 edits the first record's keys, bit 3
 // its macro, bit 4 its nested mapping's macro.
+#include "Platform/core/ButtonMappings.h"
 #include "Platform/core/Log.h"
 #include "PrefsPane/Model/TovikCopperhoundPref.h"
 
@@ -62,12 +65,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ButtonMappingSupport::mappingDataArray(mappings) != stored) {
         fatal("what was read does not write back unchanged");
     }
-    for (const auto& m : mappings) {
+    for (std::size_t i = 0; i < mappings.size(); ++i) {
+        const auto& m = mappings[i];
         int nesting = 0;
         for (ButtonMapping* inner = m.get(); inner->hasAdvMapping(); inner = inner->advMapping()) {
-            if (++nesting > ButtonMapping::kMaxNesting) {
+            if (++nesting > zed::buttons::kMaxNesting) {
                 fatal("advanced mappings nested past the limit");
             }
+        }
+        const zed::Data* element = stored[i].asData();
+        if (element && zed::buttons::read(*element).exact == m->storedForm().has_value()) {
+            fatal("a record and the codec disagree on whether data reads back exactly");
         }
         if (!m->storedForm()) {
             expectReadsBackAsItself(*m);

@@ -54,21 +54,24 @@ private:
     std::abort();
 }
 
+using zed::settings::Key;
+using zed::settings::name;
+
 constexpr std::array<const char*, 15> kKeys = {
     zed::driver::kButtonModeProperty,
-    zed::driver::kSensitivityKey,
-    zed::driver::kSensitivityXKey,
-    zed::driver::kSensitivityYKey,
-    zed::driver::kSensitivityOnKey,
-    zed::driver::kAccelerationOnKey,
+    name(Key::kSensitivity),
+    name(Key::kMasterSensitivityX),
+    name(Key::kMasterSensitivityY),
+    name(Key::kMasterSensitivityOn),
+    name(Key::kMasterAccelOn),
     zed::driver::kAccelerationProperty,
-    zed::driver::kScrollWheelSpeedKey,
-    zed::driver::kOtfsKey,
-    zed::driver::kOtfsOnScreenKey,
-    zed::driver::kResolutionKey,
-    zed::driver::kNumButtonsKey,
-    zed::driver::kButtonMappingsKey,
-    zed::driver::kButtonMappingsKey,
+    name(Key::kScrollWheelSpeed),
+    name(Key::kOtfs),
+    name(Key::kOtfsOnScreen),
+    name(Key::kResolution),
+    name(Key::kNumButtons),
+    name(Key::kButtonMappings),
+    name(Key::kButtonMappings),
     "Unknown",
 };
 

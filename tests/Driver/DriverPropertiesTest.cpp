@@ -12,6 +12,21 @@ using namespace zed::driver;
 
 namespace {
 
+using settings::Key;
+const char* const kSensitivityKey = settings::name(Key::kSensitivity);
+const char* const kSensitivityXKey = settings::name(Key::kMasterSensitivityX);
+const char* const kSensitivityYKey = settings::name(Key::kMasterSensitivityY);
+const char* const kSensitivityOnKey = settings::name(Key::kMasterSensitivityOn);
+const char* const kAccelerationOnKey = settings::name(Key::kMasterAccelOn);
+const char* const kScrollWheelSpeedKey = settings::name(Key::kScrollWheelSpeed);
+const char* const kOtfsKey = settings::name(Key::kOtfs);
+const char* const kOtfsOnScreenKey = settings::name(Key::kOtfsOnScreen);
+const char* const kResolutionKey = settings::name(Key::kResolution);
+const char* const kNumButtonsKey = settings::name(Key::kNumButtons);
+const char* const kButtonMappingsKey = settings::name(Key::kButtonMappings);
+constexpr auto kMaxNumButtons =
+    static_cast<std::int32_t>(settings::info(Key::kNumButtons).driver->max);
+
 constexpr std::int32_t fixed(double v) {
     return static_cast<std::int32_t>(v * 65536.0);
 }

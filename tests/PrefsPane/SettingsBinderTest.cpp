@@ -37,6 +37,11 @@ public:
         writes.push_back("mode=" + QString::number(v));
         emit changed();
     }
+    // The range of "speed" the binder is to apply; none while empty.
+    Q_INVOKABLE QVariantMap settingRange(const QString& property) const {
+        return property == "speed" ? speedRange : QVariantMap{};
+    }
+    QVariantMap speedRange;
     // Changes the values as another part of the program would.
     void load(double speed, int mode) {
         speed_ = speed;
@@ -112,6 +117,23 @@ TEST_F(Binder, SpinBoxesWriteTheValueShown) {
     QTest::keyClick(spin, Qt::Key_Up);
     QTest::keyClick(count, Qt::Key_Down);
     EXPECT_EQ(model.writes, (QStringList{"speed=2.2", "mode=2"}));
+}
+
+TEST_F(Binder, TheModelsRangeIsWhatSlidersAndSpinBoxesOffer) {
+    auto* slider = add<QSlider>(root, "speed");
+    slider->setRange(0, 99);
+    slider->setProperty("bindingScale", 4);
+    auto* spin = add<QDoubleSpinBox>(root, "speed");
+    spin->setRange(0, 99);
+    model.speedRange = {{"minimum", 0.5}, {"maximum", 3.0}, {"step", 0.25}};
+    model.load(1.0, 0);
+    binder.bind(&root);
+    EXPECT_EQ(std::pair(slider->minimum(), slider->maximum()), std::pair(2, 12));
+    EXPECT_EQ(slider->singleStep(), 1);
+    EXPECT_EQ(slider->value(), 4);
+    EXPECT_EQ(std::pair(spin->minimum(), spin->maximum()), std::pair(0.5, 3.0));
+    EXPECT_EQ(spin->singleStep(), 0.25);
+    EXPECT_TRUE(model.writes.isEmpty()) << "setting a range writes nothing";
 }
 
 // Buttons.

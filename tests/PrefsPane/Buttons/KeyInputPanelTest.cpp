@@ -292,9 +292,9 @@ TEST_F(MacroRecording, ACommandCombinationIsRecordedAtOnceAndNoShortcutSeesIt) {
 
 TEST_F(MacroRecording, TheKeyEquivalentAnswersWhetherCommandIsHeld) {
     KeyInputPanel& panel = openMacro();
-    EXPECT_FALSE(panel.performKeyEquivalent({0, KeyInputPanel::kControlKeyMask, false}));
+    EXPECT_FALSE(panel.performKeyEquivalent({0, zed::buttons::kControlMask, false}));
     EXPECT_EQ(recorded(panel), "");
-    EXPECT_TRUE(panel.performKeyEquivalent({1, KeyInputPanel::kCommandKeyMask, false}));
+    EXPECT_TRUE(panel.performKeyEquivalent({1, zed::buttons::kCommandMask, false}));
     EXPECT_EQ(recorded(panel), "513,257");
 }
 

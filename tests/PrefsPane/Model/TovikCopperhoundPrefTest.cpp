@@ -9,6 +9,7 @@
 #include <cmath>
 #include <functional>
 #include <gmock/gmock.h>
+#include <set>
 
 namespace zed::test {
 namespace {
@@ -93,6 +94,30 @@ TEST_F(PaneFallbacks, EveryContractKeyHasItsPropertyFallbackAndStoredType) {
             break;
         }
         }
+    }
+}
+
+// Each key with a range offers it through its property as the property shows
+// the value: the ends shown store the key's ends.
+TEST_F(PaneFallbacks, EveryRangedKeyOffersItsRangeAsItsPropertyShowsIt) {
+    pane = std::make_unique<ModelOnlyPane>();
+    pane->initPrefs();
+    for (const auto& key : settings::kKeys) {
+        SCOPED_TRACE(key.name);
+        QString property = QString::fromLatin1(key.name);
+        property[0] = property[0].toLower();
+        const QVariantMap range = pane->settingRange(property);
+        if (!key.range) {
+            EXPECT_TRUE(range.isEmpty());
+            continue;
+        }
+        EXPECT_EQ(range.value("step").toDouble(), key.range->step);
+        std::set<double> ends;
+        for (const char* end : {"minimum", "maximum"}) {
+            ASSERT_TRUE(pane->setProperty(property.toLatin1().constData(), range.value(end)));
+            ends.insert(storedValue(key.name)->toDouble().value_or(-1));
+        }
+        EXPECT_EQ(ends, (std::set<double>{key.range->min, key.range->max}));
     }
 }
 
