@@ -18,9 +18,6 @@
 
 namespace {
 
-// The pane model that button mappings report to.
-TovikCopperhoundPref* sHoundPref = nullptr;
-
 namespace contract = zed::settings;
 using contract::Key;
 
@@ -95,7 +92,7 @@ bool ButtonMapping::accepts(int mapType) const {
     if (fDetached) {
         return true; // checked when the copy is assigned
     }
-    const TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref();
+    const TovikCopperhoundPref* pane = fModel.data();
     return pane && pane->isValidMapType(mapType, this);
 }
 
@@ -106,7 +103,7 @@ void ButtonMapping::setMapType(int mapType) {
     fMapType = mapType;
     edited();
     const QPointer<ButtonMapping> self(this);
-    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
+    if (TovikCopperhoundPref* pane = model()) {
         pane->notifyMappingPrefsChange();
     }
     if (self) {
@@ -118,7 +115,7 @@ void ButtonMapping::setKeys(std::string keys) {
     fKeys = std::move(keys);
     edited();
     const QPointer<ButtonMapping> self(this);
-    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
+    if (TovikCopperhoundPref* pane = model()) {
         pane->notifyMappingPrefsChange();
     }
     if (self) {
@@ -130,7 +127,7 @@ void ButtonMapping::setMacro(std::string macro) {
     fMacro = std::move(macro);
     edited();
     const QPointer<ButtonMapping> self(this);
-    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
+    if (TovikCopperhoundPref* pane = model()) {
         pane->notifyMappingPrefsChange();
     }
     if (self) {
@@ -173,6 +170,7 @@ void ButtonMapping::copyFrom(const ButtonMapping& from) {
     if (from.fAdvMapping) {
         adv = std::make_unique<ButtonMapping>();
         adv->fDetached = fDetached;
+        adv->fModel = fModel;
         adv->copyFrom(*from.fAdvMapping);
         adv->fOwner = this;
     }
@@ -183,7 +181,7 @@ void ButtonMapping::copyFrom(const ButtonMapping& from) {
 void ButtonMapping::changed() {
     edited();
     const QPointer<ButtonMapping> self(this);
-    if (TovikCopperhoundPref* pane = TovikCopperhoundPref::houndPref(); pane && !fDetached) {
+    if (TovikCopperhoundPref* pane = model()) {
         pane->notifyMappingPrefsChange();
     }
     if (self) {
@@ -198,8 +196,19 @@ ButtonMapping* ButtonMapping::advMapping() {
         fAdvMapping = std::make_unique<ButtonMapping>();
         fAdvMapping->fOwner = this;
         fAdvMapping->fDetached = fDetached;
+        fAdvMapping->fModel = fModel;
     }
     return fAdvMapping.get();
+}
+
+void ButtonMapping::setModel(TovikCopperhoundPref* model) {
+    for (ButtonMapping* m = this; m; m = m->fAdvMapping.get()) {
+        m->fModel = model;
+    }
+}
+
+TovikCopperhoundPref* ButtonMapping::model() const {
+    return fDetached ? nullptr : fModel.data();
 }
 
 void ButtonMapping::edited() {
@@ -256,14 +265,6 @@ TovikCopperhoundPref::TovikCopperhoundPref(QObject* parent) : PreferencePane(par
 TovikCopperhoundPref::~TovikCopperhoundPref() {
     // The view and its pages go first: they still read the settings.
     destroyMainView();
-    // Mappings outliving their pane must not report to it.
-    if (sHoundPref == this) {
-        sHoundPref = nullptr;
-    }
-}
-
-TovikCopperhoundPref* TovikCopperhoundPref::houndPref() {
-    return sHoundPref;
 }
 
 QWidget* TovikCopperhoundPref::loadMainView() {
@@ -302,7 +303,6 @@ void TovikCopperhoundPref::initPrefs() {
         fPrefs = zed::Dictionary{
             {orientation.name, contract::storedNumber(orientation, orientation.pane.number)}};
     }
-    sHoundPref = this;
 
     ButtonMappingList mappings;
     if (const zed::Value* stored = zed::lookup(*fPrefs, contract::name(Key::kButtonMappings))) {
@@ -313,6 +313,9 @@ void TovikCopperhoundPref::initPrefs() {
     // Every button has a record, however short the stored list.
     while (mappings.size() < static_cast<std::size_t>(kButtonCount)) {
         mappings.push_back(std::make_unique<ButtonMapping>());
+    }
+    for (const auto& mapping : mappings) {
+        mapping->setModel(this);
     }
     fMappings = std::move(mappings);
     fCurrMapping = fMappings->front().get();
@@ -728,6 +731,9 @@ void TovikCopperhoundPref::restoreDefaults() {
     for (const std::uint8_t type : contract::kDefaultMappingTypes) {
         mappings.push_back(
             std::make_unique<ButtonMapping>(std::span<const std::uint8_t>(&type, 1)));
+    }
+    for (const auto& mapping : mappings) {
+        mapping->setModel(this);
     }
     fMappings = std::move(mappings);
     fCurrMapping = fMappings->front().get();

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+class TovikCopperhoundPref;
+
 // One button's mapping, kept in step with the pane model, and its stored form
 // ("mapping data", read and written by Platform/core/ButtonMappings.h).
 class ButtonMapping : public QObject {
@@ -90,6 +92,11 @@ public:
     // The stored value written back instead of toData() (see fromStoredValue).
     const std::optional<zed::Value>& storedForm() const { return fStoredForm; }
 
+    // The pane model this record (and its advanced mapping) asks and saves
+    // through; the model sets itself on the records it holds. A record
+    // without one, or whose model is gone, changes nothing.
+    void setModel(TovikCopperhoundPref* model);
+
 signals:
     void mapTypeChanged(int mapType);
     void keysChanged();
@@ -111,6 +118,8 @@ private:
     // tells the observers.
     void changed();
     void copyFrom(const ButtonMapping& from);
+    // The model to save through: none for a detached copy.
+    TovikCopperhoundPref* model() const;
 
     std::int32_t fMapType = kPrimaryClick;
     std::optional<std::string> fKeys;
@@ -119,6 +128,7 @@ private:
     ButtonMapping* fOwner = nullptr; // the record this one is the advanced mapping of
     std::optional<zed::Value> fStoredForm;
     bool fDetached = false;
+    QPointer<TovikCopperhoundPref> fModel;
 };
 
 using ButtonMappingList = std::vector<std::unique_ptr<ButtonMapping>>;
@@ -172,10 +182,6 @@ public:
 
     explicit TovikCopperhoundPref(QObject* parent = nullptr);
     ~TovikCopperhoundPref() override;
-
-    // The pane model that button mappings report to: the last one that
-    // loaded its settings, while it exists.
-    static TovikCopperhoundPref* houndPref();
 
     // Builds the main view of the pane's pages; without one the main view is
     // empty (the model alone).

@@ -348,8 +348,8 @@ TEST_F(PaneSelection, ChangesOnDiskBetweenUnselectAndSelectAreSeen) {
 TEST_F(PaneSelection, AMappingOutlivingItsPaneNoLongerReportsToIt) {
     showPane();
     ButtonMapping orphan;
+    orphan.setModel(pane.get());
     pane.reset();
-    EXPECT_EQ(TovikCopperhoundPref::houndPref(), nullptr);
     orphan.setMapType(3);
     EXPECT_EQ(orphan.mapType(), 0);
 }
