@@ -1,8 +1,8 @@
 // Feeds the driver's properties and event transform arbitrary settings and
 // frames. Besides not crashing: every output frame is empty or ends with its
-// one SYN_REPORT, every word has a layout the agent accepts, and once every
-// input button is released (or everything is released at once) nothing is
-// held and every output code pressed has been released.
+// SYN_REPORT (a late click adds one frame before it), every word has a layout the agent accepts,
+// and once every input button is released (or everything is released at once) nothing is held and
+// every output code pressed has been released.
 //
 // Input: a list of commands, each one byte then its operands:
 //   0 set properties: count, then per key: key index, value kind, value bytes
@@ -145,14 +145,14 @@ struct Pointer {
     std::set<std::uint16_t> held;
 
     void take(const zed::driver::Output& out, std::size_t from) {
-        std::size_t syns = 0;
         for (std::size_t i = from; i < out.events.size(); ++i) {
             const InputEvent& e = out.events[i];
             if (e.type == EV_SYN) {
-                if (e.code != SYN_REPORT || i + 1 != out.events.size()) {
-                    fail("a SYN event inside a frame");
+                // A click decided late (an on-the-fly button let go without
+                // a detent) is a frame of its own before the one at hand.
+                if (e.code != SYN_REPORT || i == from || out.events[i - 1].type == EV_SYN) {
+                    fail("a SYN event that ends no frame");
                 }
-                ++syns;
             }
             if (e.type == EV_KEY) {
                 if (e.value == 1 && !held.insert(e.code).second) {
@@ -163,7 +163,7 @@ struct Pointer {
                 }
             }
         }
-        if (out.events.size() > from && syns != 1) {
+        if (out.events.size() > from && out.events.back().type != EV_SYN) {
             fail("a frame without its SYN_REPORT");
         }
         for (std::uint32_t w : out.words) {
