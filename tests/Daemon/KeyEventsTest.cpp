@@ -2,7 +2,6 @@
 #include "Daemon/HidUtils.h"
 
 namespace zed::test {
-
 namespace {
 
 struct Posted {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 namespace zed::test {
-
 using namespace zed::driver;
 
 namespace {

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace zed::test {
-
 namespace {
 
 // One click as the window system delivers it, at `time` milliseconds: a press
@@ -167,5 +166,4 @@ TEST(MovieViewWithoutMovie, IgnoresEverything) {
 }
 
 } // namespace
-
 } // namespace zed::test

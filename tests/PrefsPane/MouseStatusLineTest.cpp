@@ -18,30 +18,27 @@ struct StatusCase {
     std::vector<const char*> says; // fragments of the line, in order
 };
 
-std::ostream& operator<<(std::ostream& os, const StatusCase& c) {
-    return os << c.name;
-}
-
 RecordingPaneServices& services() {
     return dynamic_cast<RecordingPaneServices&>(PaneServices::current());
 }
 
+// The line once it shows `status`.
+MouseStatusLine* lineShowing(PaneMainView& view, const MouseStatus& status) {
+    MouseStatusLine* line = view.statusLine();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return line->status() == status; }, 10000));
+    return line;
+}
+
 class StatusLine : public PrefsTest, public testing::WithParamInterface<StatusCase> {};
-class LiveStatusLine : public PrefsTest {};
 
 TEST_P(StatusLine, SaysWhatReachesTheMouseAndWhatToDo) {
-    const StatusCase& c = GetParam();
-    services().setMouseStatus(c.status);
-    PaneMainView& view = showPane();
-    MouseStatusLine* line = view.statusLine();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return line->status() == c.status; }, 10000));
-    const QString text = line->text();
+    services().setMouseStatus(GetParam().status);
+    const QString text = lineShowing(showPane(), GetParam().status)->text();
     qsizetype at = 0;
-    for (const char* fragment : c.says) {
+    for (const char* fragment : GetParam().says) {
         at = text.indexOf(QString::fromUtf8(fragment), at);
         EXPECT_GE(at, 0) << "no \"" << fragment << "\" in: " << text.toStdString();
     }
-    EXPECT_EQ(line->accessibleName(), "Status");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,25 +54,18 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"NoMouse",
                    {.driverRunning = true, .agentRunning = true},
                    {"No ZED mouse is connected", "agent is running"}},
-        StatusCase{"OneMouse", {.driverRunning = true, .mice = 1}, {"A ZED mouse is connected"}},
-        StatusCase{"TwoMice",
-                   {.driverRunning = true, .mice = 2, .agentRunning = true},
-                   {"2 ZED mice are connected", "agent is running"}}),
+        StatusCase{"TwoMice", {.driverRunning = true, .mice = 2}, {"2 ZED mice are connected"}}),
     [](const testing::TestParamInfo<StatusCase>& info) { return std::string(info.param.name); });
 
-TEST_F(LiveStatusLine, FollowsPluggingAndTheAgentWhileOpen) {
+TEST_F(PrefsTest, TheStatusLineFollowsAChangeWhileThePaneIsOpen) {
     services().setMouseStatus({.driverRunning = true});
-    PaneMainView& view = showPane();
-    MouseStatusLine* line = view.statusLine();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return line->status().has_value(); }, 10000));
-    QSignalSpy changed(line, &MouseStatusLine::statusChanged);
-
-    services().setMouseStatus({.driverRunning = true, .mice = 1, .agentRunning = true});
+    MouseStatusLine* line = lineShowing(showPane(), {.driverRunning = true});
+    const MouseStatus plugged{.driverRunning = true, .mice = 1, .agentRunning = true};
+    services().setMouseStatus(plugged);
     // Within two rounds of asking, without anything done in the window.
+    QSignalSpy changed(line, &MouseStatusLine::statusChanged);
     ASSERT_TRUE(changed.wait(3 * MouseStatusLine::kIntervalMs));
     EXPECT_TRUE(line->text().startsWith("A ZED mouse is connected")) << line->text().toStdString();
-    // The same answer again changes nothing.
-    EXPECT_FALSE(changed.wait(2 * MouseStatusLine::kIntervalMs));
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include <vector>
 
 namespace zed::test {
-
 namespace {
 
 // A window that records key presses, Tab included, like a key capture panel.
@@ -98,5 +97,4 @@ TEST(PopUpAlone, AsItsOwnWindowItDropsKeys) {
 }
 
 } // namespace
-
 } // namespace zed::test

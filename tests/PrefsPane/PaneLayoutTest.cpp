@@ -109,14 +109,12 @@ TEST_F(PaneLayout, EveryControlIsNamedByTheLabelOfItsRow) {
     EXPECT_EQ(QAccessible::queryAccessibleInterface(popUp)->childCount(), 1) << "its list";
     // A slider reads the setting's value as its box shows it, not its steps.
     for (const char* name : {"sensitivitySlider", "scrollSlider", "dblClickSlider"}) {
-        auto* slider = view.findChild<QSlider*>(name);
+        QAccessibleInterface* slider =
+            QAccessible::queryAccessibleInterface(view.findChild<QSlider*>(name));
         const auto* box = view.findChild<QDoubleSpinBox*>(QString(name).replace("Slider", "Spin"));
-        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(slider);
-        ASSERT_NE(iface->valueInterface(), nullptr) << name;
-        EXPECT_DOUBLE_EQ(iface->valueInterface()->currentValue().toDouble(), box->value()) << name;
-        EXPECT_EQ(iface->text(QAccessible::Value), box->cleanText()) << name;
-        EXPECT_DOUBLE_EQ(iface->valueInterface()->maximumValue().toDouble(), box->maximum())
-            << name;
+        ASSERT_NE(slider->valueInterface(), nullptr) << name;
+        EXPECT_EQ(slider->valueInterface()->currentValue().toDouble(), box->value()) << name;
+        EXPECT_EQ(slider->text(QAccessible::Value), box->cleanText()) << name;
     }
 
     // No two controls of one page share a name unless they show one value.

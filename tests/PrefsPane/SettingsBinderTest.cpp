@@ -15,7 +15,6 @@
 #include <vector>
 
 namespace zed::test {
-
 namespace {
 
 class Model : public QObject {

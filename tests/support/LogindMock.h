@@ -163,9 +163,6 @@ private:
 // system bus, and the calls a test makes to script it.
 class LogindMock {
 public:
-    static constexpr const char* kPython = MockBus::kPython;
-    static constexpr const char* kDaemon = MockBus::kDaemon;
-
     // Empty when it runs; otherwise why it could not be started.
     std::string start() {
         return bus_.start({"--template", "logind"}, "DBUS_SYSTEM_BUS_ADDRESS",

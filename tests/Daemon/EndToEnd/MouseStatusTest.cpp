@@ -7,39 +7,32 @@
 
 #include <gtest/gtest.h>
 
-using namespace zed::test;
-
+namespace zed::test {
 namespace {
 
 class MouseStatusProbe : public AgentSimulatorTest {
 protected:
-    zed::MouseStatus probe() { return probe_.probe(); }
+    MouseStatus probe() { return probe_.probe(); }
 
-    zed::MouseStatusProbe probe_{zed::Platform::Kind::Simulator};
+    zed::MouseStatusProbe probe_{Platform::Kind::Simulator};
 };
 
-zed::MouseStatus status(bool driver, int mice, bool agent) {
+MouseStatus status(bool driver, int mice, bool agent) {
     return {.simulated = true, .driverRunning = driver, .mice = mice, .agentRunning = agent};
 }
 
-std::string plugged(const char* product) {
-    const auto l = lines(sim({"plug", "--product", product}).out);
-    return l.empty() ? std::string() : l.back();
-}
-
-} // namespace
-
 TEST_F(MouseStatusProbe, FollowsTheMiceTheAgentAndTheDriver) {
     EXPECT_EQ(probe(), status(true, 0, false));
-    const std::string first = plugged("1");
-    plugged("2");
+    const auto first = lines(sim({"plug", "--product", "1"}).out);
+    ASSERT_EQ(sim({"plug", "--product", "2"}).exitCode, 0);
     // Another maker's mouse on the same driver is not one of ours.
     ASSERT_EQ(sim({"plug", "--vendor", "1133", "--product", "1"}).exitCode, 0);
     EXPECT_EQ(probe(), status(true, 2, false));
 
     ASSERT_TRUE(agent.start());
     ASSERT_TRUE(waitFor([&] { return probe().agentRunning; })) << agent.err();
-    ASSERT_EQ(sim({"unplug", first}).exitCode, 0);
+    ASSERT_FALSE(first.empty());
+    ASSERT_EQ(sim({"unplug", first.back()}).exitCode, 0);
     EXPECT_EQ(probe(), status(true, 1, true));
 
     ASSERT_EQ(agent.stop(), 0) << agent.err();
@@ -47,3 +40,6 @@ TEST_F(MouseStatusProbe, FollowsTheMiceTheAgentAndTheDriver) {
     simulator.stop();
     EXPECT_EQ(probe(), status(false, 0, false));
 }
+
+} // namespace
+} // namespace zed::test

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 namespace zed::test {
-
 namespace {
 
 class DefaultsTool : public ::testing::Test {

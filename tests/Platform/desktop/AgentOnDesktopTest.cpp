@@ -13,7 +13,6 @@
 #include <linux/input-event-codes.h>
 
 namespace zed::test {
-
 using namespace zed;
 
 namespace {
@@ -210,5 +209,4 @@ TEST_F(AgentOnDesktopTest, TheDefaultAccelerationIsTheXServersOwn) {
 }
 
 } // namespace
-
 } // namespace zed::test

@@ -4,7 +4,6 @@
 #include <linux/input-event-codes.h>
 
 namespace zed::test {
-
 using namespace zed;
 using deskfake::KeyboardLog;
 
@@ -316,5 +315,4 @@ TEST_F(DesktopHidSystemTest, AClickTimeThatIsNoTimeIsRefused) {
 }
 
 } // namespace
-
 } // namespace zed::test

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 namespace zed::test {
-
 using namespace zed;
 
 namespace {
@@ -187,5 +186,4 @@ TEST_F(DesktopRegistryTest, InterestInTheHidSystemIsAcceptedAndQuiet) {
 }
 
 } // namespace
-
 } // namespace zed::test

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace zed::test {
-
 using namespace zed;
 
 namespace {
@@ -138,5 +137,4 @@ TEST_F(GnomePointerTest, OnlyTheMouseKeysChange) {
 }
 
 } // namespace
-
 } // namespace zed::test

@@ -18,7 +18,6 @@
 #include <sys/stat.h>
 
 namespace zed::test {
-
 using namespace zed;
 
 namespace {
@@ -555,5 +554,4 @@ TEST_F(KdeGlobalsLockTest, ALockLeftByAWriterThatHasGoneIsTakenOverAndReleased) 
 }
 
 } // namespace
-
 } // namespace zed::test

@@ -5,7 +5,6 @@
 #include <set>
 
 namespace zed::test {
-
 using namespace zed;
 
 TEST(KeyCodeTable, EveryEntryTranslatesBothWays) {

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 namespace zed::test {
-
 using namespace zed;
 
 namespace {
@@ -367,5 +366,4 @@ TEST(ProcessLoginSession, IsThisProcesssUserLoggedInAtTheConsole) {
 }
 
 } // namespace
-
 } // namespace zed::test

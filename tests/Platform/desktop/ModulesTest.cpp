@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 namespace zed::test {
-
 using namespace zed;
 
 TEST(Modules, TheOverlayAndGSettingsModulesLoadWithTheirEntries) {

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 namespace zed::test {
-
 using namespace zed;
 
 namespace {
@@ -108,5 +107,4 @@ TEST(NoDoubleClick, SaysOnceNamingTheDesktop) {
 }
 
 } // namespace
-
 } // namespace zed::test

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 namespace zed::test {
-
 using namespace zed;
 
 namespace {
@@ -185,5 +184,4 @@ TEST_F(DoubleClickTest, AKeyThatIsNotMillisecondsIsLeftAlone) {
 }
 
 } // namespace
-
 } // namespace zed::test

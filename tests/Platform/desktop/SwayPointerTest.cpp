@@ -16,7 +16,6 @@
 #include <thread>
 
 namespace zed::test {
-
 using namespace zed;
 
 namespace {
@@ -335,5 +334,4 @@ TEST(SwaySession, WithoutAnAnsweringSocketFallsBackToTheXServerSaidOnce) {
 }
 
 } // namespace
-
 } // namespace zed::test

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace zed::test {
-
 namespace {
 
 // The user's configuration folder for the pane's real preference domains.
@@ -56,7 +55,6 @@ TEST(PanePlugin, LoadsAndRunsThroughItsFactory) {
 }
 
 } // namespace
-
 } // namespace zed::test
 
 int main(int argc, char** argv) {
