@@ -92,7 +92,7 @@ bool ButtonMapping::accepts(int mapType) const {
     if (fDetached) {
         return true; // checked when the copy is assigned
     }
-    const TovikCopperhoundPref* pane = fModel.data();
+    const TovikCopperhoundPref* pane = model();
     return pane && pane->isValidMapType(mapType, this);
 }
 
