@@ -23,7 +23,7 @@ int main() {
     } else if (platform.kind() == zed::Platform::Kind::Simulator) {
         zed::installSimulatorServices(platform);
     }
-    platform.writePreferencesBeforeWait();
+    platform.writePreferencesSoon();
     // Once the agent can do its work: the settings pane says it runs.
     zed::announceAgent(platform.sessionBus());
     Application::GetApp()->Run();

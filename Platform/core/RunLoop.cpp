@@ -16,6 +16,9 @@ namespace zed {
 namespace {
 
 constexpr std::uint64_t kUsecPerSec = 1000000;
+// How late a timer may fire, so that the loop can wake once for several:
+// sd-event's default (an accuracy of 0) lets it slip by up to 250 ms.
+constexpr std::uint64_t kTimerAccuracyUsec = 1000;
 
 std::uint64_t toUsec(double seconds) {
     return seconds <= 0 ? 0
@@ -103,7 +106,7 @@ RunLoop::SourcePtr RunLoop::addTimer(double fireAt, std::function<void()> callba
     }
     sd_event_source* s = nullptr;
     int r = sd_event_add_time(
-        event_, &s, CLOCK_MONOTONIC, toUsec(fireAt), 0,
+        event_, &s, CLOCK_MONOTONIC, toUsec(fireAt), kTimerAccuracyUsec,
         [](sd_event_source*, uint64_t, void* userdata) {
             auto* shot = static_cast<OneShot*>(userdata);
             shot->armed->erase(std::exchange(shot->source, nullptr));
@@ -145,7 +148,7 @@ RunLoop::SourcePtr RunLoop::addRepeatingTimer(double interval, std::function<voi
     }
     sd_event_source* s = nullptr;
     int r = sd_event_add_time_relative(
-        event_, &s, CLOCK_MONOTONIC, state->interval, 0,
+        event_, &s, CLOCK_MONOTONIC, state->interval, kTimerAccuracyUsec,
         [](sd_event_source* src, uint64_t usec, void* userdata) {
             auto* rep = static_cast<Repeat*>(userdata);
             sd_event_source_set_time(src, usec + rep->interval);

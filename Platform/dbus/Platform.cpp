@@ -48,32 +48,23 @@ void Platform::install(std::unique_ptr<Platform> platform) {
     slot() = std::move(platform);
 }
 
-void Platform::writePreferencesBeforeWait() {
+void Platform::writePreferencesSoon() {
     preferences_->setWriteScheduler([this](std::function<void()> write) {
-        // The batch before this one has been written: its sources are spent.
+        // The batch before this one has been written: its timer is spent.
         auto batch = std::make_shared<WriteBatch>();
         batch->write = std::move(write);
         pendingWrite_ = batch;
-        // Whichever comes first writes, and the other is dropped.
-        auto writeOnce = [weak = std::weak_ptr<WriteBatch>(batch)](bool idle) {
-            auto b = weak.lock();
-            if (!b || !b->write) {
-                return;
-            }
-            auto w = std::move(b->write);
-            b->write = nullptr;
-            // Only the other source: this one is running.
-            (idle ? b->deadline : b->idle).reset();
-            w();
-        };
-        batch->idle = runLoop_->addBeforeWait([writeOnce] { writeOnce(true); });
-        // A loop that is never idle (a flood of messages) still writes.
-        batch->deadline =
-            runLoop_->addTimer(RunLoop::now() + kWriteDeadline, [writeOnce] { writeOnce(false); });
-        if (!batch->idle && !batch->deadline) {
-            auto w = std::move(batch->write);
-            batch->write = nullptr;
-            w(); // reported; written now rather than not at all
+        // A timer at the loop's normal priority: a flood of messages cannot
+        // starve it, and what arrives right behind the change (a key behind a
+        // step) is handled before the write's fsync.
+        batch->timer = runLoop_->addTimer(RunLoop::now() + kWriteDelay,
+                                          [weak = std::weak_ptr<WriteBatch>(batch)] {
+                                              if (auto b = weak.lock(); b && b->write) {
+                                                  std::exchange(b->write, nullptr)();
+                                              }
+                                          });
+        if (!batch->timer) {
+            std::exchange(batch->write, nullptr)(); // reported; written now rather than not at all
         }
     });
 }

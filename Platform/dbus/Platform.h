@@ -53,13 +53,13 @@ public:
     void setLoginSession(std::unique_ptr<LoginSession> s) { loginSession_ = std::move(s); }
     void setProcess(std::unique_ptr<ProcessControl> p) { process_ = std::move(p); }
 
-    // Preference writes wait until the run loop has dispatched what is
-    // waiting, so that the synchronizes of a burst are one durable write;
-    // but no longer than kWriteDeadline after the first of them, however
-    // busy the loop. For programs that run the loop (the agent); others
-    // write at each synchronize.
-    static constexpr double kWriteDeadline = 0.25; // seconds
-    void writePreferencesBeforeWait();
+    // Preference writes wait kWriteDelay after the first unwritten change, so
+    // that the synchronizes of a burst are one durable write and the messages
+    // right behind a change do not wait for it; however busy the loop, never
+    // longer. For programs that run the loop (the agent); others write at
+    // each synchronize.
+    static constexpr double kWriteDelay = 0.01; // seconds
+    void writePreferencesSoon();
 
     // The default platform's session bus connection (owned by its
     // notification center, attached to the run loop), for the other clients
@@ -90,12 +90,10 @@ private:
     std::unique_ptr<ProcessControl> process_;
     std::function<void()> sessionBusLost_;
     sd_bus* sessionBus_ = nullptr;
-    // The preference write that waits: at the loop's next idle moment or at
-    // its deadline, whichever comes first.
+    // The preference write that waits for its timer.
     struct WriteBatch {
         std::function<void()> write;
-        RunLoop::SourcePtr idle;
-        RunLoop::SourcePtr deadline;
+        RunLoop::SourcePtr timer;
     };
     std::shared_ptr<WriteBatch> pendingWrite_;
 };
