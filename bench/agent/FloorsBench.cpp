@@ -21,14 +21,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <signal.h>
 #include <spawn.h>
 #include <string>
@@ -249,13 +250,14 @@ struct Monitor {
             sd_bus_wait(bus.get(), static_cast<std::uint64_t>(waitUsec));
         }
     }
-    // Waits until a call matching `want` arrives after the ones seen so far.
+    // Waits until a call matching `want` arrives after the ones seen so far;
+    // each call is offered to `want` once.
     bool waitFor(const std::function<bool(const Seen&)>& want, double seconds = 3) {
-        const std::size_t from = seen.size();
+        std::size_t next = seen.size();
         const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
         while (Clock::now() < deadline) {
-            for (std::size_t i = from; i < seen.size(); ++i) {
-                if (want(seen[i])) {
+            for (; next < seen.size(); ++next) {
+                if (want(seen[next])) {
                     return true;
                 }
             }
@@ -422,8 +424,9 @@ struct Bench {
         return out;
     }
     // The key message sent right behind a step message: from the key's send
-    // to its first event.
-    std::vector<double> keyBehindStep(bool withStep) {
+    // to its event, the `posts`th event after the pair (the echo agent posts
+    // one for the step too).
+    std::vector<double> keyBehindStep(bool withStep, int posts = 1) {
         std::vector<double> out;
         for (int i = 0; i < samples; ++i) {
             monitor.drain(withStep ? 20 : 2);
@@ -432,7 +435,9 @@ struct Bench {
             }
             const auto t = Clock::now();
             sendMessageAsync(bus.get(), kKeyWord);
-            if (!monitor.waitFor(isPost)) {
+            int seen = 0;
+            if (!monitor.waitFor(
+                    [&](const Monitor::Seen& s) { return isPost(s) && ++seen == posts; })) {
                 break;
             }
             out.push_back(msSince(t));
@@ -471,16 +476,17 @@ struct Bench {
     }
 };
 
-// One step in the agent's own thread, on fakes but with the domain on disk
-// and the agent's deferred writes: the handler and the loop until it would
-// wait; then the floor, one atomic write of the same file in the same folder.
+// One step in the agent's own thread, on fakes but with the domain on disk:
+// the handler, the loop until it would wait, and the write the agent leaves to
+// its timer, done at once so that only work is timed; then the floor, one
+// atomic write of the same file in the same folder.
 std::pair<std::vector<double>, std::vector<double>> stepInProcess(int samples) {
     char tmpl[] = "/tmp/zed-floors-step-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
     std::vector<double> steps, writes;
     {
         FakeAgent agent(std::make_unique<zed::FilePreferenceDomains>(dir));
-        zed::Platform::current().writePreferencesBeforeWait();
+        zed::Platform::current().writePreferencesSoon();
         agent.apply(zed::Array{Value(zed::Data{7})},
                     {{"OtfsOnScreen", Value(std::int32_t{0})}, {"Sensitivity", Value(5.0)}});
         auto& loop = zed::Platform::current().runLoop();
@@ -489,6 +495,7 @@ std::pair<std::vector<double>, std::vector<double>> stepInProcess(int samples) {
             DriverNotifProc(nullptr, agent.driver, (i % 2) ? 0x00FF : 0x0001, 0);
             while (loop.runOnce(0)) {
             }
+            zed::Platform::current().preferences().writeWaiting();
             steps.push_back(msSince(t));
         }
     }
@@ -513,14 +520,61 @@ std::pair<std::vector<double>, std::vector<double>> stepInProcess(int samples) {
     return {steps, writes};
 }
 
-void row(const char* path, const Stats& s, const char* floorName, const Stats& f, double goal) {
-    const double ratio = f.p50 > 0 ? s.p50 / f.p50 : 0;
-    std::printf("%-34s %8.3f %8.3f   %-24s %8.3f %8.3f   %6.2f x", path, s.p50, s.p99, floorName,
-                f.p50, f.p99, ratio);
-    if (goal > 0) {
-        std::printf("  (goal <= %.1f: %s)", goal, ratio <= goal ? "met" : "NOT met");
+// Medians of per-round ratios: the middle one and the spread.
+struct Ratios {
+    std::vector<double> each;
+    void add(const std::vector<double>& path, const std::vector<double>& floor) {
+        const double f = stats(floor).p50;
+        if (!path.empty() && f > 0) {
+            each.push_back(stats(path).p50 / f);
+        }
     }
-    std::printf("   n=%zu/%zu\n", s.n, f.n);
+};
+
+void row(const char* path, const std::vector<double>& s, const char* floorName,
+         const std::vector<double>& f, const Ratios& r, double goal) {
+    const Stats a = stats(s), b = stats(f), q = stats(r.each);
+    const double lo = r.each.empty() ? 0 : *std::min_element(r.each.begin(), r.each.end());
+    const double hi = r.each.empty() ? 0 : *std::max_element(r.each.begin(), r.each.end());
+    std::printf("%-34s %8.3f %8.3f   %-20s %8.3f %8.3f   %5.2f x [%.2f-%.2f]", path, a.p50, a.p99,
+                floorName, b.p50, b.p99, q.p50, lo, hi);
+    if (goal > 0) {
+        std::printf("  (goal <= %.1f: %s)", goal, q.p50 > 0 && q.p50 <= goal ? "met" : "NOT met");
+    }
+    std::printf("   n=%zu/%zu, %zu rounds\n", a.n, b.n, r.each.size());
+}
+
+// One measurement of a program's memory once it has settled.
+struct Memory {
+    long rss = 0, dirty = 0, pss = 0;
+    static Memory of(const Child& c) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return {c.rssKb(), c.smapsKb("Private_Dirty"), c.smapsKb("Pss")};
+    }
+};
+
+void memoryRow(const char* what, long kb, const char* floorName, long floorKb, double goal) {
+    const double ratio = floorKb > 0 ? static_cast<double>(kb) / static_cast<double>(floorKb) : 0;
+    std::printf("%-34s %8ld kB   %-20s %8ld kB   %5.2f x", what, kb, floorName, floorKb, ratio);
+    if (goal > 0) {
+        std::printf("  (goal <= %.1f: %s)", goal, ratio > 0 && ratio <= goal ? "met" : "NOT met");
+    }
+    std::printf("\n");
+}
+
+// A program started on its own and measured once settled; empty when it
+// would not start.
+std::optional<Memory> settledMemory(std::vector<std::string> argv,
+                                    const std::vector<std::string>& env, const char* ready) {
+    Child c;
+    if (!c.start(std::move(argv), env) || (ready && !c.waitForOutput(ready))) {
+        return std::nullopt;
+    }
+    if (!ready) {
+        // The driver frees what its start-up needed within a second.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    }
+    return Memory::of(c);
 }
 
 } // namespace
@@ -528,107 +582,146 @@ void row(const char* path, const Stats& s, const char* floorName, const Stats& f
 int main(int argc, char** argv) {
     Bench b;
     std::string agentPath = ZED_AGENT;
+    int rounds = 7;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--samples=", 10) == 0) {
             b.samples = std::max(8, std::atoi(argv[i] + 10));
+        } else if (std::strncmp(argv[i], "--rounds=", 9) == 0) {
+            rounds = std::max(5, std::atoi(argv[i] + 9));
         } else if (std::strncmp(argv[i], "--agent=", 8) == 0) {
             agentPath = argv[i] + 8;
         } else if (std::strncmp(argv[i], "--flood-seconds=", 16) == 0) {
             b.floodSeconds = std::max(0, std::atoi(argv[i] + 16));
         } else {
-            std::fprintf(stderr, "usage: %s [--samples=N] [--flood-seconds=S] [--agent=PATH]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--samples=N] [--rounds=N] [--flood-seconds=S] "
+                         "[--agent=PATH]\n",
                          argv[0]);
             return 2;
         }
     }
-    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
+    const char* session = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!session) {
         zed::log("needs a session bus: run under dbus-run-session");
         return 1;
     }
-    if (!b.start()) {
-        zed::log("cannot start the simulator");
+    // The memory floor: a C++ program on sd-bus that only waits for a
+    // signal. The driver is measured idle (no mouse), on this bus as its
+    // system bus, before the simulator takes the registry's name.
+    const auto floor = settledMemory({ZED_BUS_FLOOR}, {}, "ready");
+    const auto driverMemory =
+        settledMemory({ZED_DRIVER}, {std::string("DBUS_SYSTEM_BUS_ADDRESS=") + session}, nullptr);
+    if (!floor || !b.start()) {
+        zed::log("cannot start the memory floor or the simulator");
         return 1;
     }
     const std::vector<std::string> env = {"ZED_PLATFORM=simulator", "XDG_CONFIG_HOME=" + b.home};
 
-    // The floors that need the echo agent.
-    std::vector<double> echoStart;
-    long echoRss = 0, echoDirty = 0, echoPss = 0;
-    Stats echoKey, echoSettings;
-    for (int i = 0; i < 5; ++i) {
-        Child echo;
-        const auto t = Clock::now();
-        if (!echo.start({ZED_ECHO_AGENT}, env) || !echo.waitForOutput("ready")) {
-            zed::log("the echo agent did not start");
-            return 1;
-        }
-        echoStart.push_back(msSince(t));
-        if (i == 4) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            echoRss = echo.rssKb();
-            echoDirty = echo.smapsKb("Private_Dirty");
-            echoPss = echo.smapsKb("Pss");
-            echoKey = stats(b.messageToKey());
-            echoSettings = stats(b.settingsToDriver());
-        }
-    }
-
-    std::vector<double> agentStart;
-    long agentRss = 0;
-    Child agent;
-    for (int i = 0; i < 5; ++i) {
-        agent.stop();
-        const auto t = Clock::now();
-        if (!agent.start({agentPath}, env) || !agent.waitForOutput("Waiting for prefs changes")) {
-            zed::log("the agent did not start");
-            return 1;
-        }
-        agentStart.push_back(msSince(t));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    agentRss = agent.rssKb();
-    const long agentDirty = agent.smapsKb("Private_Dirty");
-    const long agentPss = agent.smapsKb("Pss");
-    b.monitor.drain(50);
-
-    const Stats key = stats(b.messageToKey());
-    const Stats bare = stats(b.bareRoundTrip());
-    const Stats settings = stats(b.settingsToDriver());
-    const Stats step = stats(b.stepToDisk());
-    const Stats write = stats(b.atomicWrite());
-    const Stats alone = stats(b.keyBehindStep(false));
-    const Stats behind = stats(b.keyBehindStep(true));
-    const auto [inSteps, inWrites] = stepInProcess(b.samples);
-    const Stats one = stats(b.plugToApply(0));
-    const Stats sixteen = stats(b.plugToApply(15));
-
-    std::printf("%-34s %8s %8s   %-24s %8s %8s   %s\n", "path (ms)", "p50", "p99", "floor", "p50",
-                "p99", "ratio of medians");
-    row("message -> first key event", key, "echo agent", echoKey, 1.2);
-    row("message -> first key event", key, "bare round trip", bare, 0);
-    row("settings -> driver properties", settings, "echo agent", echoSettings, 1.5);
-    row("step in the agent, domain on disk", stats(inSteps), "one atomic write", stats(inWrites),
-        1.5);
-    row("step through the bus to disk", step, "one atomic write", write, 0);
-    row("key right behind a step", behind, "the same key alone", alone, 2.0);
-    row("plug -> apply, 16 mice", sixteen, "1 mouse", one, 1.2);
-    row("start-up", stats(agentStart), "echo agent", stats(echoStart), 2.0);
-    std::printf(
-        "%-34s %8ld kB             %-24s %8ld kB            %6.2f x  (goal <= 5120 kB: %s)\n",
-        "idle RSS", agentRss, "echo agent", echoRss,
-        echoRss > 0 ? static_cast<double>(agentRss) / static_cast<double>(echoRss) : 0.0,
-        agentRss <= 5120 ? "met" : "NOT met");
-    // The echo agent is the floor: a C++ program on the same sd-bus client
-    // library that does only what a message needs.
-    const auto ratio = [](long a, long b) {
-        return b > 0 ? static_cast<double>(a) / static_cast<double>(b) : 0.0;
+    // Each round measures the echo agent and the agent, one after the other,
+    // in both orders; the agent goes last in the last round and stays for the
+    // rest. Ratios are taken within a round.
+    struct Turn {
+        std::vector<double> start, key, bare, settings, behind, alone, step, write;
     };
-    std::printf("%-34s %8ld kB             %-24s %8ld kB            %6.2f x  (goal <= 1.2: %s)\n",
-                "private dirty memory", agentDirty, "echo agent", echoDirty,
-                ratio(agentDirty, echoDirty),
-                ratio(agentDirty, echoDirty) <= 1.2 ? "met" : "NOT met");
-    std::printf("%-34s %8ld kB             %-24s %8ld kB            %6.2f x\n", "Pss", agentPss,
-                "echo agent", echoPss, ratio(agentPss, echoPss));
+    Turn echoAll, agentAll;
+    Ratios rKey, rBare, rSettings, rBehind, rAlone, rStep, rStart;
+    Memory echoMemory;
+    Child agent;
+    for (int r = 0; r < rounds; ++r) {
+        Turn e, a;
+        const auto echoTurn = [&] {
+            Child echo;
+            const auto t = Clock::now();
+            if (!echo.start({ZED_ECHO_AGENT}, env) || !echo.waitForOutput("ready")) {
+                return false;
+            }
+            e.start = {msSince(t)};
+            b.monitor.drain(50);
+            e.key = b.messageToKey();
+            e.settings = b.settingsToDriver();
+            e.behind = b.keyBehindStep(true, 2);
+            if (r == rounds - 1) {
+                echoMemory = Memory::of(echo);
+            }
+            return true;
+        };
+        const auto agentTurn = [&] {
+            agent.stop();
+            const auto t = Clock::now();
+            if (!agent.start({agentPath}, env) ||
+                !agent.waitForOutput("Waiting for prefs changes")) {
+                return false;
+            }
+            a.start = {msSince(t)};
+            b.monitor.drain(50);
+            a.key = b.messageToKey();
+            a.bare = b.bareRoundTrip();
+            a.settings = b.settingsToDriver();
+            a.behind = b.keyBehindStep(true);
+            a.alone = b.keyBehindStep(false);
+            a.step = b.stepToDisk();
+            a.write = b.atomicWrite();
+            return true;
+        };
+        const bool agentFirst = (rounds - r) % 2 == 0;
+        if (!(agentFirst ? agentTurn() && echoTurn() : echoTurn() && agentTurn())) {
+            zed::log("the agent or the echo agent did not start");
+            return 1;
+        }
+        rStart.add(a.start, e.start);
+        rKey.add(a.key, e.key);
+        rBare.add(a.key, a.bare);
+        rSettings.add(a.settings, e.settings);
+        rBehind.add(a.behind, e.behind);
+        rAlone.add(a.behind, a.alone);
+        rStep.add(a.step, a.write);
+        for (auto [all, one] : {std::pair{&echoAll, &e}, std::pair{&agentAll, &a}}) {
+            for (auto m : {&Turn::start, &Turn::key, &Turn::bare, &Turn::settings, &Turn::behind,
+                           &Turn::alone, &Turn::step, &Turn::write}) {
+                (all->*m).insert((all->*m).end(), (one->*m).begin(), (one->*m).end());
+            }
+        }
+    }
+    const Memory agentMemory = Memory::of(agent);
+    b.monitor.drain(50);
+    // Measured once: the in-process step and plugging.
+    const auto [inSteps, inWrites] = stepInProcess(b.samples);
+    Ratios rInStep;
+    rInStep.add(inSteps, inWrites);
+    const std::vector<double> one = b.plugToApply(0), sixteen = b.plugToApply(15);
+    Ratios rPlug;
+    rPlug.add(sixteen, one);
+
+    std::printf("%-34s %8s %8s   %-20s %8s %8s   %s\n", "path (ms)", "p50", "p99", "floor", "p50",
+                "p99", "median of the rounds' ratios [spread]");
+    row("message -> first key event", agentAll.key, "echo agent", echoAll.key, rKey, 1.2);
+    row("message -> first key event", agentAll.key, "bare round trip", agentAll.bare, rBare, 0);
+    row("settings -> driver properties", agentAll.settings, "echo agent", echoAll.settings,
+        rSettings, 1.2);
+    row("key right behind a step", agentAll.behind, "echo agent, same msgs", echoAll.behind,
+        rBehind, 1.5);
+    row("key right behind a step", agentAll.behind, "the same key alone", agentAll.alone, rAlone,
+        0);
+    row("step in the agent, domain on disk", inSteps, "one atomic write", inWrites, rInStep, 1.5);
+    row("step through the bus to disk", agentAll.step, "one atomic write", agentAll.write, rStep,
+        0);
+    row("plug -> apply, 16 mice", sixteen, "1 mouse", one, rPlug, 1.2);
+    row("start-up", agentAll.start, "echo agent", echoAll.start, rStart, 2.0);
+    std::printf("(the step reaches the disk %.0f ms after it, by design: what comes right behind "
+                "it is not kept waiting)\n",
+                zed::Platform::kWriteDelay * 1000);
+    memoryRow("agent private dirty memory", agentMemory.dirty, "C++ sd-bus floor", floor->dirty,
+              1.2);
+    if (driverMemory) {
+        memoryRow("driver private dirty memory", driverMemory->dirty, "C++ sd-bus floor",
+                  floor->dirty, 1.2);
+    } else {
+        std::printf("driver private dirty memory: the driver did not start\n");
+    }
+    memoryRow("echo agent private dirty memory", echoMemory.dirty, "C++ sd-bus floor", floor->dirty,
+              0);
+    memoryRow("agent Pss", agentMemory.pss, "C++ sd-bus floor", floor->pss, 0);
+    memoryRow("agent RSS", agentMemory.rss, "C++ sd-bus floor", floor->rss, 0);
 
     if (b.floodSeconds > 0) {
         // Key messages and steps, 2000 a second, as fast as the bus takes them.
