@@ -1,16 +1,20 @@
-// The agent's paths against their floors, measured in one run on a private
-// session bus (run under dbus-run-session; scripts/bench does), with the
-// simulated mouse as the driver. Each path prints its median and 99th
-// percentile and the ratio of its median to the floor's:
+// The agent's paths against their floors, measured on a private session bus
+// (run under dbus-run-session; scripts/bench does), with the simulated mouse
+// as the driver, in rounds that start the agent and the echo agent one after
+// the other in both orders. Each path prints its median and 99th percentile
+// and the median and spread of the rounds' ratios of medians:
 //   message -> first key event     vs the echo agent and a bare round trip
 //   settings -> driver properties  vs the echo agent
+//   key right behind a step         vs the echo agent fed the same messages,
+//                                   and the same key alone
 //   step, domain on disk            vs one atomic write of the same file
-//   key right behind a step         vs the same key alone
 //   plug -> apply with 16 mice      vs with 1
-//   start-up, idle memory           vs the echo agent (a bare sd-bus program)
-// and the agent's memory under a flood of driver messages.
-// Usage: agent_floors_bench [--samples=N] [--flood-seconds=S] [--agent=PATH]
-// (--agent measures another build of the agent, e.g. an earlier one).
+//   start-up                        vs the echo agent
+// then the agent's and the driver's private memory against a C++ sd-bus
+// program that only waits, and the agent's memory under a flood of driver
+// messages.
+// Usage: agent_floors_bench [--samples=N] [--rounds=N] [--flood-seconds=S]
+//        [--agent=PATH]   (--agent measures another build, e.g. an earlier one)
 #include "Daemon/CallBacks.h"
 #include "Platform/core/FilePreferenceDomains.h"
 #include "Platform/core/Log.h"
