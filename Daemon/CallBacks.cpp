@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <malloc.h>
 #include <memory>
 #include <optional>
 #include <span>
@@ -112,6 +113,11 @@ bool KeepingUp() {
     const std::size_t waiting = zed::Platform::current().registry().waitingMessages();
     if (sSkippingKeys) {
         sSkippingKeys = waiting > 0;
+        if (!sSkippingKeys) {
+            // Caught up: give back the heap the backlog took, which the
+            // allocator would otherwise keep for good.
+            malloc_trim(0);
+        }
         return !sSkippingKeys;
     }
     if (waiting <= kMaxWaitingMessages) {

@@ -576,7 +576,7 @@ std::optional<Memory> settledMemory(std::vector<std::string> argv,
     }
     if (!ready) {
         // The driver frees what its start-up needed within a second.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
     }
     return Memory::of(c);
 }
@@ -629,7 +629,7 @@ int main(int argc, char** argv) {
     };
     Turn echoAll, agentAll;
     Ratios rKey, rBare, rSettings, rBehind, rAlone, rStep, rStart;
-    Memory echoMemory;
+    Memory echoMemory, agentMemory;
     Child agent;
     for (int r = 0; r < rounds; ++r) {
         Turn e, a;
@@ -640,13 +640,13 @@ int main(int argc, char** argv) {
                 return false;
             }
             e.start = {msSince(t)};
+            if (r == rounds - 1) {
+                echoMemory = Memory::of(echo); // idle, as the agent's
+            }
             b.monitor.drain(50);
             e.key = b.messageToKey();
             e.settings = b.settingsToDriver();
             e.behind = b.keyBehindStep(true, 2);
-            if (r == rounds - 1) {
-                echoMemory = Memory::of(echo);
-            }
             return true;
         };
         const auto agentTurn = [&] {
@@ -657,6 +657,9 @@ int main(int argc, char** argv) {
                 return false;
             }
             a.start = {msSince(t)};
+            if (r == rounds - 1) {
+                agentMemory = Memory::of(agent); // idle, with the mouse configured
+            }
             b.monitor.drain(50);
             a.key = b.messageToKey();
             a.bare = b.bareRoundTrip();
@@ -686,7 +689,6 @@ int main(int argc, char** argv) {
             }
         }
     }
-    const Memory agentMemory = Memory::of(agent);
     b.monitor.drain(50);
     // Measured once: the in-process step and plugging.
     const auto [inSteps, inWrites] = stepInProcess(b.samples);
