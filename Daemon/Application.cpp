@@ -250,6 +250,7 @@ void Application::Run() {
 
 void Application::Terminate() {
     SendWaitingSteps(); // the last steps are not lost with the agent
+    perApplication.SetSets({});
     zed::Platform::current().distributedCenter().removeObserver(
         nullptr, zed::settings::kNotificationName, zed::settings::kNotificationObject);
     prefs.reset();

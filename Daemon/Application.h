@@ -2,6 +2,7 @@
 // handlers and runs the event loop.
 #pragma once
 
+#include "ApplicationSwitch.h"
 #include "Platform/core/IOKit.h"
 #include "Preferences.h"
 
@@ -48,6 +49,7 @@ public:
     std::int32_t userId = 0;
     std::unique_ptr<Preferences> prefs;
     std::unique_ptr<NotificationPort> notifyPort;
+    ApplicationSwitch perApplication;
     bool hadPrefs = false;
 
     // The one instance; tests reset it between cases.

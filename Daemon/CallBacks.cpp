@@ -37,8 +37,8 @@ OSErr HandleAEQuit(const void*, void*, long) {
 void PrefNotifProc(void*, void*, const std::string&, const std::string&,
                    const zed::Dictionary* userInfo) {
     Application* app = Application::GetApp();
-    if (app->prefs) {
-        app->prefs->SendPrefsToDriver(userInfo);
+    if (app->prefs && userInfo) {
+        app->prefs->ApplySettings(*userInfo);
     }
 }
 

@@ -1,7 +1,9 @@
 #include "Preferences.h"
 
 #include "Application.h"
+#include "ApplicationSwitch.h"
 #include "HidUtils.h"
+#include "Platform/core/ApplicationSettings.h"
 #include "Platform/core/DriverInterface.h"
 #include "Platform/core/Log.h"
 #include "Platform/dbus/Platform.h"
@@ -160,16 +162,32 @@ bool Preferences::HasPrefs() {
     return !prefs.copyAll(kDomain, user).empty();
 }
 
+std::optional<Value> Preferences::AgentDefault(std::string_view name) {
+    for (const auto& key : contract::kKeys) {
+        if (name != key.name) {
+            continue;
+        }
+        switch (key.agent.source) {
+        case contract::AgentDefault::Source::kNumber:
+            return contract::storedNumber(key, key.agent.number);
+        case contract::AgentDefault::Source::kMappingTypes: {
+            zed::Array mappings;
+            for (std::uint8_t type : contract::kDefaultMappingTypes) {
+                mappings.emplace_back(zed::Data{type});
+            }
+            return Value(std::move(mappings));
+        }
+        default:
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
 Dictionary Preferences::InitPrefs() {
     Dictionary defaults;
     for (const auto& key : contract::kKeys) {
-        switch (key.agent.source) {
-        case contract::AgentDefault::Source::kNone:
-            break;
-        case contract::AgentDefault::Source::kNumber:
-            defaults.emplace(key.name, contract::storedNumber(key, key.agent.number));
-            break;
-        case contract::AgentDefault::Source::kHidAcceleration: {
+        if (key.agent.source == contract::AgentDefault::Source::kHidAcceleration) {
             double acceleration = key.agent.number;
             auto read = [&](zed::io_connect_t connect) {
                 // Its status is not consulted: a failed read keeps the fallback.
@@ -185,16 +203,8 @@ Dictionary Preferences::InitPrefs() {
                 read(connection.get());
             }
             defaults.emplace(key.name, contract::storedNumber(key, acceleration));
-            break;
-        }
-        case contract::AgentDefault::Source::kMappingTypes: {
-            zed::Array mappings;
-            for (std::uint8_t type : contract::kDefaultMappingTypes) {
-                mappings.emplace_back(zed::Data{type});
-            }
-            defaults.emplace(key.name, Value(std::move(mappings)));
-            break;
-        }
+        } else if (auto value = AgentDefault(key.name)) {
+            defaults.emplace(key.name, std::move(*value));
         }
     }
     // Only the keys the domain lacks get their default: a value stored since
@@ -221,15 +231,34 @@ Dictionary Preferences::InitPrefs() {
     return settings.empty() ? defaults : settings;
 }
 
-void Preferences::ReadPrefs() {
+Dictionary Preferences::StoredSettings() {
     auto& prefs = zed::Platform::current().preferences();
     const std::string user = domainUser();
     prefs.synchronize(kDomain, user);
-    Dictionary settings = prefs.copyAll(kDomain, user);
+    return prefs.copyAll(kDomain, user);
+}
+
+void Preferences::ReadPrefs() {
+    Dictionary settings = StoredSettings();
     if (settings.empty()) {
         settings = InitPrefs();
     }
-    SendPrefsToDriver(&settings);
+    ApplySettings(settings);
+}
+
+void Preferences::ApplySettings(const Dictionary& settings) {
+    ApplicationSwitch& perApp = Application::GetApp()->perApplication;
+    if (const Value* stored = zed::lookup(settings, zed::settings::kApplicationSettingsKey)) {
+        std::vector<std::string> problems;
+        perApp.SetSets(zed::settings::readSets(stored, &problems));
+        for (const std::string& p : problems) {
+            zed::logPlain("Settings per application: %s.", p.c_str());
+        }
+    } else if (settings.count(contract::name(contract::Key::kButtonMappings))) {
+        perApp.SetSets({}); // a whole settings dictionary without sets: none any more
+    }
+    const Dictionary effective = perApp.Effective(settings);
+    SendPrefsToDriver(&effective);
 }
 
 void Preferences::SendPrefsToDriver(const Dictionary* settings) {
@@ -352,6 +381,28 @@ void Preferences::SendSensToDriver() {
 
 void Preferences::SaveSensToPrefs() {
     auto& prefs = zed::Platform::current().preferences();
+    // A step while a set is in force changes that set, in the list as stored.
+    if (zed::settings::SettingsSet* set = Application::GetApp()->perApplication.InForce()) {
+        std::optional<Value> stored =
+            prefs.copyValue(kDomain, zed::settings::kApplicationSettingsKey);
+        zed::Array* list = stored ? stored->asArray() : nullptr;
+        zed::Dictionary* entry = list && set->storedIndex < list->size()
+                                     ? (*list)[set->storedIndex].asDictionary()
+                                     : nullptr;
+        if (entry) {
+            Value& overrides = (*entry)[zed::settings::kSetSettings];
+            if (!overrides.asDictionary()) {
+                overrides = Value(Dictionary{});
+            }
+            for (int i = kSensOverall; i <= kSensY; ++i) {
+                overrides.asDictionary()->insert_or_assign(sensKey(i), Value(sens[i]));
+                set->overrides.insert_or_assign(sensKey(i), Value(sens[i]));
+            }
+            prefs.setValue(kDomain, zed::settings::kApplicationSettingsKey, std::move(*stored));
+            prefs.synchronize(kDomain);
+            return;
+        }
+    }
     for (int i = kSensOverall; i <= kSensY; ++i) {
         prefs.setValue(kDomain, sensKey(i), Value(sens[i]));
         prefs.synchronize(kDomain);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 // The sensitivities, as indexes into Preferences::sens.
 enum SensType { kSensOverall = 0, kSensX = 1, kSensY = 2 };
@@ -26,7 +27,15 @@ public:
     // domain then holds.
     static zed::Dictionary InitPrefs();
 
+    // What the agent writes for the key into an empty domain; none for a key
+    // whose default the HID system gives.
+    static std::optional<zed::Value> AgentDefault(std::string_view key);
+    // The domain as stored now.
+    static zed::Dictionary StoredSettings();
     void ReadPrefs();
+    // Settings read or posted: their sets (when they hold any) are taken
+    // up, and the settings go to the driver with the set in force on top.
+    void ApplySettings(const zed::Dictionary& settings);
     void SendPrefsToDriver(const zed::Dictionary* settings);
     void SendSensToDriver();
     void SaveSensToPrefs();

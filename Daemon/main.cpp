@@ -23,6 +23,8 @@ int main() {
     } else if (platform.kind() == zed::Platform::Kind::Simulator) {
         zed::installSimulatorServices(platform);
     }
+    // The window in front is the desktop's, whichever mouse the agent serves.
+    platform.setFocusTrackers(zed::desktopFocusTrackers());
     platform.writePreferencesSoon();
     // Once the agent can do its work: the settings pane says it runs.
     zed::announceAgent(platform.sessionBus());

@@ -6,6 +6,7 @@
 // because the default one sends its notifications on the session bus.
 #pragma once
 
+#include "Platform/core/Focus.h"
 #include "Platform/core/IOKit.h"
 #include "Platform/core/NotificationCenter.h"
 #include "Platform/core/PreferenceDomains.h"
@@ -52,6 +53,15 @@ public:
     void setHidSystem(std::unique_ptr<HidSystem> h) { hidSystem_ = std::move(h); }
     void setLoginSession(std::unique_ptr<LoginSession> s) { loginSession_ = std::move(s); }
     void setProcess(std::unique_ptr<ProcessControl> p) { process_ = std::move(p); }
+    // How to follow the application in front; none until one is set.
+    void setFocusTrackers(FocusTrackerFactory f) { focusTrackers_ = std::move(f); }
+    std::unique_ptr<FocusTracker> trackFocus(FocusCallback callback, std::string* why) {
+        if (!focusTrackers_) {
+            *why = "no way to follow the window in front is built in";
+            return nullptr;
+        }
+        return focusTrackers_(*runLoop_, std::move(callback), why);
+    }
 
     // Preference writes wait kWriteDelay after the first unwritten change, so
     // that the synchronizes of a burst are one durable write and the messages
@@ -89,6 +99,7 @@ private:
     std::unique_ptr<LoginSession> loginSession_;
     std::unique_ptr<ProcessControl> process_;
     std::function<void()> sessionBusLost_;
+    FocusTrackerFactory focusTrackers_;
     sd_bus* sessionBus_ = nullptr;
     // The preference write that waits for its timer.
     struct WriteBatch {

@@ -2,7 +2,11 @@
 
 #include "Platform/dbus/DBusRegistry.h"
 #include "PointerBackend.h"
+#include "SwayFocus.h"
+#include "X11Focus.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace zed {
@@ -46,6 +50,21 @@ void installDesktopServices(Platform& platform) {
     platform.setRegistry(makeDesktopRegistry(std::move(driver), hid->propertyTarget()));
     platform.setHidSystem(std::move(hid));
     platform.setLoginSession(makeLogindSession(platform.runLoop(), std::move(system)));
+}
+
+FocusTrackerFactory desktopFocusTrackers() {
+    return [](RunLoop& loop, FocusCallback callback, std::string* why) {
+        // Under Wayland the X server knows only its own clients' windows.
+        const char* type = std::getenv("XDG_SESSION_TYPE");
+        if (!type || std::strcmp(type, "wayland") != 0) {
+            return makeX11FocusTracker(loop, std::move(callback), why);
+        }
+        if (std::getenv("SWAYSOCK")) {
+            return makeSwayFocusTracker(loop, std::move(callback), why);
+        }
+        *why = "this Wayland desktop does not tell ZED which window is in front";
+        return std::unique_ptr<FocusTracker>();
+    };
 }
 
 } // namespace zed

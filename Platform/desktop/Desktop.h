@@ -32,4 +32,8 @@ std::unique_ptr<Registry> makeDesktopRegistry(std::unique_ptr<Registry> inner,
 // run loop; what is missing is reported once and left out.
 void installDesktopServices(Platform& platform);
 
+// How this session tells the application in front: the X server's window
+// manager on an X11 session; nothing yet on Wayland.
+FocusTrackerFactory desktopFocusTrackers();
+
 } // namespace zed

@@ -21,8 +21,10 @@ AgentProcess::~AgentProcess() {
     std::filesystem::remove_all(dir_);
 }
 
-bool AgentProcess::start() {
-    return child_.start({ZED_AGENT}, {{"XDG_CONFIG_HOME", home_}, {"ZED_PLATFORM", "simulator"}});
+bool AgentProcess::start(const std::map<std::string, std::string>& more) {
+    std::map<std::string, std::string> env = more;
+    env.insert({{"XDG_CONFIG_HOME", home_}, {"ZED_PLATFORM", "simulator"}});
+    return child_.start({ZED_AGENT}, env);
 }
 
 bool AgentProcess::startOnDesktop() {

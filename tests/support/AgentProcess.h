@@ -15,8 +15,8 @@ public:
     AgentProcess(const AgentProcess&) = delete;
     AgentProcess& operator=(const AgentProcess&) = delete;
 
-    // On the simulator's platform.
-    bool start();
+    // On the simulator's platform, with more environment if given.
+    bool start(const std::map<std::string, std::string>& more = {});
     // On the desktop's platform: the registry of the driver on the system
     // bus, a uinput keyboard, logind when it runs.
     bool startOnDesktop();

@@ -1,0 +1,40 @@
+// Settings per application: follows the application in front and gives the
+// driver the settings of the set that applies to it, without writing
+// anything. Off (no tracking) until the settings hold a set.
+#pragma once
+
+#include "Platform/core/ApplicationSettings.h"
+#include "Platform/core/Focus.h"
+#include "Platform/core/RunLoop.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class ApplicationSwitch {
+public:
+    // A burst of focus changes (alt-tab through windows) is one switch.
+    static constexpr double kSettleSeconds = 0.1;
+
+    // The sets as stored; tracking starts with the first set and ends with
+    // the last. Says once when the desktop cannot tell the window in front.
+    void SetSets(std::vector<zed::settings::SettingsSet> sets);
+    // The settings with the overrides of the set in force on top.
+    zed::Dictionary Effective(const zed::Dictionary& settings) const;
+    // The set in force, or null for the defaults.
+    zed::settings::SettingsSet* InForce();
+    const std::vector<zed::settings::SettingsSet>& Sets() const { return sets_; }
+
+    // From the tracker: switches once the focus has settled.
+    void FocusChanged(const std::string& application);
+
+private:
+    void Switch();
+
+    std::vector<zed::settings::SettingsSet> sets_;
+    int inForce_ = -1;
+    std::string application_; // in front, as last told
+    std::unique_ptr<zed::FocusTracker> tracker_;
+    zed::RunLoop::SourcePtr settle_;
+    bool toldUntracked_ = false;
+};
