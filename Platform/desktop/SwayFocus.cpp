@@ -39,8 +39,10 @@ const sway::Json* focusedNode(const sway::Json& node, int depth = 0) {
     }
     for (const char* children : {"nodes", "floating_nodes"}) {
         const sway::Json* list = node.member(children);
-        for (const sway::Json& child :
-             list&& depth < 64 ? list->items : std::vector<sway::Json>{}) {
+        if (!list || depth >= 64) {
+            continue;
+        }
+        for (const sway::Json& child : list->items) {
             if (const sway::Json* found = focusedNode(child, depth + 1)) {
                 return found;
             }
@@ -54,11 +56,12 @@ public:
     explicit SwayFocusTracker(FocusCallback callback) : callback_(std::move(callback)) {}
 
     bool start(RunLoop& loop, const std::string& path, std::string* why) {
-        UniqueFd query = sway::connectTo(path);
-        const auto tree = query ? sway::request(query.get(), sway::kGetTree, "") : std::nullopt;
+        // Subscribed first: a change after the tree is read is an event.
         events_ = sway::connectTo(path);
         const auto subscribed =
             events_ ? sway::request(events_.get(), sway::kSubscribe, "[\"window\"]") : std::nullopt;
+        UniqueFd query = sway::connectTo(path);
+        const auto tree = query ? sway::request(query.get(), sway::kGetTree, "") : std::nullopt;
         const auto ok = subscribed ? sway::parseJson(*subscribed) : std::nullopt;
         const sway::Json* success = ok ? ok->member("success") : nullptr;
         if (!tree || !success || !success->boolean) {

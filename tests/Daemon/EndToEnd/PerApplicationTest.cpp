@@ -1,13 +1,17 @@
-// Settings per application on a real X server: a private Xvfb with openbox,
-// two X clients of different classes (xcalc, xedit) brought to the front with xdotool as a
-// user's click would. The driver (the simulated mouse) gets each
-// application's settings, and a switch writes nothing.
+// Settings per application on real desktops (X11 with a window manager,
+// sway): two applications brought to the front in turn. The driver (the
+// simulated mouse) gets each application's settings, and a switch writes
+// nothing.
 #include "AgentSimulatorTest.h"
 #include "Platform/core/ApplicationSettings.h"
 #include "Platform/core/PropertyList.h"
 
+#include <array>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <unistd.h>
 
 using zed::Value;
@@ -23,47 +27,176 @@ bool lastRecordHas(const char* key, double value) {
     return !records.empty() && records.back().find(want) != std::string::npos;
 }
 
-class PerApplication : public AgentSimulatorTest {
-protected:
-    void SetUp() override {
-        for (const char* p : {"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/xcalc",
-                              "/usr/bin/xedit", "/usr/bin/xdotool"}) {
-            if (!std::filesystem::exists(p)) {
-                GTEST_SKIP() << p << " is not installed";
-            }
+bool missing(std::initializer_list<const char*> programs, std::string* why) {
+    for (const char* p : programs) {
+        if (!std::filesystem::exists(p)) {
+            *why = std::string(p) + " is not installed";
+            return true;
         }
-        AgentSimulatorTest::SetUp();
-        // A display of its own: no other test's windows, no other manager.
-        display_ = ":" + std::to_string(200 + getpid() % 500);
-        ASSERT_TRUE(x_.start({"/usr/bin/Xvfb", display_, "-nolisten", "tcp"}));
-        ASSERT_TRUE(waitFor(
-            [&] { return std::filesystem::exists("/tmp/.X11-unix/X" + display_.substr(1)); }));
-        ASSERT_TRUE(wm_.start({"/usr/bin/openbox"}, {{"DISPLAY", display_}}));
-        ASSERT_TRUE(calc_.start({"/usr/bin/xcalc"}, {{"DISPLAY", display_}}));
-        ASSERT_TRUE(edit_.start({"/usr/bin/xedit"}, {{"DISPLAY", display_}}));
     }
-    // Brings the first window of the class to the front, as a click would.
-    void activate(const char* cls) {
+    return false;
+}
+
+// A desktop with two applications on it, each brought to the front as a
+// user's click would.
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    // Empty when it runs; else why not (the test is skipped).
+    virtual std::string start() = 0;
+    virtual std::map<std::string, std::string> agentEnvironment() const = 0;
+    virtual void activate(int app) = 0;
+    // How each application is named in its set.
+    virtual std::array<const char*, 2> namesInSets() const = 0;
+};
+
+// A private Xvfb with openbox, xcalc and xedit; xdotool activates.
+class X11Desktop : public Desktop {
+public:
+    std::string start() override {
+        std::string why;
+        if (missing({"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/xcalc", "/usr/bin/xedit",
+                     "/usr/bin/xdotool"},
+                    &why)) {
+            return why;
+        }
+        display_ = ":" + std::to_string(200 + getpid() % 500);
+        if (!x_.start({"/usr/bin/Xvfb", display_, "-nolisten", "tcp"}) || !waitFor([&] {
+                return std::filesystem::exists("/tmp/.X11-unix/X" + display_.substr(1));
+            })) {
+            return "Xvfb did not start";
+        }
+        wm_.start({"/usr/bin/openbox"}, {{"DISPLAY", display_}});
+        apps_[0].start({"/usr/bin/xcalc"}, {{"DISPLAY", display_}});
+        apps_[1].start({"/usr/bin/xedit"}, {{"DISPLAY", display_}});
+        return {};
+    }
+    std::map<std::string, std::string> agentEnvironment() const override {
+        return {{"DISPLAY", display_}, {"XDG_SESSION_TYPE", "x11"}};
+    }
+    void activate(int app) override {
+        const char* cls = app == 0 ? "XCalc" : "Xedit";
         std::string id;
         ASSERT_TRUE(waitFor([&] {
-            id = runProgram({"/usr/bin/env", "DISPLAY=" + display_, "/usr/bin/xdotool", "search",
-                             "--class", cls})
-                     .out;
+            id = xdotool({"search", "--class", cls});
             return !id.empty();
         }));
-        id = id.substr(0, id.find('\n'));
-        runProgram({"/usr/bin/env", "DISPLAY=" + display_, "/usr/bin/xdotool", "windowactivate",
-                    "--sync", id});
+        xdotool({"windowactivate", "--sync", id.substr(0, id.find('\n'))});
     }
+    std::array<const char*, 2> namesInSets() const override { return {"XCalc", "xedit.desktop"}; }
 
+private:
+    std::string xdotool(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"/usr/bin/env", "DISPLAY=" + display_, "/usr/bin/xdotool"});
+        return runProgram(args).out;
+    }
     std::string display_;
-    ChildProcess x_{"xvfb", "/tmp"}, wm_{"openbox", "/tmp"}, calc_{"xcalc", "/tmp"},
-        edit_{"xedit", "/tmp"};
+    ChildProcess x_{"xvfb", "/tmp"}, wm_{"openbox", "/tmp"};
+    std::array<ChildProcess, 2> apps_{ChildProcess{"xcalc", "/tmp"}, ChildProcess{"xedit", "/tmp"}};
+};
+
+// sway headless, run as nobody (sway refuses root), with two foot
+// terminals of app_ids game1 and game2; swaymsg focuses.
+class SwayDesktop : public Desktop {
+public:
+    ~SwayDesktop() override {
+        for (auto& app : apps_) {
+            app.stop(SIGTERM, 5);
+        }
+        sway_.stop(SIGTERM, 5);
+        if (!runtime_.empty()) {
+            std::filesystem::remove_all(runtime_);
+        }
+    }
+    std::string start() override {
+        std::string why;
+        if (missing({"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/foot", "/usr/bin/setpriv"},
+                    &why)) {
+            return why;
+        }
+        char tmpl[] = "/tmp/zed-sway-XXXXXX";
+        runtime_ = mkdtemp(tmpl);
+        if (chown(runtime_.c_str(), kNobody, kNobody) != 0) {
+            return "cannot hand a folder to nobody";
+        }
+        std::ofstream(runtime_ + "/config") << "output HEADLESS-1 resolution 800x600\n";
+        sway_.start(asNobody({"/usr/bin/sway", "-c", runtime_ + "/config"}),
+                    {{"WLR_BACKENDS", "headless"},
+                     {"WLR_RENDERER", "pixman"},
+                     {"WLR_LIBINPUT_NO_DEVICES", "1"}});
+        if (!waitFor([&] { return !socket().empty(); }, 10)) {
+            return "sway did not start here";
+        }
+        for (int i = 0; i < 2; ++i) {
+            apps_[i].start(
+                asNobody({"/usr/bin/foot", "--app-id=game" + std::to_string(i + 1), "/bin/cat"}),
+                {{"WAYLAND_DISPLAY", "wayland-1"}});
+        }
+        if (!waitFor([&] {
+                return swaymsg({"-t", "get_tree"}).find("game2") != std::string::npos;
+            })) {
+            return "foot did not start on sway";
+        }
+        return {};
+    }
+    std::map<std::string, std::string> agentEnvironment() const override {
+        return {{"XDG_SESSION_TYPE", "wayland"}, {"SWAYSOCK", socket()}, {"DISPLAY", ""}};
+    }
+    void activate(int app) override {
+        swaymsg({"[app_id=\"game" + std::to_string(app + 1) + "\"] focus"});
+    }
+    std::array<const char*, 2> namesInSets() const override { return {"Game1.desktop", "game2"}; }
+
+private:
+    static constexpr uid_t kNobody = 65534;
+    std::vector<std::string> asNobody(std::vector<std::string> argv) const {
+        argv.insert(argv.begin(),
+                    {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                     "/usr/bin/env", "XDG_RUNTIME_DIR=" + runtime_, "HOME=" + runtime_});
+        return argv;
+    }
+    std::string socket() const {
+        for (const auto& e : std::filesystem::directory_iterator(runtime_)) {
+            if (e.path().filename().string().rfind("sway-ipc.", 0) == 0) {
+                return e.path().string();
+            }
+        }
+        return {};
+    }
+    std::string swaymsg(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"/usr/bin/env", "SWAYSOCK=" + socket(), "/usr/bin/swaymsg"});
+        return runProgram(args).out;
+    }
+    std::string runtime_;
+    ChildProcess sway_{"sway", "/tmp"};
+    std::array<ChildProcess, 2> apps_{ChildProcess{"foot1", "/tmp"}, ChildProcess{"foot2", "/tmp"}};
+};
+
+template <typename D> std::unique_ptr<Desktop> make() {
+    return std::make_unique<D>();
+}
+
+class PerApplication : public AgentSimulatorTest,
+                       public ::testing::WithParamInterface<std::unique_ptr<Desktop> (*)()> {
+protected:
+    void SetUp() override {
+        AgentSimulatorTest::SetUp();
+        desktop_ = GetParam()();
+        if (const std::string why = desktop_->start(); !why.empty()) {
+            GTEST_SKIP() << why;
+        }
+    }
+    void TearDown() override {
+        AgentSimulatorTest::TearDown();
+        desktop_.reset();
+    }
+    std::unique_ptr<Desktop> desktop_;
 };
 
 } // namespace
 
-TEST_F(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
+TEST_P(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
+    const auto names = desktop_->namesInSets();
     const auto set = [](const char* name, const char* app, zed::Dictionary overrides) {
         return zed::settings::SettingsSet{name, {app}, std::move(overrides)};
     };
@@ -73,27 +206,27 @@ TEST_F(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
         {"Sensitivity", Value(5.0)},
         {zed::settings::kApplicationSettingsKey,
          zed::settings::storedSets(
-             {set("Calculator", "XCalc", {{"Sensitivity", Value(8.0)}}),
-              set("Editor", "xedit.desktop",
+             {set("First", names[0], {{"Sensitivity", Value(8.0)}}),
+              set("Second", names[1],
                   {{"Sensitivity", Value(3.0)}, {"ScrollWheelSpeed", Value(2.0)}})})}};
     agent.writeDomain(zed::toXmlPropertyList(Value(domain)));
     const std::string written = readFile(agent.domainFile());
-    ASSERT_TRUE(agent.start({{"DISPLAY", display_}, {"XDG_SESSION_TYPE", "x11"}}));
+    ASSERT_TRUE(agent.start(desktop_->agentEnvironment()));
     sim({"plug"});
 
-    activate("XCalc");
-    EXPECT_TRUE(waitFor([] { return lastRecordHas("Sensitivity", 8.0); })) << agent.err();
-    activate("Xedit");
+    desktop_->activate(0);
+    EXPECT_TRUE(waitFor([] { return lastRecordHas("Sensitivity", 8.0); })) << agent.err() << sim({"show", "driver"}).out;
+    desktop_->activate(1);
     EXPECT_TRUE(waitFor([] {
         return lastRecordHas("Sensitivity", 3.0) && lastRecordHas("ScrollWheelSpeed", 2.0);
     })) << agent.err();
-    activate("XCalc");
+    desktop_->activate(0);
     EXPECT_TRUE(waitFor([] {
         return lastRecordHas("Sensitivity", 8.0) && lastRecordHas("ScrollWheelSpeed", 10.0);
-    })) << "the editor's wheel speed goes back to the default";
+    })) << "the second's wheel speed goes back to the default";
     EXPECT_EQ(readFile(agent.domainFile()), written) << "a switch wrote the settings";
 
-    // A step while the calculator is in front changes its set only.
+    // A step while the first is in front changes its set only.
     ASSERT_EQ(sim({"press", "2", "--step", "up"}).exitCode, 0);
     ASSERT_TRUE(waitFor([] { return lastRecordHas("Sensitivity", 8.2); }));
     ASSERT_TRUE(waitFor([&] { return readFile(agent.domainFile()) != written; }));
@@ -105,3 +238,7 @@ TEST_F(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
     EXPECT_NEAR(*zed::lookup(sets[0].overrides, "Sensitivity")->toDouble(), 8.2, 1e-9);
     EXPECT_EQ(*zed::lookup(*stored->asDictionary(), "Sensitivity"), Value(5.0));
 }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, PerApplication,
+                         ::testing::Values(&make<X11Desktop>, &make<SwayDesktop>),
+                         [](const auto& info) { return info.index == 0 ? "X11" : "Sway"; });
