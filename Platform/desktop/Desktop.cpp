@@ -1,5 +1,6 @@
 #include "Desktop.h"
 
+#include "KWinFocus.h"
 #include "Platform/dbus/DBusRegistry.h"
 #include "PointerBackend.h"
 #include "SwayFocus.h"
@@ -61,6 +62,10 @@ FocusTrackerFactory desktopFocusTrackers() {
         }
         if (std::getenv("SWAYSOCK")) {
             return makeSwayFocusTracker(loop, std::move(callback), why);
+        }
+        const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+        if (desktop && std::strstr(desktop, "KDE")) {
+            return makeKWinFocusTracker(Platform::current().sessionBus(), std::move(callback), why);
         }
         *why = "this Wayland desktop does not tell ZED which window is in front";
         return std::unique_ptr<FocusTracker>();

@@ -172,6 +172,79 @@ private:
     std::array<ChildProcess, 2> apps_{ChildProcess{"foot1", "/tmp"}, ChildProcess{"foot2", "/tmp"}};
 };
 
+// KDE Plasma's KWin played by python-dbusmock: it takes the script and runs
+// it, and the test sends the agent what the shipped script sends.
+class KWinStandIn : public Desktop {
+public:
+    std::string start() override {
+        std::string why;
+        if (missing({"/usr/bin/python3", "/usr/lib/python3/dist-packages/dbusmock/__init__.py",
+                     "/usr/bin/gdbus"},
+                    &why)) {
+            return why;
+        }
+        kwin_.start({"/usr/bin/python3", "-m", "dbusmock", "--session", "org.kde.KWin",
+                     "/Scripting", "org.kde.kwin.Scripting"});
+        if (!waitForOwnership("org.kde.KWin", true)) {
+            return "the stand-in for KWin did not start";
+        }
+        mock("/Scripting", "AddMethod",
+             {"org.kde.kwin.Scripting", "loadScript", "ss", "i", "ret = 7"});
+        mock("/Scripting", "AddMethod",
+             {"org.kde.kwin.Scripting", "unloadScript", "s", "b", "ret = True"});
+        mock("/Scripting", "AddObject",
+             {"/Scripting/Script7", "org.kde.kwin.Script", "{}", "[(\"run\", \"\", \"\", \"\")]"});
+        return {};
+    }
+    std::map<std::string, std::string> agentEnvironment() const override {
+        return {{"XDG_SESSION_TYPE", "wayland"},
+                {"XDG_CURRENT_DESKTOP", "KDE"},
+                {"DISPLAY", ""},
+                {"SWAYSOCK", ""}};
+    }
+    void activate(int app) override {
+        // The agent has loaded the shipped script and run it.
+        ASSERT_TRUE(
+            waitFor([&] { return calls("/Scripting/Script7").find("run") != std::string::npos; }));
+        const std::string loaded = calls("/Scripting");
+        const auto at = loaded.find("share/zed/kwin/zed-focus.js");
+        ASSERT_NE(at, std::string::npos) << loaded;
+        const std::string script =
+            readFile(loaded.substr(loaded.rfind('\'', at) + 1, at - loaded.rfind('\'', at) - 1) +
+                     "share/zed/kwin/zed-focus.js");
+        ASSERT_NE(script.find("\"/com/tovik/ZED/Focus\", \"com.tovik.ZED.Focus\""),
+                  std::string::npos);
+        ASSERT_NE(script.find("\"FocusChanged\""), std::string::npos);
+        runProgram({"/usr/bin/gdbus", "call", "--session", "--dest", "com.tovik.ZED.Agent",
+                    "--object-path", "/com/tovik/ZED/Focus", "--method",
+                    "com.tovik.ZED.Focus.FocusChanged", app == 0 ? "org.kde.dolphin" : "konsole"});
+    }
+    std::array<const char*, 2> namesInSets() const override {
+        return {"org.kde.Dolphin.desktop", "konsole"};
+    }
+
+private:
+    void mock(const char* path, const char* method, std::vector<std::string> args) const {
+        std::vector<std::string> argv{"/usr/bin/gdbus",
+                                      "call",
+                                      "--session",
+                                      "--dest",
+                                      "org.kde.KWin",
+                                      "--object-path",
+                                      path,
+                                      "--method",
+                                      std::string("org.freedesktop.DBus.Mock.") + method};
+        argv.insert(argv.end(), args.begin(), args.end());
+        runProgram(argv);
+    }
+    std::string calls(const char* path) const {
+        return runProgram({"/usr/bin/gdbus", "call", "--session", "--dest", "org.kde.KWin",
+                           "--object-path", path, "--method", "org.freedesktop.DBus.Mock.GetCalls"})
+            .out;
+    }
+    ChildProcess kwin_{"kwin-stand-in", "/tmp"};
+};
+
 template <typename D> std::unique_ptr<Desktop> make() {
     return std::make_unique<D>();
 }
@@ -215,7 +288,8 @@ TEST_P(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
     sim({"plug"});
 
     desktop_->activate(0);
-    EXPECT_TRUE(waitFor([] { return lastRecordHas("Sensitivity", 8.0); })) << agent.err() << sim({"show", "driver"}).out;
+    EXPECT_TRUE(waitFor([] { return lastRecordHas("Sensitivity", 8.0); }))
+        << agent.err() << sim({"show", "driver"}).out;
     desktop_->activate(1);
     EXPECT_TRUE(waitFor([] {
         return lastRecordHas("Sensitivity", 3.0) && lastRecordHas("ScrollWheelSpeed", 2.0);
@@ -239,6 +313,12 @@ TEST_P(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
     EXPECT_EQ(*zed::lookup(*stored->asDictionary(), "Sensitivity"), Value(5.0));
 }
 
+std::string desktopName(const ::testing::TestParamInfo<PerApplication::ParamType>& info) {
+    static const char* const names[] = {"X11", "Sway", "KWinStandIn"};
+    return names[info.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(Desktops, PerApplication,
-                         ::testing::Values(&make<X11Desktop>, &make<SwayDesktop>),
-                         [](const auto& info) { return info.index == 0 ? "X11" : "Sway"; });
+                         ::testing::Values(&make<X11Desktop>, &make<SwayDesktop>,
+                                           &make<KWinStandIn>),
+                         desktopName);
