@@ -1,5 +1,6 @@
 #include "Desktop.h"
 
+#include "GnomeFocus.h"
 #include "KWinFocus.h"
 #include "Platform/dbus/DBusRegistry.h"
 #include "PointerBackend.h"
@@ -66,6 +67,10 @@ FocusTrackerFactory desktopFocusTrackers() {
         const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
         if (desktop && std::strstr(desktop, "KDE")) {
             return makeKWinFocusTracker(Platform::current().sessionBus(), std::move(callback), why);
+        }
+        if (desktop && std::strstr(desktop, "GNOME")) {
+            return makeGnomeFocusTracker(Platform::current().sessionBus(), std::move(callback),
+                                         why);
         }
         *why = "this Wayland desktop does not tell ZED which window is in front";
         return std::unique_ptr<FocusTracker>();

@@ -245,6 +245,78 @@ private:
     ChildProcess kwin_{"kwin-stand-in", "/tmp"};
 };
 
+// GNOME Shell with ZED's extension, played by python-dbusmock: it answers
+// and signals as the shipped extension does.
+class GnomeStandIn : public Desktop {
+public:
+    std::string start() override {
+        std::string why;
+        if (missing({"/usr/bin/python3", "/usr/lib/python3/dist-packages/dbusmock/__init__.py",
+                     "/usr/bin/gdbus"},
+                    &why)) {
+            return why;
+        }
+        shell_.start({"/usr/bin/python3", "-m", "dbusmock", "--session", "org.gnome.Shell", kPath,
+                      kInterface});
+        if (!waitForOwnership("org.gnome.Shell", true)) {
+            return "the stand-in for GNOME Shell did not start";
+        }
+        mock("AddMethod",
+             {kInterface, "FocusedApp", "", "s", "ret = 'org.gnome.Nautilus.desktop'"});
+        return {};
+    }
+    std::map<std::string, std::string> agentEnvironment() const override {
+        return {{"XDG_SESSION_TYPE", "wayland"},
+                {"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"},
+                {"DISPLAY", ""},
+                {"SWAYSOCK", ""}};
+    }
+    void activate(int app) override {
+        // The shipped extension, for each GNOME Shell, exports what the
+        // stand-in does.
+        const std::string shipped =
+            std::filesystem::path(ZED_AGENT).parent_path().string() + "/../share/zed/gnome-shell/";
+        for (const char* version : {"43", "45"}) {
+            const std::string js = readFile(shipped + version + "/extension.js");
+            for (const char* name : {kPath, kInterface, "FocusedApp", "FocusChanged"}) {
+                ASSERT_NE(js.find(name), std::string::npos) << version << " lacks " << name;
+            }
+        }
+        // The agent has asked, so it listens.
+        ASSERT_TRUE(waitFor([&] { return calls().find("FocusedApp") != std::string::npos; }));
+        mock("EmitSignal",
+             {kInterface, "FocusChanged", "s",
+              app == 0 ? "[<'org.gnome.Calculator.desktop'>]" : "[<'org.gnome.TextEditor.desktop'>]"});
+    }
+    std::array<const char*, 2> namesInSets() const override {
+        return {"org.gnome.Calculator", "org.gnome.texteditor.desktop"};
+    }
+
+private:
+    static constexpr const char* kPath = "/com/tovik/ZED/ShellFocus";
+    static constexpr const char* kInterface = "com.tovik.ZED.ShellFocus";
+    void mock(const char* method, std::vector<std::string> args) const {
+        std::vector<std::string> argv{"/usr/bin/gdbus",
+                                      "call",
+                                      "--session",
+                                      "--dest",
+                                      "org.gnome.Shell",
+                                      "--object-path",
+                                      kPath,
+                                      "--method",
+                                      std::string("org.freedesktop.DBus.Mock.") + method};
+        argv.insert(argv.end(), args.begin(), args.end());
+        runProgram(argv);
+    }
+    std::string calls() const {
+        return runProgram({"/usr/bin/gdbus", "call", "--session", "--dest", "org.gnome.Shell",
+                           "--object-path", kPath, "--method",
+                           "org.freedesktop.DBus.Mock.GetCalls"})
+            .out;
+    }
+    ChildProcess shell_{"shell-stand-in", "/tmp"};
+};
+
 template <typename D> std::unique_ptr<Desktop> make() {
     return std::make_unique<D>();
 }
@@ -314,11 +386,11 @@ TEST_P(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
 }
 
 std::string desktopName(const ::testing::TestParamInfo<PerApplication::ParamType>& info) {
-    static const char* const names[] = {"X11", "Sway", "KWinStandIn"};
+    static const char* const names[] = {"X11", "Sway", "KWinStandIn", "GnomeStandIn"};
     return names[info.index];
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, PerApplication,
                          ::testing::Values(&make<X11Desktop>, &make<SwayDesktop>,
-                                           &make<KWinStandIn>),
+                                           &make<KWinStandIn>, &make<GnomeStandIn>),
                          desktopName);
