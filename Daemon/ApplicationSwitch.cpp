@@ -15,6 +15,7 @@ void ApplicationSwitch::SetSets(std::vector<sets::SettingsSet> sets) {
     if (sets_.empty()) {
         tracker_.reset();
         settle_.reset();
+        settling_ = false;
         inForce_ = -1;
         application_.clear();
         return;
@@ -47,11 +48,19 @@ void ApplicationSwitch::FocusChanged(const std::string& application) {
         return;
     }
     application_ = application;
-    settle_ = zed::Platform::current().runLoop().addTimer(zed::RunLoop::now() + kSettleSeconds,
-                                                          [this] { Switch(); });
-    if (!settle_) {
-        Switch();
+    if (settling_) {
+        return; // within a burst: the last one counts, when it ends
     }
+    // The first change of a burst switches at once; the rest of the burst
+    // (alt-tab through windows) is one more switch when it has settled. The
+    // spent timer is replaced by the next, never dropped while it runs.
+    Switch();
+    settle_ =
+        zed::Platform::current().runLoop().addTimer(zed::RunLoop::now() + kSettleSeconds, [this] {
+            settling_ = false;
+            Switch();
+        });
+    settling_ = settle_ != nullptr;
 }
 
 void ApplicationSwitch::Switch() {

@@ -13,7 +13,8 @@
 
 class ApplicationSwitch {
 public:
-    // A burst of focus changes (alt-tab through windows) is one switch.
+    // A focus change switches at once; more changes within this time (alt-tab
+    // through windows) make one more switch, to where the focus settled.
     static constexpr double kSettleSeconds = 0.1;
 
     // The sets as stored; tracking starts with the first set and ends with
@@ -25,7 +26,7 @@ public:
     zed::settings::SettingsSet* InForce();
     const std::vector<zed::settings::SettingsSet>& Sets() const { return sets_; }
 
-    // From the tracker: switches once the focus has settled.
+    // From the tracker.
     void FocusChanged(const std::string& application);
 
 private:
@@ -36,5 +37,6 @@ private:
     std::string application_; // in front, as last told
     std::unique_ptr<zed::FocusTracker> tracker_;
     zed::RunLoop::SourcePtr settle_;
+    bool settling_ = false;
     bool toldUntracked_ = false;
 };

@@ -48,35 +48,49 @@ private:
         return r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
     }
     // A property's bytes; empty when the window has none.
-    std::string property(xcb_window_t w, xcb_atom_t name, xcb_atom_t type) {
-        Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(
-            c_.get(), xcb_get_property(c_.get(), 0, w, name, type, 0, 1024), nullptr));
+    std::string property(xcb_get_property_cookie_t cookie) {
+        Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(c_.get(), cookie, nullptr));
         if (!r || r->type == XCB_ATOM_NONE) {
             return {};
         }
         const auto* bytes = static_cast<const char*>(xcb_get_property_value(r.get()));
         return std::string(bytes, static_cast<std::size_t>(xcb_get_property_value_length(r.get())));
     }
+    std::string property(xcb_window_t w, xcb_atom_t name, xcb_atom_t type) {
+        return property(xcb_get_property(c_.get(), 0, w, name, type, 0, 1024));
+    }
     std::string application(xcb_window_t w) {
-        for (xcb_atom_t id : {gtkId_, kdeFile_}) {
-            if (std::string s = property(w, id, XCB_GET_PROPERTY_TYPE_ANY); !s.empty()) {
-                return s.substr(0, s.find('\0'));
+        // Asked all at once: one round trip to the server, not four.
+        const std::pair<xcb_atom_t, xcb_atom_t> asked[] = {{gtkId_, XCB_GET_PROPERTY_TYPE_ANY},
+                                                           {kdeFile_, XCB_GET_PROPERTY_TYPE_ANY},
+                                                           {XCB_ATOM_WM_CLASS, XCB_ATOM_STRING},
+                                                           {pid_, XCB_ATOM_CARDINAL}};
+        xcb_get_property_cookie_t cookies[4];
+        for (std::size_t i = 0; i < 4; ++i) {
+            cookies[i] = xcb_get_property(c_.get(), 0, w, asked[i].first, asked[i].second, 0, 1024);
+        }
+        std::string values[4];
+        for (std::size_t i = 0; i < 4; ++i) {
+            values[i] = property(cookies[i]);
+        }
+        for (const std::string& id : {values[0], values[1]}) {
+            if (!id.empty()) {
+                return id.substr(0, id.find('\0'));
             }
         }
         // WM_CLASS is the instance and the class, each ending in a zero byte.
-        const std::string wmClass = property(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
+        const std::string& wmClass = values[2];
         if (const auto end = wmClass.find('\0'); end != std::string::npos) {
             const std::string cls = wmClass.substr(end + 1, wmClass.find('\0', end + 1) - end - 1);
             if (!cls.empty()) {
                 return cls;
             }
         }
-        const std::string pid = property(w, pid_, XCB_ATOM_CARDINAL);
-        std::uint32_t n = 0;
-        if (pid.size() == 4) {
-            std::memcpy(&n, pid.data(), 4);
+        std::uint32_t pid = 0;
+        if (values[3].size() == 4) {
+            std::memcpy(&pid, values[3].data(), 4);
         }
-        return processName(n);
+        return processName(pid);
     }
     void report() {
         const std::string w = property(root_, active_, XCB_ATOM_WINDOW);

@@ -16,6 +16,7 @@
 // Usage: agent_floors_bench [--samples=N] [--rounds=N] [--flood-seconds=S]
 //        [--agent=PATH]   (--agent measures another build, e.g. an earlier one)
 #include "Daemon/CallBacks.h"
+#include "Platform/core/ApplicationSettings.h"
 #include "Platform/core/FilePreferenceDomains.h"
 #include "Platform/core/Log.h"
 #include "Platform/core/PropertyList.h"
@@ -42,6 +43,7 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#include <xcb/xcb.h>
 
 extern char** environ;
 
@@ -524,6 +526,118 @@ std::pair<std::vector<double>, std::vector<double>> stepInProcess(int samples) {
     return {steps, writes};
 }
 
+// A private X server with a window manager and two applications of
+// different classes, whose window in front the benchmark changes as a pager
+// does (a _NET_ACTIVE_WINDOW request to the root).
+struct XDesktop {
+    std::string display;
+    Child server, manager, first, second;
+    xcb_connection_t* c = nullptr;
+    xcb_window_t root = 0;
+    xcb_atom_t active = 0, clients = 0;
+    std::vector<xcb_window_t> windows; // of "XCalc", then of "Xedit"
+
+    ~XDesktop() {
+        if (c) {
+            xcb_disconnect(c);
+        }
+    }
+    xcb_atom_t atom(const char* name) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(r);
+        return a;
+    }
+    // The managed window whose WM_CLASS class is `cls`; 0 for none.
+    xcb_window_t find(const char* cls) {
+        xcb_get_property_reply_t* list = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, root, clients, XCB_ATOM_WINDOW, 0, 1024), nullptr);
+        xcb_window_t found = 0;
+        const int n = list ? xcb_get_property_value_length(list) / 4 : 0;
+        for (int i = 0; i < n && !found; ++i) {
+            const xcb_window_t w = static_cast<xcb_window_t*>(xcb_get_property_value(list))[i];
+            xcb_get_property_reply_t* wm = xcb_get_property_reply(
+                c, xcb_get_property(c, 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256), nullptr);
+            const std::string text =
+                wm ? std::string(static_cast<const char*>(xcb_get_property_value(wm)),
+                                 static_cast<std::size_t>(xcb_get_property_value_length(wm)))
+                   : std::string();
+            std::free(wm);
+            const auto end = text.find('\0');
+            if (end != std::string::npos && text.compare(end + 1, std::strlen(cls), cls) == 0) {
+                found = w;
+            }
+        }
+        std::free(list);
+        return found;
+    }
+    bool start() {
+        display = ":" + std::to_string(300 + getpid() % 500);
+        const std::vector<std::string> env = {"DISPLAY=" + display};
+        if (!server.start({"/usr/bin/Xvfb", display, "-nolisten", "tcp"}, {})) {
+            return false;
+        }
+        for (int i = 0; i < 100 && (!c || xcb_connection_has_error(c)); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (c) {
+                xcb_disconnect(c);
+            }
+            c = xcb_connect(display.c_str(), nullptr);
+        }
+        if (xcb_connection_has_error(c) || !manager.start({"/usr/bin/openbox"}, env) ||
+            !first.start({"/usr/bin/xcalc"}, env) || !second.start({"/usr/bin/xedit"}, env)) {
+            return false;
+        }
+        root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+        active = atom("_NET_ACTIVE_WINDOW");
+        clients = atom("_NET_CLIENT_LIST");
+        for (int i = 0; i < 200 && windows.size() < 2; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            windows.clear();
+            for (const char* cls : {"XCalc", "Xedit"}) {
+                if (const xcb_window_t w = find(cls)) {
+                    windows.push_back(w);
+                }
+            }
+        }
+        return windows.size() == 2;
+    }
+    // Waits for the window manager to announce the window in front, as any
+    // X client hears it: false after a second.
+    bool announced() {
+        const auto deadline = Clock::now() + std::chrono::seconds(1);
+        while (Clock::now() < deadline) {
+            xcb_generic_event_t* e = xcb_poll_for_event(c);
+            if (!e) {
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+                continue;
+            }
+            const bool is = (e->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                            reinterpret_cast<xcb_property_notify_event_t*>(e)->atom == active;
+            std::free(e);
+            if (is) {
+                return true;
+            }
+        }
+        return false;
+    }
+    void activate(xcb_window_t w) {
+        xcb_client_message_event_t e{};
+        e.response_type = XCB_CLIENT_MESSAGE;
+        e.format = 32;
+        e.window = w;
+        e.type = active;
+        e.data.data32[0] = 2; // from a pager: the window manager obeys at once
+        xcb_send_event(c, 0, root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&e));
+        xcb_flush(c);
+    }
+};
+
 // Medians of per-round ratios: the middle one and the spread.
 struct Ratios {
     std::vector<double> each;
@@ -770,6 +884,61 @@ int main(int argc, char** argv) {
             sent, b.floodSeconds, before, peak, atEnd, settled, kept,
             std::abs(kept) <= 10.0 ? "met" : "NOT met", busyAfter);
     }
+    // The focus path: an agent with a set for each of two X applications;
+    // each change of the window in front (well apart, so each is the first
+    // of its burst) until the driver's properties are set.
+    XDesktop desk;
+    if (desk.start()) {
+        Child focusAgent;
+        std::ofstream(b.home + "/" + kDomainFile) << zed::toXmlPropertyList(Value(zed::Dictionary{
+            {"ButtonMappings", Value(zed::Array{Value(zed::Data{3, '8'}), Value(zed::Data{7})})},
+            {"OtfsOnScreen", Value(std::int32_t{0})},
+            {"Sensitivity", Value(5.0)},
+            {zed::settings::kApplicationSettingsKey,
+             zed::settings::storedSets({{"A", {"XCalc"}, {{"Sensitivity", Value(8.0)}}, 0},
+                                        {"B", {"Xedit"}, {{"Sensitivity", Value(3.0)}}, 1}})}}));
+        agent.stop();
+        std::vector<std::string> focusEnv = env;
+        focusEnv.insert(focusEnv.end(), {"DISPLAY=" + desk.display, "XDG_SESSION_TYPE=x11"});
+        std::vector<double> focus, announce;
+        if (focusAgent.start({agentPath}, focusEnv) &&
+            focusAgent.waitForOutput("Waiting for prefs changes")) {
+            const std::string path = b.driverPath();
+            for (int i = 0; i < b.samples; ++i) {
+                b.monitor.drain(150);
+                while (xcb_generic_event_t* e = xcb_poll_for_event(desk.c)) {
+                    std::free(e);
+                }
+                const auto t = Clock::now();
+                desk.activate(desk.windows[static_cast<std::size_t>(i % 2)]);
+                const bool heard = desk.announced();
+                const double wm = msSince(t);
+                if (!heard || !b.monitor.waitFor([&](const Monitor::Seen& s) {
+                        return s.member == "SetProperties" && s.path == path;
+                    })) {
+                    continue; // already in front: no switch
+                }
+                focus.push_back(msSince(t));
+                announce.push_back(wm);
+            }
+        }
+        Ratios rFocus, rAnnounce;
+        rFocus.add(focus, echoAll.settings);
+        rAnnounce.add(focus, announce);
+        row("focus change -> driver properties", focus, "echo agent (settings)", echoAll.settings,
+            rFocus, 1.2);
+        row("focus change -> driver properties", focus, "the WM's announcement", announce,
+            rAnnounce, 0);
+        const Stats f = stats(focus);
+        std::printf("%-34s p99 %.3f ms (goal <= one 60 Hz frame, 16.7 ms: %s)\n",
+                    "focus change -> driver properties", f.p99,
+                    f.n > 0 && f.p99 <= 1000.0 / 60 ? "met" : "NOT met");
+        focusAgent.stop();
+    } else {
+        std::printf("focus change -> driver properties: no X server with a window manager here "
+                    "(Xvfb, openbox, xcalc, xedit)\n");
+    }
+
     agent.stop();
     return 0;
 }
