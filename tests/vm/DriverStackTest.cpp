@@ -318,6 +318,33 @@ TEST_F(DriverStack, SensitivityFiveHalvesTheMotionAndASecondaryClickMappingSends
     EXPECT_EQ(driver_->stop(SIGTERM), 0) << driver_->err();
 }
 
+// A switch of settings per application is the agent setting the mappings of
+// the new application's set: with the button held, its release is the click
+// it was pressed as, nothing stays held, and the next press is the new one's.
+TEST_F(DriverStack, ANewSetWhileAButtonIsHeldReleasesItAsPressedAndTheNextPressIsTheNewOne) {
+    ASSERT_TRUE(startDriver()) << driver_->err();
+    UhidMouse mouse;
+    auto pointer = adopt(mouse);
+    ASSERT_TRUE(pointer);
+    const auto drv = registry_.find(kDriverClass);
+    ASSERT_TRUE(drv);
+    const auto mappings = [](std::uint8_t third) {
+        return Dictionary{
+            {"ButtonMappings", Value(Array{Value(Data{0}), Value(Data{5}), Value(Data{third})})}};
+    };
+    ASSERT_EQ(registry_.setProperties(drv->path, mappings(1)), 0); // the secondary click
+    auto frames = through(mouse, *pointer, {{.buttons = 4}});
+    ASSERT_EQ(registry_.setProperties(drv->path, mappings(5)), 0); // its own, the middle
+    const auto released = through(mouse, *pointer, {{.buttons = 0}});
+    frames.insert(frames.end(), released.begin(), released.end());
+    EXPECT_EQ(keysIn(frames),
+              (std::vector<std::pair<std::uint16_t, int>>{{BTN_RIGHT, 1}, {BTN_RIGHT, 0}}));
+    EXPECT_TRUE(heldAfter(frames).empty());
+    EXPECT_EQ(keysIn(through(mouse, *pointer, {{.buttons = 4}, {.buttons = 0}})),
+              (std::vector<std::pair<std::uint16_t, int>>{{BTN_MIDDLE, 1}, {BTN_MIDDLE, 0}}));
+    EXPECT_EQ(driver_->stop(SIGTERM), 0) << driver_->err();
+}
+
 TEST_F(DriverStack, TheAgentTypesCtrlCForAMappedButtonAndStepsTheSensitivityOnTheFly) {
     ASSERT_TRUE(startDriver()) << driver_->err();
     AgentProcess agent;
