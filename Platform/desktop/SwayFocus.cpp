@@ -69,6 +69,7 @@ public:
                    (path.empty() ? std::string("SWAYSOCK is not set") : path) + ") does not answer";
             return false;
         }
+        loop_ = &loop;
         source_ = loop.addFd(events_.get(), EPOLLIN, [this](std::uint32_t) { readEvents(); });
         if (const auto json = sway::parseJson(*tree)) {
             const sway::Json* focused = focusedNode(*json);
@@ -84,6 +85,13 @@ private:
             callback_(app);
         }
     }
+    // From the source's own callback: it is dropped once that has returned.
+    void stop() {
+        end_ = loop_->addTimer(RunLoop::now(), [this] {
+            source_.reset();
+            events_.reset();
+        });
+    }
     void readEvents() {
         char chunk[4096];
         for (;;) {
@@ -96,8 +104,7 @@ private:
                 continue;
             }
             if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-                source_.reset(); // sway went away; nothing more will come
-                events_.reset();
+                stop(); // sway went away; nothing more will come
             }
             break;
         }
@@ -113,14 +120,14 @@ private:
             }
         }
         if (broken) {
-            source_.reset();
-            events_.reset();
+            stop();
         }
     }
 
     FocusCallback callback_;
     UniqueFd events_;
-    RunLoop::SourcePtr source_;
+    RunLoop* loop_ = nullptr;
+    RunLoop::SourcePtr source_, end_;
     std::string buffer_;
     std::string last_ = "\x01"; // reports the first application, even none
 };

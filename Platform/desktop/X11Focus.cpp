@@ -2,27 +2,21 @@
 
 #include "Platform/core/RunLoop.h"
 #include "SwayFocus.h"
+#include "XcbHandles.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <sys/epoll.h>
-#include <xcb/xcb.h>
 
 namespace zed {
 
 namespace {
 
-struct Disconnect {
-    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-};
-struct FreeReply {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
+template <typename T> using Reply = XcbReply<T>;
 
 class X11FocusTracker : public FocusTracker {
 public:
-    X11FocusTracker(std::unique_ptr<xcb_connection_t, Disconnect> c, FocusCallback callback)
+    X11FocusTracker(XcbConnectionPtr c, FocusCallback callback)
         : c_(std::move(c)), callback_(std::move(callback)) {
         root_ = xcb_setup_roots_iterator(xcb_get_setup(c_.get())).data->root;
         active_ = atom("_NET_ACTIVE_WINDOW");
@@ -34,9 +28,11 @@ public:
         xcb_flush(c_.get());
     }
     bool listen(RunLoop& loop) {
+        loop_ = &loop;
         source_ = loop.addFd(xcb_get_file_descriptor(c_.get()), EPOLLIN,
                              [this](std::uint32_t) { readEvents(); });
         report();
+        readEvents();
         return source_ != nullptr;
     }
 
@@ -106,24 +102,30 @@ private:
         }
     }
     void readEvents() {
-        bool changed = false;
-        while (Reply<xcb_generic_event_t> e{xcb_poll_for_event(c_.get())}) {
-            if ((e->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
-                changed |= reinterpret_cast<xcb_property_notify_event_t*>(e.get())->atom == active_;
+        // A reply waited for queues the events that came before it, which the
+        // socket then no longer announces: look again after each report.
+        for (bool changed = true; changed;) {
+            changed = false;
+            while (Reply<xcb_generic_event_t> e{xcb_poll_for_event(c_.get())}) {
+                changed |= (e->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                           reinterpret_cast<xcb_property_notify_event_t*>(e.get())->atom == active_;
             }
-        }
-        if (xcb_connection_has_error(c_.get())) {
-            source_.reset(); // the server went away; nothing more will come
-            return;
-        }
-        if (changed) {
-            report();
+            if (xcb_connection_has_error(c_.get())) {
+                // The server went away; nothing more will come. The source
+                // is not dropped while it runs.
+                end_ = loop_->addTimer(RunLoop::now(), [this] { source_.reset(); });
+                return;
+            }
+            if (changed) {
+                report();
+            }
         }
     }
 
-    std::unique_ptr<xcb_connection_t, Disconnect> c_;
+    XcbConnectionPtr c_;
     FocusCallback callback_;
-    RunLoop::SourcePtr source_;
+    RunLoop* loop_ = nullptr;
+    RunLoop::SourcePtr source_, end_;
     xcb_window_t root_ = 0;
     xcb_atom_t active_ = 0, pid_ = 0, gtkId_ = 0, kdeFile_ = 0;
     std::string last_ = "\x01"; // reports the first application, even none
@@ -133,7 +135,7 @@ private:
 
 std::unique_ptr<FocusTracker> makeX11FocusTracker(RunLoop& loop, FocusCallback callback,
                                                   std::string* why) {
-    std::unique_ptr<xcb_connection_t, Disconnect> c(xcb_connect(nullptr, nullptr));
+    XcbConnectionPtr c(xcb_connect(nullptr, nullptr));
     if (!c || xcb_connection_has_error(c.get())) {
         *why = "no X display to ask";
         return nullptr;

@@ -1,28 +1,22 @@
 #include "Platform/core/Log.h"
 #include "PointerSettings.h"
+#include "XcbHandles.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
-#include <xcb/xcb.h>
 
 namespace zed {
 
 namespace {
 
-struct Disconnect {
-    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-};
-struct FreeReply {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
+template <typename T> using Reply = XcbReply<T>;
 
 } // namespace
 
 struct X11PointerControl::Connection {
-    std::unique_ptr<xcb_connection_t, Disconnect> c;
+    XcbConnectionPtr c;
 };
 
 X11PointerControl::X11PointerControl(std::string displayName)
@@ -41,7 +35,7 @@ X11PointerControl::Connection* X11PointerControl::connection() {
     }
     const char* name = displayName_.empty() ? nullptr : displayName_.c_str();
     const char* shown = name ? name : std::getenv("DISPLAY");
-    std::unique_ptr<xcb_connection_t, Disconnect> c(xcb_connect(name, nullptr));
+    XcbConnectionPtr c(xcb_connect(name, nullptr));
     if (!c || xcb_connection_has_error(c.get())) {
         if (!reported_) {
             zed::log("no X display (%s), so the button mode and the pointer acceleration are left "

@@ -53,6 +53,13 @@ public:
 // A private Xvfb with openbox, xcalc and xedit; xdotool activates.
 class X11Desktop : public Desktop {
 public:
+    ~X11Desktop() override {
+        for (auto& app : apps_) {
+            app.stop(SIGTERM, 5);
+        }
+        wm_.stop(SIGTERM, 5);
+        x_.stop(SIGTERM, 5); // so that it removes its socket and lock
+    }
     std::string start() override {
         std::string why;
         if (missing({"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/xcalc", "/usr/bin/xedit",
@@ -60,13 +67,25 @@ public:
                     &why)) {
             return why;
         }
-        display_ = ":" + std::to_string(200 + getpid() % 500);
-        if (!x_.start({"/usr/bin/Xvfb", display_, "-nolisten", "tcp"}) || !waitFor([&] {
-                return std::filesystem::exists("/tmp/.X11-unix/X" + display_.substr(1));
-            })) {
+        // A display number no server holds, nor one that ended uncleanly.
+        for (int n = 200; display_.empty() && n < 1000; ++n) {
+            if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) &&
+                !std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
+                display_ = ":" + std::to_string(n);
+            }
+        }
+        // The server answers, then the window manager runs (it names the
+        // desktop), before any window is made.
+        const auto answers = [&](const char* what) {
+            return waitFor([&] { return xdotool({what}).exitCode == 0; });
+        };
+        if (!x_.start({"/usr/bin/Xvfb", display_, "-nolisten", "tcp"}) ||
+            !answers("getdisplaygeometry")) {
             return "Xvfb did not start";
         }
-        wm_.start({"/usr/bin/openbox"}, {{"DISPLAY", display_}});
+        if (!wm_.start({"/usr/bin/openbox"}, {{"DISPLAY", display_}}) || !answers("get_desktop")) {
+            return "openbox did not start";
+        }
         apps_[0].start({"/usr/bin/xcalc"}, {{"DISPLAY", display_}});
         apps_[1].start({"/usr/bin/xedit"}, {{"DISPLAY", display_}});
         return {};
@@ -78,7 +97,7 @@ public:
         const char* cls = app == 0 ? "XCalc" : "Xedit";
         std::string id;
         ASSERT_TRUE(waitFor([&] {
-            id = xdotool({"search", "--class", cls});
+            id = xdotool({"search", "--class", cls}).out;
             return !id.empty();
         }));
         xdotool({"windowactivate", "--sync", id.substr(0, id.find('\n'))});
@@ -86,9 +105,9 @@ public:
     std::array<const char*, 2> namesInSets() const override { return {"XCalc", "xedit.desktop"}; }
 
 private:
-    std::string xdotool(std::vector<std::string> args) const {
+    ProgramResult xdotool(std::vector<std::string> args) const {
         args.insert(args.begin(), {"/usr/bin/env", "DISPLAY=" + display_, "/usr/bin/xdotool"});
-        return runProgram(args).out;
+        return runProgram(args);
     }
     std::string display_;
     ChildProcess x_{"xvfb", "/tmp"}, wm_{"openbox", "/tmp"};
@@ -172,28 +191,58 @@ private:
     std::array<ChildProcess, 2> apps_{ChildProcess{"foot1", "/tmp"}, ChildProcess{"foot2", "/tmp"}};
 };
 
-// KDE Plasma's KWin played by python-dbusmock: it takes the script and runs
-// it, and the test sends the agent what the shipped script sends.
-class KWinStandIn : public Desktop {
-public:
-    std::string start() override {
+// A desktop service played by python-dbusmock on the session bus, scripted
+// and asked what it was called with through the mock's own interface.
+class MockedDesktop : public Desktop {
+protected:
+    explicit MockedDesktop(const char* service) : service_(service) {}
+    // Empty when the stand-in serves `path` with `interface`; else why not.
+    std::string startMock(const char* path, const char* interface) {
         std::string why;
         if (missing({"/usr/bin/python3", "/usr/lib/python3/dist-packages/dbusmock/__init__.py",
                      "/usr/bin/gdbus"},
                     &why)) {
             return why;
         }
-        kwin_.start({"/usr/bin/python3", "-m", "dbusmock", "--session", "org.kde.KWin",
-                     "/Scripting", "org.kde.kwin.Scripting"});
-        if (!waitForOwnership("org.kde.KWin", true)) {
-            return "the stand-in for KWin did not start";
+        mock_.start({"/usr/bin/python3", "-m", "dbusmock", "--session", service_, path, interface});
+        return waitForOwnership(service_, true) ? std::string()
+                                                : std::string("no stand-in for ") + service_;
+    }
+    std::string gdbus(const char* path, const char* method, std::vector<std::string> args) const {
+        std::vector<std::string> argv{"/usr/bin/gdbus",
+                                      "call",
+                                      "--session",
+                                      "--dest",
+                                      service_,
+                                      "--object-path",
+                                      path,
+                                      "--method",
+                                      std::string("org.freedesktop.DBus.Mock.") + method};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return runProgram(argv).out;
+    }
+    std::string calls(const char* path) const { return gdbus(path, "GetCalls", {}); }
+
+private:
+    const char* service_;
+    ChildProcess mock_{"stand-in", "/tmp"};
+};
+
+// KDE Plasma's KWin played by python-dbusmock: it takes the script and runs
+// it, and the test sends the agent what the shipped script sends.
+class KWinStandIn : public MockedDesktop {
+public:
+    KWinStandIn() : MockedDesktop("org.kde.KWin") {}
+    std::string start() override {
+        if (std::string why = startMock("/Scripting", "org.kde.kwin.Scripting"); !why.empty()) {
+            return why;
         }
-        mock("/Scripting", "AddMethod",
-             {"org.kde.kwin.Scripting", "loadScript", "ss", "i", "ret = 7"});
-        mock("/Scripting", "AddMethod",
-             {"org.kde.kwin.Scripting", "unloadScript", "s", "b", "ret = True"});
-        mock("/Scripting", "AddObject",
-             {"/Scripting/Script7", "org.kde.kwin.Script", "{}", "[(\"run\", \"\", \"\", \"\")]"});
+        gdbus("/Scripting", "AddMethod",
+              {"org.kde.kwin.Scripting", "loadScript", "ss", "i", "ret = 7"});
+        gdbus("/Scripting", "AddMethod",
+              {"org.kde.kwin.Scripting", "unloadScript", "s", "b", "ret = True"});
+        gdbus("/Scripting", "AddObject",
+              {"/Scripting/Script7", "org.kde.kwin.Script", "{}", "[(\"run\", \"\", \"\", \"\")]"});
         return {};
     }
     std::map<std::string, std::string> agentEnvironment() const override {
@@ -222,47 +271,19 @@ public:
     std::array<const char*, 2> namesInSets() const override {
         return {"org.kde.Dolphin.desktop", "konsole"};
     }
-
-private:
-    void mock(const char* path, const char* method, std::vector<std::string> args) const {
-        std::vector<std::string> argv{"/usr/bin/gdbus",
-                                      "call",
-                                      "--session",
-                                      "--dest",
-                                      "org.kde.KWin",
-                                      "--object-path",
-                                      path,
-                                      "--method",
-                                      std::string("org.freedesktop.DBus.Mock.") + method};
-        argv.insert(argv.end(), args.begin(), args.end());
-        runProgram(argv);
-    }
-    std::string calls(const char* path) const {
-        return runProgram({"/usr/bin/gdbus", "call", "--session", "--dest", "org.kde.KWin",
-                           "--object-path", path, "--method", "org.freedesktop.DBus.Mock.GetCalls"})
-            .out;
-    }
-    ChildProcess kwin_{"kwin-stand-in", "/tmp"};
 };
 
 // GNOME Shell with ZED's extension, played by python-dbusmock: it answers
 // and signals as the shipped extension does.
-class GnomeStandIn : public Desktop {
+class GnomeStandIn : public MockedDesktop {
 public:
+    GnomeStandIn() : MockedDesktop("org.gnome.Shell") {}
     std::string start() override {
-        std::string why;
-        if (missing({"/usr/bin/python3", "/usr/lib/python3/dist-packages/dbusmock/__init__.py",
-                     "/usr/bin/gdbus"},
-                    &why)) {
+        if (std::string why = startMock(kPath, kInterface); !why.empty()) {
             return why;
         }
-        shell_.start({"/usr/bin/python3", "-m", "dbusmock", "--session", "org.gnome.Shell", kPath,
-                      kInterface});
-        if (!waitForOwnership("org.gnome.Shell", true)) {
-            return "the stand-in for GNOME Shell did not start";
-        }
-        mock("AddMethod",
-             {kInterface, "FocusedApp", "", "s", "ret = 'org.gnome.Nautilus.desktop'"});
+        gdbus(kPath, "AddMethod",
+              {kInterface, "FocusedApp", "", "s", "ret = 'org.gnome.Nautilus.desktop'"});
         return {};
     }
     std::map<std::string, std::string> agentEnvironment() const override {
@@ -283,10 +304,11 @@ public:
             }
         }
         // The agent has asked, so it listens.
-        ASSERT_TRUE(waitFor([&] { return calls().find("FocusedApp") != std::string::npos; }));
-        mock("EmitSignal",
-             {kInterface, "FocusChanged", "s",
-              app == 0 ? "[<'org.gnome.Calculator.desktop'>]" : "[<'org.gnome.TextEditor.desktop'>]"});
+        ASSERT_TRUE(waitFor([&] { return calls(kPath).find("FocusedApp") != std::string::npos; }));
+        gdbus(kPath, "EmitSignal",
+              {kInterface, "FocusChanged", "s",
+               app == 0 ? "[<'org.gnome.Calculator.desktop'>]"
+                        : "[<'org.gnome.TextEditor.desktop'>]"});
     }
     std::array<const char*, 2> namesInSets() const override {
         return {"org.gnome.Calculator", "org.gnome.texteditor.desktop"};
@@ -295,26 +317,6 @@ public:
 private:
     static constexpr const char* kPath = "/com/tovik/ZED/ShellFocus";
     static constexpr const char* kInterface = "com.tovik.ZED.ShellFocus";
-    void mock(const char* method, std::vector<std::string> args) const {
-        std::vector<std::string> argv{"/usr/bin/gdbus",
-                                      "call",
-                                      "--session",
-                                      "--dest",
-                                      "org.gnome.Shell",
-                                      "--object-path",
-                                      kPath,
-                                      "--method",
-                                      std::string("org.freedesktop.DBus.Mock.") + method};
-        argv.insert(argv.end(), args.begin(), args.end());
-        runProgram(argv);
-    }
-    std::string calls() const {
-        return runProgram({"/usr/bin/gdbus", "call", "--session", "--dest", "org.gnome.Shell",
-                           "--object-path", kPath, "--method",
-                           "org.freedesktop.DBus.Mock.GetCalls"})
-            .out;
-    }
-    ChildProcess shell_{"shell-stand-in", "/tmp"};
 };
 
 template <typename D> std::unique_ptr<Desktop> make() {
