@@ -129,6 +129,14 @@ ProgramResult sim(const std::vector<std::string>& args) {
     return runProgram(argv);
 }
 
+double lastDriverValue(const std::string& key) {
+    const std::string field = "\"" + key + "\":{\"type\":\"int32\",\"value\":";
+    const auto records = lines(sim({"show", "driver"}).out);
+    const auto at = records.empty() ? std::string::npos : records.back().find(field);
+    return at == std::string::npos ? 0
+                                   : std::atof(records.back().c_str() + at + field.size()) / 65536;
+}
+
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::size_t start = 0;

@@ -31,6 +31,9 @@ std::string readFile(const std::string& path);
 ProgramResult sim(const std::vector<std::string>& args);
 // Its standard output split into lines.
 std::vector<std::string> lines(const std::string& text);
+// The 32-bit integer under the key in the driver's last record, in 16.16
+// fixed point as a number; 0 when the record has none.
+double lastDriverValue(const std::string& key);
 
 // Whether some connection owns the name, asked on a private connection to
 // the given bus.

@@ -300,9 +300,21 @@ TEST_F(DriverStack, SensitivityFiveHalvesTheMotionAndASecondaryClickMappingSends
                   drv->path, {{"ButtonMappings",
                                Value(Array{Value(Data{0}), Value(Data{5}), Value(Data{1})})}}),
               0);
-    const auto frames = through(mouse, *pointer, {{.buttons = 4}, {.buttons = 0}});
+    // New mappings while it is held (a switch of settings per application):
+    // it is released as it was pressed, and nothing stays held.
+    auto frames = through(mouse, *pointer, {{.buttons = 4}});
+    ASSERT_EQ(registry_.setProperties(
+                  drv->path, {{"ButtonMappings",
+                               Value(Array{Value(Data{0}), Value(Data{5}), Value(Data{5})})}}),
+              0);
+    const auto released = through(mouse, *pointer, {{.buttons = 0}});
+    frames.insert(frames.end(), released.begin(), released.end());
     EXPECT_EQ(keysIn(frames),
               (std::vector<std::pair<std::uint16_t, int>>{{BTN_RIGHT, 1}, {BTN_RIGHT, 0}}));
+    EXPECT_TRUE(heldAfter(frames).empty());
+    // The next press is the new mapping's: its own, the middle button.
+    EXPECT_EQ(keysIn(through(mouse, *pointer, {{.buttons = 4}, {.buttons = 0}})),
+              (std::vector<std::pair<std::uint16_t, int>>{{BTN_MIDDLE, 1}, {BTN_MIDDLE, 0}}));
 
     // Button 3 on the fly, clicked with the wheel still: the wheel's own middle
     // click, as a press and a release in frames of their own.
@@ -315,33 +327,6 @@ TEST_F(DriverStack, SensitivityFiveHalvesTheMotionAndASecondaryClickMappingSends
     EXPECT_EQ(keysIn(click),
               (std::vector<std::pair<std::uint16_t, int>>{{BTN_MIDDLE, 1}, {BTN_MIDDLE, 0}}));
     EXPECT_EQ(click.size(), 2u);
-    EXPECT_EQ(driver_->stop(SIGTERM), 0) << driver_->err();
-}
-
-// A switch of settings per application is the agent setting the mappings of
-// the new application's set: with the button held, its release is the click
-// it was pressed as, nothing stays held, and the next press is the new one's.
-TEST_F(DriverStack, ANewSetWhileAButtonIsHeldReleasesItAsPressedAndTheNextPressIsTheNewOne) {
-    ASSERT_TRUE(startDriver()) << driver_->err();
-    UhidMouse mouse;
-    auto pointer = adopt(mouse);
-    ASSERT_TRUE(pointer);
-    const auto drv = registry_.find(kDriverClass);
-    ASSERT_TRUE(drv);
-    const auto mappings = [](std::uint8_t third) {
-        return Dictionary{
-            {"ButtonMappings", Value(Array{Value(Data{0}), Value(Data{5}), Value(Data{third})})}};
-    };
-    ASSERT_EQ(registry_.setProperties(drv->path, mappings(1)), 0); // the secondary click
-    auto frames = through(mouse, *pointer, {{.buttons = 4}});
-    ASSERT_EQ(registry_.setProperties(drv->path, mappings(5)), 0); // its own, the middle
-    const auto released = through(mouse, *pointer, {{.buttons = 0}});
-    frames.insert(frames.end(), released.begin(), released.end());
-    EXPECT_EQ(keysIn(frames),
-              (std::vector<std::pair<std::uint16_t, int>>{{BTN_RIGHT, 1}, {BTN_RIGHT, 0}}));
-    EXPECT_TRUE(heldAfter(frames).empty());
-    EXPECT_EQ(keysIn(through(mouse, *pointer, {{.buttons = 4}, {.buttons = 0}})),
-              (std::vector<std::pair<std::uint16_t, int>>{{BTN_MIDDLE, 1}, {BTN_MIDDLE, 0}}));
     EXPECT_EQ(driver_->stop(SIGTERM), 0) << driver_->err();
 }
 

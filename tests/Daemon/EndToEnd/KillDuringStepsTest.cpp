@@ -36,15 +36,6 @@ void send(sd_bus* bus, std::uint32_t word) {
     ASSERT_GE(sd_bus_send(bus, raw, nullptr), 0);
 }
 
-// The driver's sensitivity now: its last record's.
-double driverSensitivity() {
-    const std::string key = "\"Sensitivity\":{\"type\":\"int32\",\"value\":";
-    const auto records = lines(sim({"show", "driver"}).out);
-    const auto at = records.empty() ? std::string::npos : records.back().find(key);
-    return at == std::string::npos ? 0
-                                   : std::atof(records.back().c_str() + at + key.size()) / 65536;
-}
-
 // The last index at or before `from` where the walk had the value; -1 if none.
 long lastAt(const std::vector<double>& walk, long from, double value) {
     for (long i = from; i >= 0; --i) {
@@ -77,7 +68,7 @@ TEST_F(KillDuringSteps, TheFileIsBehindTheDriverByNoMoreThanTheDeadlinesSteps) {
         if (kill == 0) {
             sim({"plug"});
         }
-        ASSERT_TRUE(waitFor([&] { return driverSensitivity() == 5.0; })) << agent.err();
+        ASSERT_TRUE(waitFor([&] { return lastDriverValue("Sensitivity") == 5.0; })) << agent.err();
 
         // 20 steps down to the bottom, then runs of 45 up and down; the walk
         // is what the agent's sensitivity goes through.
@@ -97,7 +88,7 @@ TEST_F(KillDuringSteps, TheFileIsBehindTheDriverByNoMoreThanTheDeadlinesSteps) {
         // What the agent sent before it died reaches the driver.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
-        const double driver = driverSensitivity();
+        const double driver = lastDriverValue("Sensitivity");
         auto stored = zed::parsePropertyList(readFile(agent.domainFile()));
         ASSERT_TRUE(stored && stored->asDictionary());
         const Value* onDisk = zed::lookup(*stored->asDictionary(), "Sensitivity");

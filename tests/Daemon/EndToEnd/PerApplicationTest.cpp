@@ -1,7 +1,7 @@
 // Settings per application on real desktops (X11 with a window manager,
-// sway): two applications brought to the front in turn. The driver (the
-// simulated mouse) gets each application's settings, and a switch writes
-// nothing.
+// sway) and on stand-ins for KWin and GNOME Shell: two applications brought
+// to the front in turn. The driver (the simulated mouse) gets each
+// application's settings, and a switch writes nothing.
 #include "AgentSimulatorTest.h"
 #include "Platform/core/ApplicationSettings.h"
 #include "Platform/core/PropertyList.h"
@@ -9,107 +9,103 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <unistd.h>
 
 using zed::Value;
 using namespace zed::test;
+using Env = std::map<std::string, std::string>;
 
 namespace {
 
-// The driver's last record, and whether it holds the property at the value.
+// Whether the driver's last record holds the property at the value.
 bool lastRecordHas(const char* key, double value) {
-    const auto records = lines(sim({"show", "driver"}).out);
-    const std::string want = std::string("\"") + key + "\":{\"type\":\"int32\",\"value\":" +
-                             std::to_string(static_cast<int>(value * 65536)) + "}";
-    return !records.empty() && records.back().find(want) != std::string::npos;
+    return lastDriverValue(key) == static_cast<int>(value * 65536) / 65536.0;
 }
 
-bool missing(std::initializer_list<const char*> programs, std::string* why) {
-    for (const char* p : programs) {
+// Why the desktop cannot run here: the first program missing; empty if none.
+std::string missing(std::initializer_list<std::string> programs) {
+    for (const std::string& p : programs) {
         if (!std::filesystem::exists(p)) {
-            *why = std::string(p) + " is not installed";
-            return true;
+            return p + " is not installed";
         }
     }
-    return false;
+    return {};
+}
+
+ProgramResult run(const Env& env, std::vector<std::string> argv) {
+    for (const auto& [key, value] : env) {
+        argv.insert(argv.begin(), key + "=" + value);
+    }
+    argv.insert(argv.begin(), "/usr/bin/env");
+    return runProgram(argv);
 }
 
 // A desktop with two applications on it, each brought to the front as a
-// user's click would.
+// user's click would; `names` are how the sets name them.
 class Desktop {
 public:
     virtual ~Desktop() = default;
     // Empty when it runs; else why not (the test is skipped).
     virtual std::string start() = 0;
-    virtual std::map<std::string, std::string> agentEnvironment() const = 0;
     virtual void activate(int app) = 0;
-    // How each application is named in its set.
-    virtual std::array<const char*, 2> namesInSets() const = 0;
+    Env agentEnv;
+    std::array<const char*, 2> names{};
 };
 
 // A private Xvfb with openbox, xcalc and xedit; xdotool activates.
 class X11Desktop : public Desktop {
 public:
     ~X11Desktop() override {
-        for (auto& app : apps_) {
-            app.stop(SIGTERM, 5);
+        for (ChildProcess* p : {&apps_[0], &apps_[1], &wm_, &x_}) {
+            p->stop(SIGTERM, 5); // the server removes its socket and lock
         }
-        wm_.stop(SIGTERM, 5);
-        x_.stop(SIGTERM, 5); // so that it removes its socket and lock
     }
     std::string start() override {
-        std::string why;
-        if (missing({"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/xcalc", "/usr/bin/xedit",
-                     "/usr/bin/xdotool"},
-                    &why)) {
+        names = {"XCalc", "xedit.desktop"};
+        if (auto why = missing({"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/xcalc",
+                                "/usr/bin/xedit", "/usr/bin/xdotool"});
+            !why.empty()) {
             return why;
         }
         // A display number no server holds, nor one that ended uncleanly.
-        for (int n = 200; display_.empty() && n < 1000; ++n) {
+        std::string display;
+        for (int n = 200; display.empty() && n < 1000; ++n) {
             if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) &&
                 !std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
-                display_ = ":" + std::to_string(n);
+                display = ":" + std::to_string(n);
             }
         }
-        // The server answers, then the window manager runs (it names the
-        // desktop), before any window is made.
+        agentEnv = {{"DISPLAY", display}, {"XDG_SESSION_TYPE", "x11"}};
+        // The server answers, then the window manager names the desktop,
+        // before any window is made.
         const auto answers = [&](const char* what) {
             return waitFor([&] { return xdotool({what}).exitCode == 0; });
         };
-        if (!x_.start({"/usr/bin/Xvfb", display_, "-nolisten", "tcp"}) ||
-            !answers("getdisplaygeometry")) {
-            return "Xvfb did not start";
+        if (!x_.start({"/usr/bin/Xvfb", display, "-nolisten", "tcp"}) ||
+            !answers("getdisplaygeometry") || !wm_.start({"/usr/bin/openbox"}, agentEnv) ||
+            !answers("get_desktop")) {
+            return "Xvfb or openbox did not start";
         }
-        if (!wm_.start({"/usr/bin/openbox"}, {{"DISPLAY", display_}}) || !answers("get_desktop")) {
-            return "openbox did not start";
-        }
-        apps_[0].start({"/usr/bin/xcalc"}, {{"DISPLAY", display_}});
-        apps_[1].start({"/usr/bin/xedit"}, {{"DISPLAY", display_}});
+        apps_[0].start({"/usr/bin/xcalc"}, agentEnv);
+        apps_[1].start({"/usr/bin/xedit"}, agentEnv);
         return {};
     }
-    std::map<std::string, std::string> agentEnvironment() const override {
-        return {{"DISPLAY", display_}, {"XDG_SESSION_TYPE", "x11"}};
-    }
     void activate(int app) override {
-        const char* cls = app == 0 ? "XCalc" : "Xedit";
         std::string id;
         ASSERT_TRUE(waitFor([&] {
-            id = xdotool({"search", "--class", cls}).out;
+            id = xdotool({"search", "--class", app == 0 ? "XCalc" : "Xedit"}).out;
             return !id.empty();
         }));
         xdotool({"windowactivate", "--sync", id.substr(0, id.find('\n'))});
     }
-    std::array<const char*, 2> namesInSets() const override { return {"XCalc", "xedit.desktop"}; }
 
 private:
     ProgramResult xdotool(std::vector<std::string> args) const {
-        args.insert(args.begin(), {"/usr/bin/env", "DISPLAY=" + display_, "/usr/bin/xdotool"});
-        return runProgram(args);
+        args.insert(args.begin(), "/usr/bin/xdotool");
+        return run({{"DISPLAY", agentEnv.at("DISPLAY")}}, args);
     }
-    std::string display_;
     ChildProcess x_{"xvfb", "/tmp"}, wm_{"openbox", "/tmp"};
     std::array<ChildProcess, 2> apps_{ChildProcess{"xcalc", "/tmp"}, ChildProcess{"xedit", "/tmp"}};
 };
@@ -119,23 +115,20 @@ private:
 class SwayDesktop : public Desktop {
 public:
     ~SwayDesktop() override {
-        for (auto& app : apps_) {
-            app.stop(SIGTERM, 5);
-        }
-        sway_.stop(SIGTERM, 5);
         if (!runtime_.empty()) {
             std::filesystem::remove_all(runtime_);
         }
     }
     std::string start() override {
-        std::string why;
-        if (missing({"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/foot", "/usr/bin/setpriv"},
-                    &why)) {
+        names = {"Game1.desktop", "game2"};
+        if (auto why =
+                missing({"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/foot", "/usr/bin/setpriv"});
+            !why.empty()) {
             return why;
         }
         char tmpl[] = "/tmp/zed-sway-XXXXXX";
         runtime_ = mkdtemp(tmpl);
-        if (chown(runtime_.c_str(), kNobody, kNobody) != 0) {
+        if (chown(runtime_.c_str(), 65534, 65534) != 0) {
             return "cannot hand a folder to nobody";
         }
         std::ofstream(runtime_ + "/config") << "output HEADLESS-1 resolution 800x600\n";
@@ -143,188 +136,149 @@ public:
                     {{"WLR_BACKENDS", "headless"},
                      {"WLR_RENDERER", "pixman"},
                      {"WLR_LIBINPUT_NO_DEVICES", "1"}});
-        if (!waitFor([&] { return !socket().empty(); }, 10)) {
+        std::string socket;
+        if (!waitFor([&] { return !(socket = find(runtime_, "sway-ipc.")).empty(); }, 10)) {
             return "sway did not start here";
         }
+        agentEnv = {{"XDG_SESSION_TYPE", "wayland"}, {"SWAYSOCK", socket}, {"DISPLAY", ""}};
         for (int i = 0; i < 2; ++i) {
             apps_[i].start(
                 asNobody({"/usr/bin/foot", "--app-id=game" + std::to_string(i + 1), "/bin/cat"}),
                 {{"WAYLAND_DISPLAY", "wayland-1"}});
         }
-        if (!waitFor([&] {
-                return swaymsg({"-t", "get_tree"}).find("game2") != std::string::npos;
-            })) {
-            return "foot did not start on sway";
-        }
-        return {};
-    }
-    std::map<std::string, std::string> agentEnvironment() const override {
-        return {{"XDG_SESSION_TYPE", "wayland"}, {"SWAYSOCK", socket()}, {"DISPLAY", ""}};
+        return waitFor([&] {
+            return swaymsg({"-t", "get_tree"}).find("game2") != std::string::npos;
+        })
+                   ? std::string()
+                   : "foot did not start on sway";
     }
     void activate(int app) override {
         swaymsg({"[app_id=\"game" + std::to_string(app + 1) + "\"] focus"});
     }
-    std::array<const char*, 2> namesInSets() const override { return {"Game1.desktop", "game2"}; }
 
 private:
-    static constexpr uid_t kNobody = 65534;
+    static std::string find(const std::string& dir, const std::string& prefix) {
+        for (const auto& e : std::filesystem::directory_iterator(dir)) {
+            if (e.path().filename().string().rfind(prefix, 0) == 0) {
+                return e.path().string();
+            }
+        }
+        return {};
+    }
     std::vector<std::string> asNobody(std::vector<std::string> argv) const {
         argv.insert(argv.begin(),
                     {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
                      "/usr/bin/env", "XDG_RUNTIME_DIR=" + runtime_, "HOME=" + runtime_});
         return argv;
     }
-    std::string socket() const {
-        for (const auto& e : std::filesystem::directory_iterator(runtime_)) {
-            if (e.path().filename().string().rfind("sway-ipc.", 0) == 0) {
-                return e.path().string();
-            }
-        }
-        return {};
-    }
     std::string swaymsg(std::vector<std::string> args) const {
-        args.insert(args.begin(), {"/usr/bin/env", "SWAYSOCK=" + socket(), "/usr/bin/swaymsg"});
-        return runProgram(args).out;
+        args.insert(args.begin(), "/usr/bin/swaymsg");
+        return run({{"SWAYSOCK", agentEnv.at("SWAYSOCK")}}, args).out;
     }
     std::string runtime_;
     ChildProcess sway_{"sway", "/tmp"};
     std::array<ChildProcess, 2> apps_{ChildProcess{"foot1", "/tmp"}, ChildProcess{"foot2", "/tmp"}};
 };
 
-// A desktop service played by python-dbusmock on the session bus, scripted
-// and asked what it was called with through the mock's own interface.
-class MockedDesktop : public Desktop {
-protected:
-    explicit MockedDesktop(const char* service) : service_(service) {}
-    // Empty when the stand-in serves `path` with `interface`; else why not.
-    std::string startMock(const char* path, const char* interface) {
-        std::string why;
-        if (missing({"/usr/bin/python3", "/usr/lib/python3/dist-packages/dbusmock/__init__.py",
-                     "/usr/bin/gdbus"},
-                    &why)) {
+// KWin's scripting or GNOME Shell with ZED's extension, played by
+// python-dbusmock on the session bus: scripted through the mock's own
+// interface, it behaves as the shipped script or extension does, once the
+// shipped files are seen to name what the agent expects.
+class StandIn : public Desktop {
+public:
+    StandIn(bool kwin) : kwin_(kwin) {}
+    std::string start() override {
+        names = kwin_ ? std::array{"org.kde.Dolphin.desktop", "konsole"}
+                      : std::array{"org.gnome.Calculator", "org.gnome.texteditor.desktop"};
+        agentEnv = {{"XDG_SESSION_TYPE", "wayland"},
+                    {"XDG_CURRENT_DESKTOP", kwin_ ? "KDE" : "ubuntu:GNOME"},
+                    {"DISPLAY", ""},
+                    {"SWAYSOCK", ""}};
+        const std::string shipped =
+            std::filesystem::path(ZED_AGENT).parent_path().string() + "/../share/zed/";
+        const auto files = kwin_
+                               ? std::vector<std::string>{shipped + "kwin/zed-focus.js"}
+                               : std::vector<std::string>{shipped + "gnome-shell/43/extension.js",
+                                                          shipped + "gnome-shell/45/extension.js"};
+        for (const std::string& f : files) {
+            for (const char* name : {agent_[0], agent_[1], "FocusChanged"}) {
+                EXPECT_NE(readFile(f).find(name), std::string::npos) << f << " lacks " << name;
+            }
+        }
+        if (auto why =
+                missing({"/usr/bin/python3", "/usr/lib/python3/dist-packages/dbusmock/__init__.py",
+                         "/usr/bin/gdbus"});
+            !why.empty()) {
             return why;
         }
-        mock_.start({"/usr/bin/python3", "-m", "dbusmock", "--session", service_, path, interface});
-        return waitForOwnership(service_, true) ? std::string()
-                                                : std::string("no stand-in for ") + service_;
+        mock_.start({"/usr/bin/python3", "-m", "dbusmock", "--session", service_, path_,
+                     kwin_ ? "org.kde.kwin.Scripting" : agent_[1]});
+        if (!waitForOwnership(service_, true)) {
+            return std::string("no stand-in for ") + service_;
+        }
+        if (kwin_) {
+            mock("AddMethod", {"org.kde.kwin.Scripting", "loadScript", "ss", "i", "ret = 7"});
+            mock("AddMethod", {"org.kde.kwin.Scripting", "unloadScript", "s", "b", "ret = True"});
+            mock("AddObject", {"/Scripting/Script7", "org.kde.kwin.Script", "{}",
+                               "[(\"run\", \"\", \"\", \"\")]"});
+        } else {
+            mock("AddMethod",
+                 {agent_[1], "FocusedApp", "", "s", "ret = 'org.gnome.Nautilus.desktop'"});
+        }
+        return {};
     }
-    std::string gdbus(const char* path, const char* method, std::vector<std::string> args) const {
+    void activate(int app) override {
+        // The agent has run the script, or asked the extension: it listens.
+        const char* asked = kwin_ ? "/Scripting/Script7" : path_;
+        ASSERT_TRUE(waitFor([&] {
+            return run({},
+                       {"/usr/bin/gdbus", "call", "--session", "--dest", service_, "--object-path",
+                        asked, "--method", "org.freedesktop.DBus.Mock.GetCalls"})
+                       .out.find(kwin_ ? "run" : "FocusedApp") != std::string::npos;
+        }));
+        if (kwin_) { // what the script sends
+            run({},
+                {"/usr/bin/gdbus", "call", "--session", "--dest", "com.tovik.ZED.Agent",
+                 "--object-path", agent_[0], "--method", std::string(agent_[1]) + ".FocusChanged",
+                 app == 0 ? "org.kde.dolphin" : "konsole"});
+        } else { // what the extension signals
+            mock("EmitSignal", {agent_[1], "FocusChanged", "s",
+                                app == 0 ? "[<'org.gnome.Calculator.desktop'>]"
+                                         : "[<'org.gnome.TextEditor.desktop'>]"});
+        }
+    }
+
+private:
+    void mock(const char* method, std::vector<std::string> args) const {
         std::vector<std::string> argv{"/usr/bin/gdbus",
                                       "call",
                                       "--session",
                                       "--dest",
                                       service_,
                                       "--object-path",
-                                      path,
+                                      path_,
                                       "--method",
                                       std::string("org.freedesktop.DBus.Mock.") + method};
         argv.insert(argv.end(), args.begin(), args.end());
-        return runProgram(argv).out;
+        run({}, argv);
     }
-    std::string calls(const char* path) const { return gdbus(path, "GetCalls", {}); }
-
-private:
-    const char* service_;
+    bool kwin_;
+    const char* service_ = kwin_ ? "org.kde.KWin" : "org.gnome.Shell";
+    const char* path_ = kwin_ ? "/Scripting" : "/com/tovik/ZED/ShellFocus";
+    // The object and interface the script calls, or the extension exports.
+    std::array<const char*, 2> agent_ =
+        kwin_ ? std::array{"/com/tovik/ZED/Focus", "com.tovik.ZED.Focus"}
+              : std::array{"/com/tovik/ZED/ShellFocus", "com.tovik.ZED.ShellFocus"};
     ChildProcess mock_{"stand-in", "/tmp"};
 };
 
-// KDE Plasma's KWin played by python-dbusmock: it takes the script and runs
-// it, and the test sends the agent what the shipped script sends.
-class KWinStandIn : public MockedDesktop {
-public:
-    KWinStandIn() : MockedDesktop("org.kde.KWin") {}
-    std::string start() override {
-        if (std::string why = startMock("/Scripting", "org.kde.kwin.Scripting"); !why.empty()) {
-            return why;
-        }
-        gdbus("/Scripting", "AddMethod",
-              {"org.kde.kwin.Scripting", "loadScript", "ss", "i", "ret = 7"});
-        gdbus("/Scripting", "AddMethod",
-              {"org.kde.kwin.Scripting", "unloadScript", "s", "b", "ret = True"});
-        gdbus("/Scripting", "AddObject",
-              {"/Scripting/Script7", "org.kde.kwin.Script", "{}", "[(\"run\", \"\", \"\", \"\")]"});
-        return {};
-    }
-    std::map<std::string, std::string> agentEnvironment() const override {
-        return {{"XDG_SESSION_TYPE", "wayland"},
-                {"XDG_CURRENT_DESKTOP", "KDE"},
-                {"DISPLAY", ""},
-                {"SWAYSOCK", ""}};
-    }
-    void activate(int app) override {
-        // The agent has loaded the shipped script and run it.
-        ASSERT_TRUE(
-            waitFor([&] { return calls("/Scripting/Script7").find("run") != std::string::npos; }));
-        const std::string loaded = calls("/Scripting");
-        const auto at = loaded.find("share/zed/kwin/zed-focus.js");
-        ASSERT_NE(at, std::string::npos) << loaded;
-        const std::string script =
-            readFile(loaded.substr(loaded.rfind('\'', at) + 1, at - loaded.rfind('\'', at) - 1) +
-                     "share/zed/kwin/zed-focus.js");
-        ASSERT_NE(script.find("\"/com/tovik/ZED/Focus\", \"com.tovik.ZED.Focus\""),
-                  std::string::npos);
-        ASSERT_NE(script.find("\"FocusChanged\""), std::string::npos);
-        runProgram({"/usr/bin/gdbus", "call", "--session", "--dest", "com.tovik.ZED.Agent",
-                    "--object-path", "/com/tovik/ZED/Focus", "--method",
-                    "com.tovik.ZED.Focus.FocusChanged", app == 0 ? "org.kde.dolphin" : "konsole"});
-    }
-    std::array<const char*, 2> namesInSets() const override {
-        return {"org.kde.Dolphin.desktop", "konsole"};
-    }
-};
-
-// GNOME Shell with ZED's extension, played by python-dbusmock: it answers
-// and signals as the shipped extension does.
-class GnomeStandIn : public MockedDesktop {
-public:
-    GnomeStandIn() : MockedDesktop("org.gnome.Shell") {}
-    std::string start() override {
-        if (std::string why = startMock(kPath, kInterface); !why.empty()) {
-            return why;
-        }
-        gdbus(kPath, "AddMethod",
-              {kInterface, "FocusedApp", "", "s", "ret = 'org.gnome.Nautilus.desktop'"});
-        return {};
-    }
-    std::map<std::string, std::string> agentEnvironment() const override {
-        return {{"XDG_SESSION_TYPE", "wayland"},
-                {"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"},
-                {"DISPLAY", ""},
-                {"SWAYSOCK", ""}};
-    }
-    void activate(int app) override {
-        // The shipped extension, for each GNOME Shell, exports what the
-        // stand-in does.
-        const std::string shipped =
-            std::filesystem::path(ZED_AGENT).parent_path().string() + "/../share/zed/gnome-shell/";
-        for (const char* version : {"43", "45"}) {
-            const std::string js = readFile(shipped + version + "/extension.js");
-            for (const char* name : {kPath, kInterface, "FocusedApp", "FocusChanged"}) {
-                ASSERT_NE(js.find(name), std::string::npos) << version << " lacks " << name;
-            }
-        }
-        // The agent has asked, so it listens.
-        ASSERT_TRUE(waitFor([&] { return calls(kPath).find("FocusedApp") != std::string::npos; }));
-        gdbus(kPath, "EmitSignal",
-              {kInterface, "FocusChanged", "s",
-               app == 0 ? "[<'org.gnome.Calculator.desktop'>]"
-                        : "[<'org.gnome.TextEditor.desktop'>]"});
-    }
-    std::array<const char*, 2> namesInSets() const override {
-        return {"org.gnome.Calculator", "org.gnome.texteditor.desktop"};
-    }
-
-private:
-    static constexpr const char* kPath = "/com/tovik/ZED/ShellFocus";
-    static constexpr const char* kInterface = "com.tovik.ZED.ShellFocus";
-};
-
-template <typename D> std::unique_ptr<Desktop> make() {
-    return std::make_unique<D>();
+using MakeDesktop = std::unique_ptr<Desktop> (*)();
+template <typename D, bool... kwin> std::unique_ptr<Desktop> make() {
+    return std::make_unique<D>(kwin...);
 }
 
 class PerApplication : public AgentSimulatorTest,
-                       public ::testing::WithParamInterface<std::unique_ptr<Desktop> (*)()> {
+                       public ::testing::WithParamInterface<MakeDesktop> {
 protected:
     void SetUp() override {
         AgentSimulatorTest::SetUp();
@@ -343,7 +297,7 @@ protected:
 } // namespace
 
 TEST_P(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
-    const auto names = desktop_->namesInSets();
+    const auto names = desktop_->names;
     const auto set = [](const char* name, const char* app, zed::Dictionary overrides) {
         return zed::settings::SettingsSet{name, {app}, std::move(overrides)};
     };
@@ -358,7 +312,7 @@ TEST_P(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
                   {{"Sensitivity", Value(3.0)}, {"ScrollWheelSpeed", Value(2.0)}})})}};
     agent.writeDomain(zed::toXmlPropertyList(Value(domain)));
     const std::string written = readFile(agent.domainFile());
-    ASSERT_TRUE(agent.start(desktop_->agentEnvironment()));
+    ASSERT_TRUE(agent.start(desktop_->agentEnv));
     sim({"plug"});
 
     desktop_->activate(0);
@@ -394,5 +348,5 @@ std::string desktopName(const ::testing::TestParamInfo<PerApplication::ParamType
 
 INSTANTIATE_TEST_SUITE_P(Desktops, PerApplication,
                          ::testing::Values(&make<X11Desktop>, &make<SwayDesktop>,
-                                           &make<KWinStandIn>, &make<GnomeStandIn>),
+                                           &make<StandIn, true>, &make<StandIn, false>),
                          desktopName);
