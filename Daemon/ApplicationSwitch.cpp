@@ -83,7 +83,10 @@ void ApplicationSwitch::Switch() {
     if (!app->prefs) {
         return;
     }
-    const zed::Dictionary effective = Effective(Preferences::StoredSettings());
+    if (!stored_) {
+        stored_ = Preferences::StoredSettings();
+    }
+    const zed::Dictionary effective = Effective(*stored_);
     zed::Dictionary changed;
     for (const std::string& key : keys) {
         if (const zed::Value* v = zed::lookup(effective, key)) {

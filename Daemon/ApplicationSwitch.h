@@ -8,6 +8,7 @@
 #include "Platform/core/RunLoop.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,11 +29,15 @@ public:
 
     // From the tracker.
     void FocusChanged(const std::string& application);
+    // The stored settings changed (read again, or written by the agent): the
+    // next switch reads them again; switches in between use what was read.
+    void StoredChanged() { stored_.reset(); }
 
 private:
     void Switch();
 
     std::vector<zed::settings::SettingsSet> sets_;
+    std::optional<zed::Dictionary> stored_;
     int inForce_ = -1;
     std::string application_; // in front, as last told
     std::unique_ptr<zed::FocusTracker> tracker_;

@@ -248,6 +248,7 @@ void Preferences::ReadPrefs() {
 
 void Preferences::ApplySettings(const Dictionary& settings) {
     ApplicationSwitch& perApp = Application::GetApp()->perApplication;
+    perApp.StoredChanged();
     if (const Value* stored = zed::lookup(settings, zed::settings::kApplicationSettingsKey)) {
         std::vector<std::string> problems;
         perApp.SetSets(zed::settings::readSets(stored, &problems));
@@ -381,6 +382,7 @@ void Preferences::SendSensToDriver() {
 
 void Preferences::SaveSensToPrefs() {
     auto& prefs = zed::Platform::current().preferences();
+    Application::GetApp()->perApplication.StoredChanged();
     // A step while a set is in force changes that set, in the list as stored.
     if (zed::settings::SettingsSet* set = Application::GetApp()->perApplication.InForce()) {
         std::optional<Value> stored =

@@ -25,6 +25,15 @@ protected:
         simulator.stop();
     }
 
+    // Posts the pane's settings notification, the settings as a GVariant text.
+    static void postSettings(const std::string& gvariant) {
+        auto r = runProgram({"/usr/bin/gdbus", "emit", "--session", "--object-path",
+                             "/com/tovik/DistributedNotificationCenter", "--signal",
+                             "com.tovik.DistributedNotificationCenter.Notification",
+                             "'TovikCopperhound'", "'PrefsChange'", gvariant});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+
     SimulatorProcess simulator;
     AgentProcess agent;
 };

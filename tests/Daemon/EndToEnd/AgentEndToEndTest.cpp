@@ -72,13 +72,6 @@ protected:
             return agent.out().find("Waiting for prefs changes...") != std::string::npos;
         })) << agent.err();
     }
-    void postSettings(const std::string& gvariant) {
-        auto r = runProgram({"/usr/bin/gdbus", "emit", "--session", "--object-path",
-                             "/com/tovik/DistributedNotificationCenter", "--signal",
-                             "com.tovik.DistributedNotificationCenter.Notification",
-                             "'TovikCopperhound'", "'PrefsChange'", gvariant});
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-    }
 };
 
 } // namespace

@@ -69,24 +69,29 @@ public:
             !why.empty()) {
             return why;
         }
-        // A display number no server holds, nor one that ended uncleanly.
-        std::string display;
-        for (int n = 200; display.empty() && n < 1000; ++n) {
-            if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) &&
-                !std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
-                display = ":" + std::to_string(n);
-            }
-        }
-        agentEnv = {{"DISPLAY", display}, {"XDG_SESSION_TYPE", "x11"}};
-        // The server answers, then the window manager names the desktop,
-        // before any window is made.
+        // A display number no server holds, nor one that ended uncleanly,
+        // from a place of this process's own: tests running at once (and
+        // xvfb-run's servers) start elsewhere, and a number taken meanwhile
+        // is given up for the next.
         const auto answers = [&](const char* what) {
-            return waitFor([&] { return xdotool({what}).exitCode == 0; });
+            return waitFor([&] { return xdotool({what}).exitCode == 0 || x_.wait(0) != -1; }) &&
+                   x_.running();
         };
-        if (!x_.start({"/usr/bin/Xvfb", display, "-nolisten", "tcp"}) ||
-            !answers("getdisplaygeometry") || !wm_.start({"/usr/bin/openbox"}, agentEnv) ||
-            !answers("get_desktop")) {
-            return "Xvfb or openbox did not start";
+        bool up = false;
+        for (int n = 200 + getpid() % 600, tries = 0; !up && tries < 5; ++n) {
+            const std::string number = std::to_string(n);
+            if (std::filesystem::exists("/tmp/.X11-unix/X" + number) ||
+                std::filesystem::exists("/tmp/.X" + number + "-lock")) {
+                continue;
+            }
+            ++tries;
+            agentEnv = {{"DISPLAY", ":" + number}, {"XDG_SESSION_TYPE", "x11"}};
+            up = x_.start({"/usr/bin/Xvfb", ":" + number, "-nolisten", "tcp"}) &&
+                 answers("getdisplaygeometry");
+        }
+        // The window manager names the desktop before any window is made.
+        if (!up || !wm_.start({"/usr/bin/openbox"}, agentEnv) || !answers("get_desktop")) {
+            return "Xvfb or openbox did not start: " + x_.err() + wm_.err();
         }
         apps_[0].start({"/usr/bin/xcalc"}, agentEnv);
         apps_[1].start({"/usr/bin/xedit"}, agentEnv);
@@ -339,6 +344,24 @@ TEST_P(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
     ASSERT_EQ(sets.size(), 2u);
     EXPECT_NEAR(*zed::lookup(sets[0].overrides, "Sensitivity")->toDouble(), 8.2, 1e-9);
     EXPECT_EQ(*zed::lookup(*stored->asDictionary(), "Sensitivity"), Value(5.0));
+
+    // The pane changes a default the first set keeps, after switches have
+    // read the settings: switching back to the first gives the driver the
+    // new default, not the one read before.
+    desktop_->activate(1);
+    ASSERT_TRUE(waitFor([] { return lastRecordHas("ScrollWheelSpeed", 2.0); })) << agent.err();
+    desktop_->activate(0);
+    ASSERT_TRUE(waitFor([] { return lastRecordHas("ScrollWheelSpeed", 10.0); })) << agent.err();
+    zed::Dictionary changed = *stored->asDictionary();
+    changed["ScrollWheelSpeed"] = Value(4.0);
+    agent.writeDomain(zed::toXmlPropertyList(Value(changed)));
+    postSettings("@a{sv} {'ScrollWheelSpeed': <4.0>}");
+    ASSERT_TRUE(waitFor([] { return lastRecordHas("ScrollWheelSpeed", 4.0); })) << agent.err();
+    desktop_->activate(1);
+    ASSERT_TRUE(waitFor([] { return lastRecordHas("ScrollWheelSpeed", 2.0); })) << agent.err();
+    desktop_->activate(0);
+    ASSERT_TRUE(waitFor([] { return lastRecordHas("Sensitivity", 8.2); })) << agent.err();
+    EXPECT_TRUE(lastRecordHas("ScrollWheelSpeed", 4.0)) << sim({"show", "driver"}).out;
 }
 
 std::string desktopName(const ::testing::TestParamInfo<PerApplication::ParamType>& info) {
