@@ -1,5 +1,6 @@
 #include "OverlayWindow.h"
 
+#include "GnomeShellOverlay.h"
 #include "Platform/core/Log.h"
 #include "X11OverlayWindow.h"
 
@@ -42,9 +43,22 @@ std::unique_ptr<OverlayWindowService> makeHeadlessOverlayService() {
 }
 
 std::unique_ptr<OverlayWindowService> makeDefaultOverlayService() {
+    // On GNOME the shell draws the display for ZED's extension, in front of
+    // full-screen windows too; without the extension it is X11's, as on
+    // every other desktop.
+    std::string notGnome;
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    if (desktop && std::strstr(desktop, "GNOME")) {
+        if (auto gnome = makeGnomeShellOverlayService(&notGnome)) {
+            zed::log("overlay: drawn by GNOME Shell's ZED extension");
+            return gnome;
+        }
+        notGnome = " (GNOME Shell's ZED extension does not answer: " + notGnome + ")";
+    }
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0')
         return makeHeadlessOverlayService();
+    zed::log("overlay: an X11 window on %s%s", display, notGnome.c_str());
     return std::make_unique<X11OverlayService>();
 }
 
