@@ -1,10 +1,12 @@
 #include "OverlayWindow.h"
 
 #include "Platform/core/Log.h"
+#include "WaylandOverlayWindow.h"
 #include "X11OverlayWindow.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace zed {
 
@@ -20,32 +22,54 @@ namespace {
 
 class HeadlessOverlayService final : public OverlayWindowService {
 public:
+    explicit HeadlessOverlayService(std::string why) : why_(std::move(why)) {}
+
     OverlayRect visibleFrame() override { return {}; }
 
     std::unique_ptr<OverlayWindow> createWindow(int, int) override {
         if (!reported_) {
             reported_ = true;
-            zed::log(
-                "overlay: no display (DISPLAY is not set); the on-screen display is not shown");
+            zed::log("overlay: no display (%s); the on-screen display is not shown", why_.c_str());
         }
         return nullptr;
     }
 
 private:
+    std::string why_;
     bool reported_ = false;
 };
 
 } // namespace
 
-std::unique_ptr<OverlayWindowService> makeHeadlessOverlayService() {
-    return std::make_unique<HeadlessOverlayService>();
+std::unique_ptr<OverlayWindowService> makeHeadlessOverlayService(std::string why) {
+    return std::make_unique<HeadlessOverlayService>(std::move(why));
 }
 
 std::unique_ptr<OverlayWindowService> makeDefaultOverlayService() {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0')
-        return makeHeadlessOverlayService();
-    return std::make_unique<X11OverlayService>();
+    auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0' ? value : nullptr;
+    };
+    // Why the backends tried first were passed over, for the message.
+    std::string passed;
+    if (const char* wayland = set("WAYLAND_DISPLAY")) {
+        auto service = std::make_unique<WaylandOverlayService>(wayland);
+        if (service->usable()) {
+            zed::log("overlay: layer-shell on %s", wayland);
+            return service;
+        }
+        passed = service->problem();
+    } else {
+        passed = "WAYLAND_DISPLAY is not set";
+    }
+    // Further desktop backends are tried here, between layer-shell and X11,
+    // each adding to `passed` why it was not taken.
+    if (const char* display = set("DISPLAY")) {
+        zed::log("overlay: X11 on %s (%s)", display, passed.c_str());
+        return std::make_unique<X11OverlayService>();
+    }
+    // The headless service says why when the first window is asked for.
+    return makeHeadlessOverlayService(passed + "; DISPLAY is not set");
 }
 
 } // namespace zed
