@@ -103,7 +103,10 @@ void BlurAlpha(cairo_surface_t* mask, double blurRadius) {
 // shadow's offset already in device pixels.
 void DrawWithShadow(cairo_t* cr, const Shadow& shadow, double offsetX, double offsetY,
                     const DeviceBox& box, const std::function<void(cairo_t*)>& shape) {
-    const int pad = static_cast<int>(std::ceil(1.5 * std::max(0.0, shadow.blurRadius))) + 1;
+    double unitX = 1, unitY = 0;
+    cairo_user_to_device_distance(cr, &unitX, &unitY);
+    const double blurPixels = std::max(0.0, shadow.blurRadius) * std::hypot(unitX, unitY);
+    const int pad = static_cast<int>(std::ceil(1.5 * blurPixels)) + 1;
     const double originX = std::floor(box.x0) - pad;
     const double originY = std::floor(box.y0) - pad;
     const int width = static_cast<int>(std::ceil(box.x1) - originX) + pad;
@@ -119,7 +122,8 @@ void DrawWithShadow(cairo_t* cr, const Shadow& shadow, double offsetX, double of
         cairo_set_source_rgba(mcr.get(), 0, 0, 0, 1);
         shape(mcr.get());
         mcr.reset();
-        BlurAlpha(mask.get(), shadow.blurRadius);
+        // The blur radius is in points: as many more pixels as a point has.
+        BlurAlpha(mask.get(), blurPixels);
 
         CairoStateSaver state(cr);
         cairo_identity_matrix(cr);
@@ -286,12 +290,17 @@ double SliderLabelWidth(const std::string& label) {
     return MeasureLabel(layout.get()).width;
 }
 
-CairoSurfacePtr createSliderImage(const double* values, unsigned count) {
+CairoSurfacePtr createSliderImage(const double* values, unsigned count, int scale) {
     count = UsableCount(values, count);
     const int width = SliderImageWidth(count);
+    // Cairo's images are at most 32767 pixels wide.
+    scale = std::clamp(scale, 1, std::clamp(32767 / width, 1, kMaxPictureScale));
     // A new image surface is fully transparent.
-    CairoSurfacePtr picture(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, kSliderHeight));
+    CairoSurfacePtr picture(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width * scale, kSliderHeight * scale));
     CairoContextPtr cr(cairo_create(picture.get()));
+    // Everything below is in points; only the surface knows pixels.
+    cairo_scale(cr.get(), scale, scale);
     UseDrawingCoordinates(cr.get(), kSliderHeight);
 
     cairo_set_source_rgba(cr.get(), 0, 0, 0, kBackgroundAlpha);
@@ -348,21 +357,22 @@ SensDrawer::~SensDrawer() {
 void SensDrawer::BeginDraw() {}
 
 void SensDrawer::Draw(const double* values, unsigned count) {
-    // The picture and everything made for it go when this returns; the window
+    OverlayWindowService& service = CurrentOverlayWindowService();
+    if (!fOverlayWindow)
+        fOverlayWindow =
+            service.createWindow(SliderImageWidth(UsableCount(values, count)), kSliderHeight);
+    if (!fOverlayWindow)
+        return;
+    // Drawn at the window's scale, so a screen of doubled pixels gets a sharp
+    // picture. It and everything made for it go when this returns; the window
     // keeps a copy of what it shows.
-    CairoSurfacePtr picture = createSliderImage(values, count);
+    CairoSurfacePtr picture = createSliderImage(values, count, fOverlayWindow->scale());
     if (cairo_surface_status(picture.get()) != CAIRO_STATUS_SUCCESS)
         return;
     const PictureView view{cairo_image_surface_get_data(picture.get()),
                            cairo_image_surface_get_width(picture.get()),
                            cairo_image_surface_get_height(picture.get()),
                            cairo_image_surface_get_stride(picture.get())};
-
-    OverlayWindowService& service = CurrentOverlayWindowService();
-    if (!fOverlayWindow)
-        fOverlayWindow = service.createWindow(view.width, view.height);
-    if (!fOverlayWindow)
-        return;
     // Every time: the panel follows changes of the screen's visible area.
     const OverlayRect visible = service.visibleFrame();
     fOverlayWindow->setFrameOrigin({visible.width - 100, visible.y + 100});

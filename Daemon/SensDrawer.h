@@ -41,6 +41,8 @@ inline constexpr int kSquaresPerColumn = 10;
 inline constexpr double kLabelBaseY = kSliderHeight - 18;
 // The widest picture cairo can hold: values beyond this many are not drawn.
 inline constexpr unsigned kMaxSliderColumns = (32767 - 6) / 20;
+// The largest scale a picture is drawn at.
+inline constexpr int kMaxPictureScale = 8;
 
 // Picture width for `count` values: 20 x count + 6.
 int SliderImageWidth(unsigned count);
@@ -52,8 +54,9 @@ int LitSquares(double value);
 double SliderLabelWidth(const std::string& label);
 
 // The panel's picture for the values: premultiplied ARGB32, 20 x count + 6 by
-// 174 pixels, owned by the caller. A null `values` counts as no values.
-CairoSurfacePtr createSliderImage(const double* values, unsigned count);
+// 174 points, owned by the caller, at `scale` pixels a point (1 ... 8; a
+// screen of doubled pixels wants 2). A null `values` counts as no values.
+CairoSurfacePtr createSliderImage(const double* values, unsigned count, int scale = 1);
 
 // The service SensDrawer makes its windows with. Until one is set, a default
 // from makeDefaultOverlayService() is made on first use; nullptr goes back to it.

@@ -1,6 +1,7 @@
-// zed-overlay-render VALUE [VALUE] [-o FILE]: writes the sensitivity panel for
-// one value (overall) or two (X, then Y) as a PNG picture, so it can be looked
-// at or compared without a display.
+// zed-overlay-render VALUE [VALUE] [-o FILE] [--scale N]: writes the
+// sensitivity panel for one value (overall) or two (X, then Y) as a PNG
+// picture, at N pixels a point, so it can be looked at or compared without a
+// display.
 #include "Daemon/SensDrawer.h"
 #include "Platform/core/Log.h"
 
@@ -13,9 +14,9 @@
 namespace {
 
 int Usage() {
-    std::fputs("usage: zed-overlay-render VALUE [VALUE] [-o FILE]\n"
+    std::fputs("usage: zed-overlay-render VALUE [VALUE] [-o FILE] [--scale N]\n"
                "  writes the sensitivity panel for one value, or X and Y, as PNG\n"
-               "  (default FILE: overlay.png)\n",
+               "  at N pixels a point, 1 to 8 (default FILE: overlay.png, N: 1)\n",
                stderr);
     return 2;
 }
@@ -31,7 +32,16 @@ bool ParseValue(const char* text, double& value) {
 int main(int argc, char** argv) {
     std::vector<double> values;
     std::string output = "overlay.png";
+    int scale = 1;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--scale") == 0) {
+            double value = 0;
+            if (++i == argc || !ParseValue(argv[i], value) || value != static_cast<int>(value) ||
+                value < 1 || value > zed::kMaxPictureScale)
+                return Usage();
+            scale = static_cast<int>(value);
+            continue;
+        }
         if (std::strcmp(argv[i], "-o") == 0) {
             if (++i == argc)
                 return Usage();
@@ -49,7 +59,7 @@ int main(int argc, char** argv) {
         return Usage();
 
     zed::CairoSurfacePtr picture =
-        zed::createSliderImage(values.data(), static_cast<unsigned>(values.size()));
+        zed::createSliderImage(values.data(), static_cast<unsigned>(values.size()), scale);
     const cairo_status_t status = cairo_surface_write_to_png(picture.get(), output.c_str());
     if (status != CAIRO_STATUS_SUCCESS) {
         zed::log("cannot write %s: %s", output.c_str(), cairo_status_to_string(status));

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace zed {
 
@@ -43,16 +44,22 @@ class OverlayWindow {
 public:
     virtual ~OverlayWindow() = default; // closes the window
 
-    // The content size, fixed when the window is made.
+    // The content size in drawing units, fixed when the window is made.
     virtual int width() const = 0;
     virtual int height() const = 0;
+
+    // Device pixels per drawing unit of the pictures show() wants: a picture
+    // filling the window is width() x height() times this. A screen of
+    // doubled pixels makes it 2; X11 windows always say 1.
+    virtual int scale() { return 1; }
 
     // Moves the window so that its lower-left corner is at `origin`.
     virtual void setFrameOrigin(OverlayPoint origin) = 0;
 
-    // Shows `picture` with its lower-left corner at the window's (whatever lies
-    // outside the window is cut off, window area the picture leaves free is
-    // transparent), then shows the window in front of all others.
+    // Shows `picture` (drawn at scale()) with its lower-left corner at the
+    // window's (whatever lies outside the window is cut off, window area the
+    // picture leaves free is transparent), then shows the window in front of
+    // all others.
     virtual void show(const PictureView& picture) = 0;
 };
 
@@ -69,11 +76,15 @@ public:
 };
 
 // A service for machines without a display: no windows, one message on stderr
-// the first time one is asked for.
-std::unique_ptr<OverlayWindowService> makeHeadlessOverlayService();
+// (with `why`) the first time one is asked for.
+std::unique_ptr<OverlayWindowService>
+makeHeadlessOverlayService(std::string why = "DISPLAY is not set");
 
-// The X11 service when DISPLAY names a display, else the headless one. Nothing
-// connects to the display before the first window is asked for.
+// The service for the desktop the process runs on, said once on stderr with
+// why: layer-shell when WAYLAND_DISPLAY names a compositor that offers it,
+// else X11 when DISPLAY names a display (XWayland or a real X server), else
+// the headless one. The Wayland compositor is asked here; nothing connects to
+// an X display before the first window is asked for.
 std::unique_ptr<OverlayWindowService> makeDefaultOverlayService();
 
 } // namespace zed

@@ -23,6 +23,7 @@ public:
 
     int width() const override { return record_->width; }
     int height() const override { return record_->height; }
+    int scale() override { return record_->scale; }
     void setFrameOrigin(OverlayPoint origin) override { record_->origins.push_back(origin); }
 
     void show(const PictureView& picture) override {
@@ -52,6 +53,7 @@ std::unique_ptr<OverlayWindow> FakeOverlayService::createWindow(int width, int h
     auto record = std::make_shared<FakeWindowRecord>();
     record->width = width;
     record->height = height;
+    record->scale = scale_;
     windows_.push_back(record);
     return std::make_unique<FakeOverlayWindow>(std::move(record));
 }

@@ -23,6 +23,7 @@ struct RecordedPicture {
 struct FakeWindowRecord {
     int width = 0;
     int height = 0;
+    int scale = 1;
     std::vector<OverlayPoint> origins;
     std::vector<RecordedPicture> pictures;
     bool closed = false;
@@ -39,6 +40,8 @@ public:
     void setVisibleFrame(OverlayRect frame) { visibleFrame_ = frame; }
     // Without a display, createWindow answers nullptr.
     void setDisplayAvailable(bool available) { displayAvailable_ = available; }
+    // The scale the windows made from now on ask their pictures at.
+    void setScale(int scale) { scale_ = scale; }
 
     int createRequests() const { return createRequests_; }
     // Every window made, oldest first.
@@ -48,6 +51,7 @@ public:
 private:
     OverlayRect visibleFrame_;
     bool displayAvailable_ = true;
+    int scale_ = 1;
     int createRequests_ = 0;
     std::vector<std::shared_ptr<FakeWindowRecord>> windows_;
 };

@@ -18,13 +18,21 @@ ProgramResult shellCall(const char* path, const char* method, std::vector<std::s
 
 } // namespace
 
+std::string PrivateBus::start() {
+    if (!daemon_.start({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}) ||
+        !waitFor([&] { return daemon_.out().find('\n') != std::string::npos; }, 10)) {
+        return "dbus-daemon did not start";
+    }
+    address_ = daemon_.out().substr(0, daemon_.out().find('\n'));
+    return {};
+}
+
 GnomeShellSession::~GnomeShellSession() {
     for (auto& app : apps_) {
         app->stop();
     }
     shell_.stop(SIGTERM, 10);
     logind_.stop();
-    bus_.stop();
     if (!dir_.empty()) {
         std::filesystem::remove_all(dir_);
     }
@@ -54,15 +62,14 @@ std::string GnomeShellSession::start(const std::vector<std::string>& application
     std::ofstream(dir_ / "config/glib-2.0/settings/keyfile")
         << "[org/gnome/shell]\nenabled-extensions=['zed-focus@tovik.com', 'zed-test@tovik.com']\n";
 
-    if (!bus_.start({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}) ||
-        !waitFor([&] { return bus_.out().find('\n') != std::string::npos; }, 10)) {
-        return "no private system bus";
+    if (auto why = system_.start(); !why.empty()) {
+        return why;
     }
-    systemBus_ = bus_.out().substr(0, bus_.out().find('\n'));
+    const std::string& systemBus = system_.address();
     logind_.start({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"},
-                  {{"DBUS_SYSTEM_BUS_ADDRESS", systemBus_}});
+                  {{"DBUS_SYSTEM_BUS_ADDRESS", systemBus}});
     if (!waitFor([&] {
-            return runProgram({"/usr/bin/gdbus", "call", "--address", systemBus_, "--dest",
+            return runProgram({"/usr/bin/gdbus", "call", "--address", systemBus, "--dest",
                                "org.freedesktop.login1", "--object-path", "/org/freedesktop/login1",
                                "--method", "org.freedesktop.DBus.Peer.Ping"})
                        .exitCode == 0;
@@ -73,7 +80,7 @@ std::string GnomeShellSession::start(const std::vector<std::string>& application
                                                     {"XDG_DATA_HOME", dir_ / "data"},
                                                     {"XDG_CONFIG_HOME", dir_ / "config"},
                                                     {"GSETTINGS_BACKEND", "keyfile"},
-                                                    {"DBUS_SYSTEM_BUS_ADDRESS", systemBus_},
+                                                    {"DBUS_SYSTEM_BUS_ADDRESS", systemBus},
                                                     {"DISPLAY", ""},
                                                     {"WAYLAND_DISPLAY", ""}};
     shell_.start({"/usr/bin/gnome-shell", "--headless", "--wayland", "--no-x11",
@@ -89,6 +96,13 @@ std::string GnomeShellSession::start(const std::vector<std::string>& application
             },
             30)) {
         return "gnome-shell did not start here: " + shell_.err().substr(0, 2000);
+    }
+    // It starts in the overview, as after logging in: the desktop, please.
+    if (!waitFor([&] {
+            return eval("Main.overview.hide(); Main.overview.visible || "
+                        "Main.overview.animationInProgress") == "false";
+        })) {
+        return "gnome-shell stays in its overview";
     }
     for (const std::string& id : applications) {
         std::ofstream(dir_ / "data/applications" / (id + ".desktop"))

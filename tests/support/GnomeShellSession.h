@@ -9,9 +9,23 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace zed::test {
+
+// A bus of the test's own, for a service whose well-known name tests running
+// at once would otherwise contend for.
+class PrivateBus {
+public:
+    // Empty once it runs, else why not.
+    std::string start();
+    const std::string& address() const { return address_; }
+
+private:
+    ChildProcess daemon_{"private-bus-" + std::to_string(getpid()), "/tmp"};
+    std::string address_;
+};
 
 class GnomeShellSession {
 public:
@@ -32,10 +46,9 @@ public:
 
 private:
     std::filesystem::path dir_;
-    std::string systemBus_;
-    ChildProcess bus_{"gnome-system-bus", "/tmp"};
-    ChildProcess logind_{"gnome-logind", "/tmp"};
-    ChildProcess shell_{"gnome-shell", "/tmp"};
+    PrivateBus system_;
+    ChildProcess logind_{"gnome-logind-" + std::to_string(getpid()), "/tmp"};
+    ChildProcess shell_{"gnome-shell-" + std::to_string(getpid()), "/tmp"};
     std::vector<std::unique_ptr<ChildProcess>> apps_;
 };
 

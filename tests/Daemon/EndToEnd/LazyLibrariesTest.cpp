@@ -1,6 +1,6 @@
-// The real agent keeps the overlay's drawing libraries out of its memory
-// until it shows its first overlay, and GIO until it sets a GSettings key
-// (never, on the simulator).
+// The real agent keeps the overlay's drawing and window libraries (cairo,
+// Wayland) out of its memory until it shows its first overlay, and GIO until it sets a GSettings
+// key (never, on the simulator).
 #include "AgentSimulatorTest.h"
 #include "Platform/core/PropertyList.h"
 
@@ -34,11 +34,14 @@ TEST_F(LazyLibraries, TheOverlayModuleAndCairoAreLoadedWithTheFirstOverlayOnly) 
     })) << agent.err();
     EXPECT_FALSE(mapped(agent.pid(), "zed-sens-display.so"));
     EXPECT_FALSE(mapped(agent.pid(), "libcairo"));
+    EXPECT_FALSE(mapped(agent.pid(), "libwayland-client"));
     EXPECT_FALSE(mapped(agent.pid(), "libgio"));
 
     ASSERT_EQ(sim({"message", "0x20001"}).exitCode, 0); // overlay begin and a step
     // The module is mapped before the libraries it needs: wait for both.
     EXPECT_TRUE(waitFor([&] { return mapped(agent.pid(), "zed-sens-display.so"); })) << agent.err();
     EXPECT_TRUE(waitFor([&] { return mapped(agent.pid(), "libcairo"); })) << agent.err();
+    // The Wayland overlay is in the module too.
+    EXPECT_TRUE(waitFor([&] { return mapped(agent.pid(), "libwayland-client"); })) << agent.err();
     EXPECT_TRUE(agent.running());
 }

@@ -5,13 +5,12 @@
 #include "AgentSimulatorTest.h"
 #include "Platform/core/ApplicationSettings.h"
 #include "Platform/core/PropertyList.h"
+#include "SwaySession.h"
 
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
-#include <unistd.h>
 
 using zed::Value;
 using namespace zed::test;
@@ -22,16 +21,6 @@ namespace {
 // Whether the driver's last record holds the property at the value.
 bool lastRecordHas(const char* key, double value) {
     return lastDriverValue(key) == static_cast<int>(value * 65536) / 65536.0;
-}
-
-// Why the desktop cannot run here: the first program missing; empty if none.
-std::string missing(std::initializer_list<std::string> programs) {
-    for (const std::string& p : programs) {
-        if (!std::filesystem::exists(p)) {
-            return p + " is not installed";
-        }
-    }
-    return {};
 }
 
 ProgramResult run(const Env& env, std::vector<std::string> argv) {
@@ -64,8 +53,8 @@ public:
     }
     std::string start() override {
         names = {"XCalc", "xedit.desktop"};
-        if (auto why = missing({"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/xcalc",
-                                "/usr/bin/xedit", "/usr/bin/xdotool"});
+        if (auto why = missingPrograms({"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/xcalc",
+                                        "/usr/bin/xedit", "/usr/bin/xdotool"});
             !why.empty()) {
             return why;
         }
@@ -115,73 +104,37 @@ private:
     std::array<ChildProcess, 2> apps_{ChildProcess{"xcalc", "/tmp"}, ChildProcess{"xedit", "/tmp"}};
 };
 
-// sway headless, run as nobody (sway refuses root), with two foot
-// terminals of app_ids game1 and game2; swaymsg focuses.
+// sway headless with two foot terminals of app_ids game1 and game2;
+// swaymsg focuses.
 class SwayDesktop : public Desktop {
 public:
-    ~SwayDesktop() override {
-        if (!runtime_.empty()) {
-            std::filesystem::remove_all(runtime_);
-        }
-    }
     std::string start() override {
         names = {"Game1.desktop", "game2"};
-        if (auto why =
-                missing({"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/foot", "/usr/bin/setpriv"});
-            !why.empty()) {
+        if (auto why = missingPrograms({"/usr/bin/foot"}); !why.empty()) {
             return why;
         }
-        char tmpl[] = "/tmp/zed-sway-XXXXXX";
-        runtime_ = mkdtemp(tmpl);
-        if (chown(runtime_.c_str(), 65534, 65534) != 0) {
-            return "cannot hand a folder to nobody";
+        if (auto why = sway_.start(); !why.empty()) {
+            return why;
         }
-        std::ofstream(runtime_ + "/config") << "output HEADLESS-1 resolution 800x600\n";
-        sway_.start(asNobody({"/usr/bin/sway", "-c", runtime_ + "/config"}),
-                    {{"WLR_BACKENDS", "headless"},
-                     {"WLR_RENDERER", "pixman"},
-                     {"WLR_LIBINPUT_NO_DEVICES", "1"}});
-        std::string socket;
-        if (!waitFor([&] { return !(socket = find(runtime_, "sway-ipc.")).empty(); }, 10)) {
-            return "sway did not start here";
-        }
-        agentEnv = {{"XDG_SESSION_TYPE", "wayland"}, {"SWAYSOCK", socket}, {"DISPLAY", ""}};
+        agentEnv = {
+            {"XDG_SESSION_TYPE", "wayland"}, {"SWAYSOCK", sway_.ipcSocket()}, {"DISPLAY", ""}};
         for (int i = 0; i < 2; ++i) {
-            apps_[i].start(
-                asNobody({"/usr/bin/foot", "--app-id=game" + std::to_string(i + 1), "/bin/cat"}),
-                {{"WAYLAND_DISPLAY", "wayland-1"}});
+            sway_.startClient(
+                apps_[i], {"/usr/bin/foot", "--app-id=game" + std::to_string(i + 1), "/bin/cat"});
         }
         return waitFor([&] {
-            return swaymsg({"-t", "get_tree"}).find("game2") != std::string::npos;
+            return sway_.swaymsg({"-t", "get_tree"}).find("game2") != std::string::npos;
         })
                    ? std::string()
                    : "foot did not start on sway";
     }
     void activate(int app) override {
-        swaymsg({"[app_id=\"game" + std::to_string(app + 1) + "\"] focus"});
+        sway_.swaymsg({"[app_id=\"game" + std::to_string(app + 1) + "\"] focus"});
     }
 
 private:
-    static std::string find(const std::string& dir, const std::string& prefix) {
-        for (const auto& e : std::filesystem::directory_iterator(dir)) {
-            if (e.path().filename().string().rfind(prefix, 0) == 0) {
-                return e.path().string();
-            }
-        }
-        return {};
-    }
-    std::vector<std::string> asNobody(std::vector<std::string> argv) const {
-        argv.insert(argv.begin(),
-                    {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                     "/usr/bin/env", "XDG_RUNTIME_DIR=" + runtime_, "HOME=" + runtime_});
-        return argv;
-    }
-    std::string swaymsg(std::vector<std::string> args) const {
-        args.insert(args.begin(), "/usr/bin/swaymsg");
-        return run({{"SWAYSOCK", agentEnv.at("SWAYSOCK")}}, args).out;
-    }
-    std::string runtime_;
-    ChildProcess sway_{"sway", "/tmp"};
+    // The clients go before the compositor.
+    SwaySession sway_;
     std::array<ChildProcess, 2> apps_{ChildProcess{"foot1", "/tmp"}, ChildProcess{"foot2", "/tmp"}};
 };
 
@@ -210,9 +163,9 @@ public:
                 EXPECT_NE(readFile(f).find(name), std::string::npos) << f << " lacks " << name;
             }
         }
-        if (auto why =
-                missing({"/usr/bin/python3", "/usr/lib/python3/dist-packages/dbusmock/__init__.py",
-                         "/usr/bin/gdbus"});
+        if (auto why = missingPrograms({"/usr/bin/python3",
+                                        "/usr/lib/python3/dist-packages/dbusmock/__init__.py",
+                                        "/usr/bin/gdbus"});
             !why.empty()) {
             return why;
         }

@@ -179,6 +179,23 @@ TEST_F(SensDrawerTest, BadInputNeverCrashes) {
 
 // --- Service selection -------------------------------------------------------
 
+TEST_F(SensDrawerTest, PicturesAreDrawnAtTheWindowsScaleInAWindowSizedInPoints) {
+    service.setScale(2);
+    SensDrawer drawer;
+    drawer.Draw(kTwo, 2);
+    ASSERT_EQ(service.windows().size(), 1u);
+    const FakeWindowRecord& window = *service.windows()[0];
+    EXPECT_EQ(window.width, 46);
+    EXPECT_EQ(window.height, 174);
+    ASSERT_EQ(window.pictures.size(), 1u);
+    EXPECT_EQ(window.pictures[0].width, 92);
+    EXPECT_EQ(window.pictures[0].height, 348);
+    // The place is in points, whatever the scale.
+    ASSERT_EQ(window.origins.size(), 1u);
+    EXPECT_EQ(window.origins[0].x, 1000 - 100);
+    EXPECT_EQ(window.origins[0].y, 40 + 100);
+}
+
 TEST(SensDrawerService, SetServiceIsUsedAndNullRestoresTheDefault) {
     FakeOverlayService fake;
     SetOverlayWindowService(&fake);

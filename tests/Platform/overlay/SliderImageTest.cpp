@@ -6,6 +6,7 @@
 #include <limits>
 #include <pango/pangocairo.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zed::test {
@@ -72,6 +73,45 @@ TEST(SliderImageSize, TooManyValuesAreCutToTheWidestPicture) {
 }
 
 // --- Background --------------------------------------------------------------
+
+// --- Scale -----------------------------------------------------------------------
+
+class SliderImageScale : public testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(SliderImageScale, HasThatManyPixelsAPointAndTheSamePicture) {
+    const auto [asked, scale] = GetParam();
+    const double values[] = {3.4, 7.0};
+    CairoSurfacePtr one = createSliderImage(values, 2);
+    CairoSurfacePtr scaled = createSliderImage(values, 2, asked);
+    ASSERT_EQ(cairo_image_surface_get_width(scaled.get()), 46 * scale);
+    ASSERT_EQ(cairo_image_surface_get_height(scaled.get()), 174 * scale);
+    // Inside every square (lit or not) and on the panel between them, each
+    // pixel of a point is the point's colour at scale 1.
+    for (int column = 0; column < 2; ++column)
+        for (int k = 0; k < 10; ++k)
+            for (const auto& [x, y] : {std::pair{7 + 20 * column + 6, 7 + 15 * k + 6},
+                                       std::pair{7 + 20 * column + 14, 7 + 15 * k + 6}}) {
+                const Argb want = At(one.get(), x, y);
+                for (int dy = 0; dy < scale; ++dy)
+                    for (int dx = 0; dx < scale; ++dx) {
+                        const Argb got = At(scaled.get(), x * scale + dx, y * scale + dy);
+                        EXPECT_EQ(got.a, want.a) << x << "," << y << " at scale " << scale;
+                        EXPECT_EQ(got.r, want.r) << x << "," << y << " at scale " << scale;
+                    }
+            }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, SliderImageScale,
+                         testing::Values(std::pair{1, 1}, std::pair{2, 2}, std::pair{3, 3},
+                                         std::pair{0, 1}, std::pair{-4, 1}, std::pair{99, 8}));
+
+TEST(SliderImageScale, TheWidestPictureStaysWithinCairosLimit) {
+    std::vector<double> values(kMaxSliderColumns, 5.0);
+    CairoSurfacePtr picture =
+        createSliderImage(values.data(), static_cast<unsigned>(values.size()), 8);
+    EXPECT_EQ(cairo_surface_status(picture.get()), CAIRO_STATUS_SUCCESS);
+    EXPECT_LE(cairo_image_surface_get_width(picture.get()), 32767);
+}
 
 TEST(SliderImageBackground, IsBlackAtFifteenPercentPremultiplied) {
     auto s = Render({1.0});

@@ -1,0 +1,167 @@
+// The layer-shell service: its geometry, and what it does when there is no
+// compositor or the compositor goes away (on sway headless; skipped where
+// sway is not installed).
+#include "Platform/overlay/WaylandOverlayWindow.h"
+
+#include "SimulatorHarness.h"
+#include "SwaySession.h"
+
+#include <climits>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <optional>
+#include <vector>
+
+namespace zed::test {
+namespace {
+
+// --- Geometry ------------------------------------------------------------------
+
+struct MarginCase {
+    OverlayPoint origin;
+    LayerMargins margins;
+};
+
+class LayerMarginsFromOrigin : public testing::TestWithParam<MarginCase> {};
+
+TEST_P(LayerMarginsFromOrigin, AreTheOriginRoundedAndKeptInRange) {
+    const LayerMargins m = MarginsFromOrigin(GetParam().origin);
+    EXPECT_EQ(m.left, GetParam().margins.left);
+    EXPECT_EQ(m.bottom, GetParam().margins.bottom);
+}
+
+INSTANTIATE_TEST_SUITE_P(Origins, LayerMarginsFromOrigin,
+                         testing::Values(MarginCase{{700, 100}, {700, 100}},
+                                         MarginCase{{0.4, 0.6}, {0, 1}},
+                                         MarginCase{{-50, -20}, {-50, -20}},
+                                         MarginCase{{1e12, -1e12}, {INT_MAX / 2, INT_MIN / 2}},
+                                         MarginCase{{std::nan(""), 3}, {0, 3}}));
+
+struct OutputCase {
+    int modeWidth, modeHeight, scale, xdgWidth, xdgHeight;
+    int width, height;
+};
+
+class LogicalSizeOfAnOutput : public testing::TestWithParam<OutputCase> {};
+
+TEST_P(LogicalSizeOfAnOutput, IsXdgOutputsElseTheModeOverTheScale) {
+    const OutputCase& c = GetParam();
+    const LogicalSize size =
+        LogicalOutputSize(c.modeWidth, c.modeHeight, c.scale, c.xdgWidth, c.xdgHeight);
+    EXPECT_EQ(size.width, c.width);
+    EXPECT_EQ(size.height, c.height);
+    const OverlayRect frame = VisibleFrameFromOutput(size);
+    EXPECT_EQ(frame.x, 0);
+    EXPECT_EQ(frame.y, 0);
+    EXPECT_EQ(frame.width, c.width);
+    EXPECT_EQ(frame.height, c.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, LogicalSizeOfAnOutput,
+    testing::Values(OutputCase{800, 600, 1, 0, 0, 800, 600},         // mode only
+                    OutputCase{800, 600, 2, 0, 0, 400, 300},         // doubled pixels
+                    OutputCase{801, 601, 2, 0, 0, 401, 301},         // rounded up
+                    OutputCase{2560, 1440, 2, 1706, 960, 1706, 960}, // fractional: xdg-output's
+                    OutputCase{800, 600, 0, 0, 0, 800, 600},         // no scale told
+                    OutputCase{0, 0, 1, 0, 0, 0, 0},                 // nothing known
+                    OutputCase{800, 600, 1, 0, 500, 800, 600}));     // half an xdg size
+
+class PictureScale : public testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(PictureScale, IsTheOutputsWithinOneToEight) {
+    EXPECT_EQ(PictureScaleForOutput(GetParam().first), GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, PictureScale,
+                         testing::Values(std::pair{-3, 1}, std::pair{0, 1}, std::pair{1, 1},
+                                         std::pair{2, 2}, std::pair{3, 3}, std::pair{100, 8}));
+
+// --- Without a compositor, or after it went -----------------------------------
+
+TEST(WaylandOverlayService, WithoutACompositorIsNotUsableAndSaysWhy) {
+    WaylandOverlayService service("/nonexistent/wayland-9");
+    EXPECT_FALSE(service.usable());
+    EXPECT_NE(service.problem().find("/nonexistent/wayland-9"), std::string::npos)
+        << service.problem();
+    EXPECT_EQ(service.createWindow(26, 174), nullptr);
+    EXPECT_EQ(service.visibleFrame().width, 0);
+}
+
+TEST(WaylandOverlayService, ACompositorThatGoesIsSaidOnceAndDrawingStops) {
+    std::optional<SwaySession> sway(std::in_place);
+    if (auto why = sway->start(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    WaylandOverlayService service(sway->waylandDisplay());
+    ASSERT_TRUE(service.usable()) << service.problem();
+    EXPECT_EQ(service.visibleFrame().width, 800);
+    auto window = service.createWindow(26, 174);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->scale(), 1);
+    const std::vector<std::uint32_t> white(26 * 174, 0xffffffffu);
+    const PictureView picture{reinterpret_cast<const std::uint8_t*>(white.data()), 26, 174, 26 * 4};
+    window->setFrameOrigin({700, 100});
+    window->show(picture);
+
+    sway.reset(); // the compositor ends
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; ++i) {
+        window->setFrameOrigin({10, 10});
+        window->show(picture);
+        EXPECT_GE(window->scale(), 1);
+    }
+    EXPECT_EQ(service.createWindow(26, 174), nullptr);
+    EXPECT_EQ(service.visibleFrame().width, 0);
+    window.reset();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("lost the connection to the Wayland compositor"), std::string::npos) << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "said more than once: " << err;
+}
+
+// --- The chooser ------------------------------------------------------------------
+
+TEST(DefaultOverlayService, WithoutAUsableCompositorFallsBackToX11AndSaysWhy) {
+    ScopedEnv wayland("WAYLAND_DISPLAY", "/nonexistent/wayland-9");
+    ScopedEnv display("DISPLAY", ":4711");
+    testing::internal::CaptureStderr();
+    auto service = makeDefaultOverlayService();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(dynamic_cast<WaylandOverlayService*>(service.get()), nullptr);
+    EXPECT_NE(err.find("overlay: X11 on :4711 (cannot connect to the Wayland compositor "
+                       "/nonexistent/wayland-9)"),
+              std::string::npos)
+        << err;
+}
+
+TEST(DefaultOverlayService, WithNeitherDisplayIsHeadlessAndSaysWhyOnFirstUse) {
+    ScopedEnv wayland("WAYLAND_DISPLAY", "");
+    ScopedEnv display("DISPLAY", "");
+    testing::internal::CaptureStderr();
+    auto service = makeDefaultOverlayService();
+    EXPECT_EQ(service->createWindow(26, 174), nullptr);
+    EXPECT_EQ(service->createWindow(26, 174), nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("no display (WAYLAND_DISPLAY is not set; DISPLAY is not set)"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+}
+
+TEST(DefaultOverlayService, ACompositorWithLayerShellIsChosen) {
+    SwaySession sway;
+    if (auto why = sway.start(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScopedEnv wayland("WAYLAND_DISPLAY", sway.waylandDisplay());
+    ScopedEnv display("DISPLAY", ":4711");
+    testing::internal::CaptureStderr();
+    auto service = makeDefaultOverlayService();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(dynamic_cast<WaylandOverlayService*>(service.get()), nullptr);
+    EXPECT_NE(err.find("overlay: layer-shell on " + sway.waylandDisplay()), std::string::npos)
+        << err;
+}
+
+} // namespace
+} // namespace zed::test
