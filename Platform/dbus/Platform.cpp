@@ -33,7 +33,8 @@ Platform::Platform(Kind kind)
       distributedCenter_(std::make_unique<LocalNotificationCenter>()),
       registry_(std::make_unique<NullRegistry>()), hidSystem_(std::make_unique<NullHidSystem>()),
       loginSession_(std::make_unique<NoLoginSession>()),
-      process_(std::make_unique<PosixProcessControl>()) {}
+      process_(std::make_unique<PosixProcessControl>()),
+      installedApplications_(makeDesktopFileApplications()) {}
 
 Platform::~Platform() = default;
 
