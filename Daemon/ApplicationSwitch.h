@@ -29,8 +29,15 @@ public:
     // From the tracker.
     void FocusChanged(const std::string& application);
 
+    // For the pane, which names a set's applications by the window in front:
+    // follows the desktop on demand when no set does yet, for a while.
+    static constexpr double kDemandSeconds = 60;
+    zed::FrontApplication Front();
+
 private:
     void Switch();
+    // Starts following the desktop unless it does; says once when it cannot.
+    bool Track(std::string* why);
 
     std::vector<zed::settings::SettingsSet> sets_;
     int inForce_ = -1;
@@ -39,4 +46,5 @@ private:
     zed::RunLoop::SourcePtr settle_;
     bool settling_ = false;
     bool toldUntracked_ = false;
+    double demandedUntil_ = 0; // run-loop time; the tracker stays until then without sets
 };

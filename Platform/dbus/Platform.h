@@ -47,6 +47,8 @@ public:
     ProcessControl& process() { return *process_; }
     // The desktop's menu entries, for the pane's choice of applications.
     InstalledApplications& installedApplications() { return *installedApplications_; }
+    // The agent's answer to which application is in front, for the pane.
+    FrontApplicationQuery& frontApplication() { return *frontApplication_; }
 
     void setPreferences(std::unique_ptr<PreferenceDomains> p) { preferences_ = std::move(p); }
     void setDistributedCenter(std::unique_ptr<NotificationCenter> c) {
@@ -56,6 +58,9 @@ public:
     void setHidSystem(std::unique_ptr<HidSystem> h) { hidSystem_ = std::move(h); }
     void setLoginSession(std::unique_ptr<LoginSession> s) { loginSession_ = std::move(s); }
     void setProcess(std::unique_ptr<ProcessControl> p) { process_ = std::move(p); }
+    void setFrontApplication(std::unique_ptr<FrontApplicationQuery> q) {
+        frontApplication_ = std::move(q);
+    }
     void setInstalledApplications(std::unique_ptr<InstalledApplications> a) {
         installedApplications_ = std::move(a);
     }
@@ -105,6 +110,7 @@ private:
     std::unique_ptr<LoginSession> loginSession_;
     std::unique_ptr<ProcessControl> process_;
     std::unique_ptr<InstalledApplications> installedApplications_;
+    std::unique_ptr<FrontApplicationQuery> frontApplication_;
     std::function<void()> sessionBusLost_;
     FocusTrackerFactory focusTrackers_;
     sd_bus* sessionBus_ = nullptr;
