@@ -32,9 +32,9 @@ std::vector<std::string> split(std::string_view list) {
     std::vector<std::string> parts;
     while (!list.empty()) {
         const std::size_t colon = list.find(':');
-        const std::string_view part = list.substr(0, colon);
-        if (!part.empty()) {
-            parts.emplace_back(part);
+        const std::string_view folder = list.substr(0, colon);
+        if (!folder.empty()) {
+            parts.emplace_back(folder);
         }
         list.remove_prefix(colon == std::string_view::npos ? list.size() : colon + 1);
     }

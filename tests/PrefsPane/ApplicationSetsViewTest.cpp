@@ -43,7 +43,8 @@ TEST_F(ApplicationSetsView, ANewSetsOwnValueIsMarkedAndReset) {
         dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
     });
     control<QPushButton>("applicationSetAddButton")->click();
-    EXPECT_TRUE(message.contains("gnome-extensions enable zed-focus@tovik.com")) << message.toStdString();
+    EXPECT_TRUE(message.contains("gnome-extensions enable zed-focus@tovik.com"))
+        << message.toStdString();
     EXPECT_TRUE(message.contains("does not tell")) << message.toStdString();
 
     QComboBox* popUp = view.applicationSetPopUp();
