@@ -16,7 +16,7 @@ class RunLoop;
 class FocusTracker {
 public:
     virtual ~FocusTracker() = default;
-    // Why it has told no application yet when it knows (what on the desktop
+    // Why it has told no application yet when it knows (the desktop's piece
     // that would tell does not answer); empty otherwise.
     virtual std::string whyUntold() const { return {}; }
 };
