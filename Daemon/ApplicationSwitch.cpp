@@ -6,12 +6,17 @@
 #include "Platform/dbus/Platform.h"
 #include "Preferences.h"
 
+#include <algorithm>
 #include <set>
 
 namespace sets = zed::settings;
 
 void ApplicationSwitch::SetSets(std::vector<sets::SettingsSet> sets) {
     sets_ = std::move(sets);
+    if (sets_.empty() && zed::RunLoop::now() < demandedUntil_) {
+        inForce_ = -1; // the pane still asks: the tracker stays
+        return;
+    }
     if (sets_.empty()) {
         tracker_.reset();
         settle_.reset();
@@ -21,17 +26,36 @@ void ApplicationSwitch::SetSets(std::vector<sets::SettingsSet> sets) {
         return;
     }
     inForce_ = sets::matchingSet(sets_, application_);
-    if (!tracker_) {
-        std::string why;
-        tracker_ = zed::Platform::current().trackFocus(
-            [this](const std::string& app) { FocusChanged(app); }, &why);
-        if (!tracker_ && !toldUntracked_) {
-            toldUntracked_ = true;
-            zed::logPlain("Settings per application stay off: %s. On GNOME, the ZED GNOME Shell "
-                          "extension tells ZED which window is in front.",
-                          why.c_str());
-        }
+    std::string why;
+    Track(&why);
+}
+
+bool ApplicationSwitch::Track(std::string* why) {
+    if (tracker_) {
+        return true;
     }
+    tracker_ = zed::Platform::current().trackFocus(
+        [this](const std::string& app) { FocusChanged(app); }, why);
+    if (!tracker_ && !toldUntracked_) {
+        toldUntracked_ = true;
+        zed::logPlain("Settings per application stay off: %s. On GNOME, the ZED GNOME Shell "
+                      "extension tells ZED which window is in front.",
+                      why->c_str());
+    }
+    return tracker_ != nullptr;
+}
+
+zed::FrontApplication ApplicationSwitch::Front() {
+    zed::FrontApplication front{true, {}, {}};
+    demandedUntil_ = std::max(demandedUntil_, zed::RunLoop::now() + kDemandSeconds);
+    if (!Track(&front.why)) {
+        return front;
+    }
+    front.application = application_;
+    if (front.application.empty()) {
+        front.why = tracker_->whyUntold();
+    }
+    return front;
 }
 
 zed::Dictionary ApplicationSwitch::Effective(const zed::Dictionary& settings) const {

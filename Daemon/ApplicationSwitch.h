@@ -33,8 +33,15 @@ public:
     // next switch reads them again; switches in between use what was read.
     void StoredChanged() { stored_.reset(); }
 
+    // For the pane, which names a set's applications by the window in front:
+    // follows the desktop on demand when no set does yet, for a while.
+    static constexpr double kDemandSeconds = 60;
+    zed::FrontApplication Front();
+
 private:
     void Switch();
+    // Starts following the desktop unless it does; says once when it cannot.
+    bool Track(std::string* why);
 
     std::vector<zed::settings::SettingsSet> sets_;
     std::optional<zed::Dictionary> stored_;
@@ -44,4 +51,5 @@ private:
     zed::RunLoop::SourcePtr settle_;
     bool settling_ = false;
     bool toldUntracked_ = false;
+    double demandedUntil_ = 0; // run-loop time; the tracker stays until then without sets
 };

@@ -28,6 +28,9 @@ int main() {
     platform.writePreferencesSoon();
     // Once the agent can do its work: the settings pane says it runs.
     zed::announceAgent(platform.sessionBus());
+    // The pane asks it which application is in front, to name a set's.
+    const auto front = zed::FrontApplicationServer::serve(
+        platform.sessionBus(), [] { return Application::GetApp()->perApplication.Front(); });
     Application::GetApp()->Run();
     return 0;
 }

@@ -77,6 +77,90 @@ void announceAgent(sd_bus* sessionBus) {
     }
 }
 
+namespace {
+
+// Longer than the probe's: a tracker started on demand may ask its desktop first.
+constexpr std::uint64_t kFrontTimeoutUsec = 3'000'000;
+
+class AgentFrontApplicationQuery : public FrontApplicationQuery {
+public:
+    FrontApplication ask() override {
+        FrontApplication front;
+        sd_bus* bus = usable(bus_, BusKind::Session);
+        if (!bus) {
+            return front;
+        }
+        BusError error;
+        sd_bus_message* call = nullptr;
+        sd_bus_message* raw = nullptr;
+        int r = sd_bus_message_new_method_call(bus, &call, kAgentBusName, kAgentObjectPath,
+                                               kAgentInterface, "FrontApplication");
+        MessagePtr request(call);
+        if (r >= 0) {
+            r = sd_bus_call(bus, call, kFrontTimeoutUsec, error.get(), &raw);
+        }
+        MessagePtr reply(raw);
+        const char* app = nullptr;
+        const char* why = nullptr;
+        if (r < 0) {
+            // An agent of a version without the object runs all the same.
+            front.agentRuns = nameOwned(bus, kAgentBusName);
+            if (front.agentRuns) {
+                front.why = "the agent does not answer which window is in front";
+            }
+            return front;
+        }
+        front.agentRuns = true;
+        if (sd_bus_message_read(reply.get(), "ss", &app, &why) >= 0 && app && why) {
+            front.application = app;
+            front.why = why;
+        }
+        return front;
+    }
+
+private:
+    BusPtr bus_;
+};
+
+} // namespace
+
+std::unique_ptr<FrontApplicationServer>
+FrontApplicationServer::serve(sd_bus* sessionBus, FrontApplicationSource source) {
+    static const sd_bus_vtable vtable[] = {SD_BUS_VTABLE_START(0),
+                                           SD_BUS_METHOD("FrontApplication", "", "ss",
+                                                         &FrontApplicationServer::onFront,
+                                                         SD_BUS_VTABLE_UNPRIVILEGED),
+                                           SD_BUS_VTABLE_END};
+    if (!sessionBus) {
+        return nullptr;
+    }
+    auto server = std::make_unique<FrontApplicationServer>(std::move(source));
+    sd_bus_slot* slot = nullptr;
+    const int r = sd_bus_add_object_vtable(sessionBus, &slot, kAgentObjectPath, kAgentInterface,
+                                           vtable, server.get());
+    if (r < 0) {
+        zed::log("cannot serve %s (%s); the settings pane cannot ask for the window in front",
+                 kAgentObjectPath, std::strerror(-r));
+        return nullptr;
+    }
+    server->slot_.reset(slot);
+    return server;
+}
+
+int FrontApplicationServer::onFront(sd_bus_message* m, void* userdata, sd_bus_error* error) {
+    FrontApplication front;
+    try {
+        front = static_cast<FrontApplicationServer*>(userdata)->source_();
+    } catch (...) {
+        return sd_bus_error_set(error, SD_BUS_ERROR_FAILED, "the agent failed to ask");
+    }
+    return sd_bus_reply_method_return(m, "ss", front.application.c_str(), front.why.c_str());
+}
+
+std::unique_ptr<FrontApplicationQuery> makeAgentFrontApplicationQuery() {
+    return std::make_unique<AgentFrontApplicationQuery>();
+}
+
 MouseStatusProbe::MouseStatusProbe(Platform::Kind kind)
     : simulated_(kind == Platform::Kind::Simulator) {}
 

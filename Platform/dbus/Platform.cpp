@@ -2,6 +2,7 @@
 
 #include "DBusClient.h"
 #include "DBusNotificationCenter.h"
+#include "MouseStatus.h"
 #include "Platform/core/FilePreferenceDomains.h"
 #include "Platform/core/Log.h"
 
@@ -33,7 +34,9 @@ Platform::Platform(Kind kind)
       distributedCenter_(std::make_unique<LocalNotificationCenter>()),
       registry_(std::make_unique<NullRegistry>()), hidSystem_(std::make_unique<NullHidSystem>()),
       loginSession_(std::make_unique<NoLoginSession>()),
-      process_(std::make_unique<PosixProcessControl>()) {}
+      process_(std::make_unique<PosixProcessControl>()),
+      installedApplications_(makeDesktopFileApplications()),
+      frontApplication_(makeAgentFrontApplicationQuery()) {}
 
 Platform::~Platform() = default;
 

@@ -8,6 +8,7 @@
 
 #include "Platform/core/Focus.h"
 #include "Platform/core/IOKit.h"
+#include "Platform/core/InstalledApplications.h"
 #include "Platform/core/NotificationCenter.h"
 #include "Platform/core/PreferenceDomains.h"
 #include "Platform/core/RunLoop.h"
@@ -44,6 +45,10 @@ public:
     HidSystem& hidSystem() { return *hidSystem_; }
     LoginSession& loginSession() { return *loginSession_; }
     ProcessControl& process() { return *process_; }
+    // The desktop's menu entries, for the pane's choice of applications.
+    InstalledApplications& installedApplications() { return *installedApplications_; }
+    // The agent's answer to which application is in front, for the pane.
+    FrontApplicationQuery& frontApplication() { return *frontApplication_; }
 
     void setPreferences(std::unique_ptr<PreferenceDomains> p) { preferences_ = std::move(p); }
     void setDistributedCenter(std::unique_ptr<NotificationCenter> c) {
@@ -53,6 +58,12 @@ public:
     void setHidSystem(std::unique_ptr<HidSystem> h) { hidSystem_ = std::move(h); }
     void setLoginSession(std::unique_ptr<LoginSession> s) { loginSession_ = std::move(s); }
     void setProcess(std::unique_ptr<ProcessControl> p) { process_ = std::move(p); }
+    void setFrontApplication(std::unique_ptr<FrontApplicationQuery> q) {
+        frontApplication_ = std::move(q);
+    }
+    void setInstalledApplications(std::unique_ptr<InstalledApplications> a) {
+        installedApplications_ = std::move(a);
+    }
     // How to follow the application in front; none until one is set.
     void setFocusTrackers(FocusTrackerFactory f) { focusTrackers_ = std::move(f); }
     std::unique_ptr<FocusTracker> trackFocus(FocusCallback callback, std::string* why) {
@@ -98,6 +109,8 @@ private:
     std::unique_ptr<HidSystem> hidSystem_;
     std::unique_ptr<LoginSession> loginSession_;
     std::unique_ptr<ProcessControl> process_;
+    std::unique_ptr<InstalledApplications> installedApplications_;
+    std::unique_ptr<FrontApplicationQuery> frontApplication_;
     std::function<void()> sessionBusLost_;
     FocusTrackerFactory focusTrackers_;
     sd_bus* sessionBus_ = nullptr;

@@ -38,6 +38,7 @@ public:
             sd_bus_message_read(reply, "s", &app) >= 0 && app) {
             callback_(app);
         } else {
+            silent_ = true;
             zed::logPlain("Settings per application wait for ZED's GNOME Shell extension (%s): "
                           "enable it with \"gnome-extensions enable %s\", then log in again.",
                           error.message ? error.message : "no answer", kGnomeExtensionUuid);
@@ -48,11 +49,20 @@ public:
         return true;
     }
 
+    std::string whyUntold() const override {
+        return silent_ ? std::string("ZED's GNOME Shell extension does not answer: enable it with "
+                                     "\"gnome-extensions enable ") +
+                             kGnomeExtensionUuid + "\", then log out and in again"
+                       : std::string();
+    }
+
 private:
     static int onFocus(sd_bus_message* m, void* userdata, sd_bus_error*) {
         const char* app = nullptr;
         if (sd_bus_message_read(m, "s", &app) >= 0 && app && std::strlen(app) <= 255) {
-            static_cast<GnomeFocusTracker*>(userdata)->callback_(app);
+            auto* self = static_cast<GnomeFocusTracker*>(userdata);
+            self->silent_ = false;
+            self->callback_(app);
         }
         return 0;
     }
@@ -60,6 +70,7 @@ private:
     BusPtr bus_;
     FocusCallback callback_;
     SlotPtr slot_;
+    bool silent_ = false; // the extension did not answer and has not spoken since
 };
 
 } // namespace

@@ -304,8 +304,16 @@ void TovikCopperhoundPref::initPrefs() {
             {orientation.name, contract::storedNumber(orientation, orientation.pane.number)}};
     }
 
+    fSelectedSet = -1;
+    loadMappings();
+    rememberStoredSensitivities();
+    watchDomain();
+    emit settingsChanged();
+}
+
+void TovikCopperhoundPref::loadMappings() {
     ButtonMappingList mappings;
-    if (const zed::Value* stored = zed::lookup(*fPrefs, contract::name(Key::kButtonMappings))) {
+    if (const zed::Value* stored = setting(contract::name(Key::kButtonMappings))) {
         if (const zed::Array* array = stored->asArray()) {
             mappings = ButtonMappingSupport::mappingArray(*array);
         }
@@ -319,12 +327,10 @@ void TovikCopperhoundPref::initPrefs() {
     }
     fMappings = std::move(mappings);
     fCurrMapping = fMappings->front().get();
-    rememberStoredSensitivities();
-    watchDomain();
-    emit settingsChanged();
 }
 
 void TovikCopperhoundPref::destroyPrefs() {
+    fSelectedSet = -1;
     fDomainWatcher.reset();
     fChangedKeys.clear();
     fStoredSens = {};
@@ -385,9 +391,8 @@ void TovikCopperhoundPref::notifyMappingPrefsChange() {
     if (!fPrefs || !fMappings) {
         return;
     }
-    fPrefs->insert_or_assign(contract::name(Key::kButtonMappings),
-                             zed::Value(ButtonMappingSupport::mappingDataArray(*fMappings)));
-    fChangedKeys.insert(contract::name(Key::kButtonMappings));
+    putSetting(contract::name(Key::kButtonMappings),
+               zed::Value(ButtonMappingSupport::mappingDataArray(*fMappings)));
     notifyPrefsChange();
 }
 
@@ -396,7 +401,7 @@ void TovikCopperhoundPref::notifyMappingPrefsChange() {
 int TovikCopperhoundPref::intSetting(Key key) const {
     const contract::KeyInfo& info = contract::info(key);
     if (fPrefs) {
-        if (const zed::Value* v = zed::lookup(*fPrefs, info.name)) {
+        if (const zed::Value* v = setting(info.name)) {
             if (auto i = v->toInt32()) {
                 return *i;
             }
@@ -408,7 +413,7 @@ int TovikCopperhoundPref::intSetting(Key key) const {
 double TovikCopperhoundPref::doubleSetting(Key key) const {
     const contract::KeyInfo& info = contract::info(key);
     if (fPrefs) {
-        if (const zed::Value* v = zed::lookup(*fPrefs, info.name)) {
+        if (const zed::Value* v = setting(info.name)) {
             if (auto d = v->toDouble()) {
                 return *d;
             }
@@ -426,10 +431,209 @@ void TovikCopperhoundPref::setSetting(const char* key, zed::Value value) {
     if (!fPrefs) {
         return;
     }
-    fPrefs->insert_or_assign(key, std::move(value));
-    fChangedKeys.insert(key);
+    putSetting(key, std::move(value));
     save();
     emit settingsChanged();
+}
+
+void TovikCopperhoundPref::putSetting(const char* key, zed::Value value) {
+    if (fSelectedSet >= 0 && contract::mayOverride(key)) {
+        if (zed::Dictionary* entry = storedSetEntry(fSelectedSet)) {
+            zed::Value& overrides = (*entry)[contract::kSetSettings];
+            if (!overrides.asDictionary()) {
+                overrides = zed::Value(zed::Dictionary{});
+            }
+            overrides.asDictionary()->insert_or_assign(key, std::move(value));
+            fChangedKeys.insert(contract::kApplicationSettingsKey);
+        }
+        return;
+    }
+    fPrefs->insert_or_assign(key, std::move(value));
+    fChangedKeys.insert(key);
+}
+
+// Settings per application
+
+const zed::Value* TovikCopperhoundPref::setting(std::string_view key) const {
+    if (!fPrefs) {
+        return nullptr;
+    }
+    if (fSelectedSet >= 0) {
+        const zed::Value* list = zed::lookup(*fPrefs, contract::kApplicationSettingsKey);
+        const auto sets = contract::readSets(list);
+        if (static_cast<std::size_t>(fSelectedSet) < sets.size() &&
+            sets[static_cast<std::size_t>(fSelectedSet)].overrides.count(key) > 0) {
+            // The checked value, as it stands in the pane's copy.
+            const zed::Value& entry =
+                (*list->asArray())[sets[static_cast<std::size_t>(fSelectedSet)].storedIndex];
+            return zed::lookup(
+                *zed::lookup(*entry.asDictionary(), contract::kSetSettings)->asDictionary(), key);
+        }
+    }
+    return zed::lookup(*fPrefs, key);
+}
+
+std::vector<contract::SettingsSet> TovikCopperhoundPref::applicationSets() const {
+    return fPrefs ? contract::readSets(zed::lookup(*fPrefs, contract::kApplicationSettingsKey))
+                  : std::vector<contract::SettingsSet>{};
+}
+
+std::optional<contract::SettingsSet> TovikCopperhoundPref::selected() const {
+    const auto sets = applicationSets();
+    if (fSelectedSet < 0 || static_cast<std::size_t>(fSelectedSet) >= sets.size()) {
+        return std::nullopt;
+    }
+    return sets[static_cast<std::size_t>(fSelectedSet)];
+}
+
+zed::Dictionary* TovikCopperhoundPref::storedSetEntry(int index) {
+    const auto sets = applicationSets();
+    if (index < 0 || static_cast<std::size_t>(index) >= sets.size()) {
+        return nullptr;
+    }
+    zed::Value* list = &(*fPrefs)[contract::kApplicationSettingsKey];
+    return (*list->asArray())[sets[static_cast<std::size_t>(index)].storedIndex].asDictionary();
+}
+
+void TovikCopperhoundPref::selectSet(int index) {
+    const int count = static_cast<int>(applicationSets().size());
+    const int next = index >= 0 && index < count ? index : -1;
+    if (!fPrefs || next == fSelectedSet) {
+        return;
+    }
+    fSelectedSet = next;
+    loadMappings();
+    emit applicationSetsChanged();
+    emit settingsChanged();
+    // The buttons page shows the mappings of the set.
+    zed::PaneNotificationCenter::defaultCenter().post(zed::kPrefsChangeNotification,
+                                                      zed::Dictionary(*fPrefs));
+}
+
+int TovikCopperhoundPref::addApplicationSet(const std::string& name,
+                                            const std::vector<std::string>& applications) {
+    if (!fPrefs) {
+        return -1;
+    }
+    zed::Array* sets =
+        fPrefs->try_emplace(contract::kApplicationSettingsKey, zed::Value(zed::Array{}))
+            .first->second.asArray();
+    if (!sets) {
+        return -1; // what is stored there is not ours to replace
+    }
+    zed::Array apps;
+    for (const std::string& a : applications) {
+        apps.emplace_back(a);
+    }
+    sets->push_back(
+        zed::Value(zed::Dictionary{{contract::kSetName, zed::Value(name)},
+                                   {contract::kSetApplications, zed::Value(apps)},
+                                   {contract::kSetSettings, zed::Value(zed::Dictionary{})}}));
+    fChangedKeys.insert(contract::kApplicationSettingsKey);
+    const int index = static_cast<int>(applicationSets().size()) - 1;
+    setsEdited();
+    return index;
+}
+
+void TovikCopperhoundPref::removeApplicationSet(int index) {
+    const auto sets = applicationSets();
+    if (!fPrefs || index < 0 || static_cast<std::size_t>(index) >= sets.size()) {
+        return;
+    }
+    zed::Array* list = (*fPrefs)[contract::kApplicationSettingsKey].asArray();
+    list->erase(list->begin() +
+                static_cast<std::ptrdiff_t>(sets[static_cast<std::size_t>(index)].storedIndex));
+    fChangedKeys.insert(contract::kApplicationSettingsKey);
+    const int wasSelected = fSelectedSet;
+    if (fSelectedSet == index) {
+        fSelectedSet = -1;
+    } else if (fSelectedSet > index) {
+        --fSelectedSet;
+    }
+    if (wasSelected == index) {
+        loadMappings();
+    }
+    setsEdited();
+    if (wasSelected == index) {
+        zed::PaneNotificationCenter::defaultCenter().post(zed::kPrefsChangeNotification,
+                                                          zed::Dictionary(*fPrefs));
+    }
+}
+
+void TovikCopperhoundPref::renameApplicationSet(int index, const std::string& name) {
+    if (zed::Dictionary* entry = fPrefs ? storedSetEntry(index) : nullptr) {
+        entry->insert_or_assign(contract::kSetName, zed::Value(name));
+        fChangedKeys.insert(contract::kApplicationSettingsKey);
+        setsEdited();
+    }
+}
+
+void TovikCopperhoundPref::setSetApplications(int index,
+                                              const std::vector<std::string>& applications) {
+    if (zed::Dictionary* entry = fPrefs ? storedSetEntry(index) : nullptr) {
+        zed::Array apps;
+        for (const std::string& a : applications) {
+            apps.emplace_back(a);
+        }
+        entry->insert_or_assign(contract::kSetApplications, zed::Value(std::move(apps)));
+        fChangedKeys.insert(contract::kApplicationSettingsKey);
+        setsEdited();
+    }
+}
+
+void TovikCopperhoundPref::setsEdited() {
+    save();
+    // The save may bring others' changes of the list: the selection stays
+    // where it can.
+    if (fSelectedSet >= static_cast<int>(applicationSets().size())) {
+        fSelectedSet = -1;
+        loadMappings();
+    }
+    emit applicationSetsChanged();
+    emit settingsChanged();
+}
+
+namespace {
+// A setting's property is its key with a lower-case first letter.
+std::string keyOfProperty(const QString& property) {
+    std::string key = property.toStdString();
+    if (!key.empty()) {
+        key[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(key[0])));
+    }
+    return key;
+}
+} // namespace
+
+bool TovikCopperhoundPref::mayDiffer(const QString& property) const {
+    return contract::mayOverride(keyOfProperty(property));
+}
+
+bool TovikCopperhoundPref::isOverridden(const QString& property) const {
+    const auto set = selected();
+    return set && set->overrides.count(keyOfProperty(property)) > 0;
+}
+
+void TovikCopperhoundPref::resetOverride(const QString& property) {
+    const std::string key = keyOfProperty(property);
+    zed::Dictionary* entry =
+        fPrefs && isOverridden(property) ? storedSetEntry(fSelectedSet) : nullptr;
+    const auto overrides =
+        entry ? entry->find(contract::kSetSettings) : zed::Dictionary::iterator{};
+    if (!entry || overrides == entry->end() || !overrides->second.asDictionary()) {
+        return;
+    }
+    overrides->second.asDictionary()->erase(key);
+    fChangedKeys.insert(contract::kApplicationSettingsKey);
+    if (key == contract::name(Key::kButtonMappings)) {
+        loadMappings();
+    }
+    save();
+    emit applicationSetsChanged();
+    emit settingsChanged();
+    if (key == contract::name(Key::kButtonMappings)) {
+        zed::PaneNotificationCenter::defaultCenter().post(zed::kPrefsChangeNotification,
+                                                          zed::Dictionary(*fPrefs));
+    }
 }
 
 // Sensitivities stored by the agent
@@ -560,8 +764,7 @@ void TovikCopperhoundPref::setMasterSensitivityOn(int value) {
         const double current = sensitivity();
         for (const Key axis : {Key::kMasterSensitivityX, Key::kMasterSensitivityY}) {
             const contract::KeyInfo& info = contract::info(axis);
-            fPrefs->insert_or_assign(info.name, contract::storedNumber(info, current));
-            fChangedKeys.insert(info.name);
+            putSetting(info.name, contract::storedNumber(info, current));
         }
     }
     setSetting(Key::kMasterSensitivityOn, value);
@@ -720,6 +923,11 @@ void TovikCopperhoundPref::doCurrentMappingChanged(QObject* sender) {
 void TovikCopperhoundPref::restoreDefaults() {
     if (!fPrefs || !fMappings) {
         return;
+    }
+    // The defaults are those for all applications; the sets stay as they are.
+    if (fSelectedSet >= 0) {
+        fSelectedSet = -1;
+        emit applicationSetsChanged();
     }
     for (const contract::KeyInfo& info : contract::kKeys) {
         if (info.agent.source == contract::AgentDefault::Source::kNumber) {

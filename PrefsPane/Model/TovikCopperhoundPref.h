@@ -4,6 +4,7 @@
 // pane's pages at once.
 #pragma once
 
+#include "Platform/core/ApplicationSettings.h"
 #include "Platform/core/ButtonMappings.h"
 #include "Platform/core/SettingsKeys.h"
 #include "Platform/core/Value.h"
@@ -270,6 +271,31 @@ public:
     // button would still have the primary click.
     bool isValidMapType(int mapType, const ButtonMapping* mapping) const;
 
+    // Settings per application. The sets are those of the stored list that
+    // can be read (zed::settings::readSets), by their place in it. While one
+    // is selected, the getters answer the settings with its overrides on
+    // top, the setters of settings a set may override store into it (the
+    // others stay the same for all applications), and the button mappings
+    // are the set's. The list's other sets and fields are kept as stored.
+    std::vector<zed::settings::SettingsSet> applicationSets() const;
+    // -1: the settings for all applications.
+    int selectedSet() const { return fSelectedSet; }
+    // Shows the set's settings (or all applications' for -1, or a set that
+    // is not there); nothing is saved.
+    void selectSet(int index);
+    // Appends a set, saved; its place, or -1 when the stored list is not a
+    // list (it is kept as it is).
+    int addApplicationSet(const std::string& name, const std::vector<std::string>& applications);
+    void removeApplicationSet(int index);
+    void renameApplicationSet(int index, const std::string& name);
+    void setSetApplications(int index, const std::vector<std::string>& applications);
+    // Whether a set may have its own value of the property's setting.
+    Q_INVOKABLE bool mayDiffer(const QString& property) const;
+    // Whether the selected set has its own value of it.
+    Q_INVOKABLE bool isOverridden(const QString& property) const;
+    // The selected set takes the value for all applications again.
+    Q_INVOKABLE void resetOverride(const QString& property);
+
     // The buttons page; it is sent doAssignKey, doMacroConfig and
     // doAdvancedConfig (each taking the sender as QObject*).
     QObject* buttonsController() const { return fButtonsController; }
@@ -279,6 +305,8 @@ signals:
     // Some setting has a new value: set through the pane, loaded, or taken
     // from the agent.
     void settingsChanged();
+    // The sets, their names or applications, or the selection changed.
+    void applicationSetsChanged();
 
 public slots:
     // From a button's mapping pop-up (a QComboBox): its "tag" property is the
@@ -309,6 +337,20 @@ private:
     // was read or written.
     void rememberStoredSensitivities();
     void watchDomain();
+    // The setting as the pages show it: the selected set's override, else
+    // the stored value; null for neither.
+    const zed::Value* setting(std::string_view key) const;
+    // The selected set, read from the pane's copy; none for all applications.
+    std::optional<zed::settings::SettingsSet> selected() const;
+    // The stored list's entry of the set at `index`, or null.
+    zed::Dictionary* storedSetEntry(int index);
+    // Stores the value where the pages show it from: into the selected set
+    // when it may differ, else for all applications. Not saved yet.
+    void putSetting(const char* key, zed::Value value);
+    // After a change of the list: saves and tells.
+    void setsEdited();
+    // The records of the mappings the pages show, every button with one.
+    void loadMappings();
     // A setting's number, or the pane's fallback for the key.
     int intSetting(zed::settings::Key key) const;
     double doubleSetting(zed::settings::Key key) const;
@@ -333,4 +375,5 @@ private:
     // save puts over what another program may have stored.
     std::set<std::string, std::less<>> fChangedKeys;
     ViewFactory fViewFactory;
+    int fSelectedSet = -1;
 };

@@ -317,5 +317,141 @@
         <source>Hold a button set to on-the-fly sensitivity and turn the wheel: each notch changes the sensitivity by 0.2, between 1.0 and 10.0. Pressed and released without turning, the button gives its own click.</source>
         <translation>Halten Sie eine Maustaste mit Empfindlichkeit im Betrieb gedrückt und drehen Sie das Rad: Jede Raste ändert die Empfindlichkeit um 0,2, zwischen 1,0 und 10,0. Ohne Drehen gedrückt und losgelassen, gibt die Taste ihren eigenen Klick.</translation>
     </message>
+    <message id="PANE_SETS_LABEL">
+        <source>Settings &amp;for:</source>
+        <translation>Einstellungen &amp;für:</translation>
+    </message>
+    <message id="PANE_SETS_TIP">
+        <source>Which settings the pages show and change: those for all applications, or those of a set for some applications.</source>
+        <translation>Welche Einstellungen die Seiten zeigen und ändern: die für alle Programme oder die eines Satzes für bestimmte Programme.</translation>
+    </message>
+    <message id="PANE_SETS_ALL">
+        <source>All applications</source>
+        <translation>Alle Programme</translation>
+    </message>
+    <message id="PANE_SETS_ADD">
+        <source>&amp;New Set…</source>
+        <translation>&amp;Neuer Satz …</translation>
+    </message>
+    <message id="PANE_SETS_ADD_TIP">
+        <source>Makes a set of settings for the applications you name; it starts with the settings for all applications.</source>
+        <translation>Legt einen Satz Einstellungen für die genannten Programme an; er beginnt mit den Einstellungen für alle Programme.</translation>
+    </message>
+    <message id="PANE_SETS_RENAME">
+        <source>Re&amp;name…</source>
+        <translation>&amp;Umbenennen …</translation>
+    </message>
+    <message id="PANE_SETS_RENAME_TIP">
+        <source>Gives the selected set another name.</source>
+        <translation>Gibt dem gewählten Satz einen anderen Namen.</translation>
+    </message>
+    <message id="PANE_SETS_RENAME_TITLE">
+        <source>Rename Set</source>
+        <translation>Satz umbenennen</translation>
+    </message>
+    <message id="PANE_SETS_APPS">
+        <source>&amp;Applications…</source>
+        <translation>&amp;Programme …</translation>
+    </message>
+    <message id="PANE_SETS_APPS_TIP">
+        <source>Changes which applications the selected set applies to.</source>
+        <translation>Ändert, für welche Programme der gewählte Satz gilt.</translation>
+    </message>
+    <message id="PANE_SETS_REMOVE">
+        <source>Re&amp;move…</source>
+        <translation>&amp;Entfernen …</translation>
+    </message>
+    <message id="PANE_SETS_REMOVE_TIP">
+        <source>Removes the selected set, after asking; its applications then get the settings for all applications.</source>
+        <translation>Entfernt den gewählten Satz nach Rückfrage; seine Programme erhalten dann die Einstellungen für alle Programme.</translation>
+    </message>
+    <message id="PANE_SETS_REMOVE_TITLE">
+        <source>Remove the set “%1”?</source>
+        <translation>Den Satz „%1“ entfernen?</translation>
+    </message>
+    <message id="PANE_SETS_REMOVE_MESSAGE">
+        <source>Its applications will get the settings for all applications again. This cannot be undone.</source>
+        <translation>Seine Programme erhalten wieder die Einstellungen für alle Programme. Das lässt sich nicht rückgängig machen.</translation>
+    </message>
+    <message id="PANE_SETS_REMOVE_CONFIRM">
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message id="PANE_SET_RESET">
+        <source>• Reset</source>
+        <translation>• Zurücksetzen</translation>
+    </message>
+    <message id="PANE_SET_RESET_TIP">
+        <source>This set has its own value here. Reset gives it the value for all applications again.</source>
+        <translation>Dieser Satz hat hier einen eigenen Wert. „Zurücksetzen“ gibt ihm wieder den Wert für alle Programme.</translation>
+    </message>
+    <message id="PANE_SET_RESET_NAME">
+        <source>Reset %1 to the value for all applications</source>
+        <translation>%1 auf den Wert für alle Programme zurücksetzen</translation>
+    </message>
+    <message id="PANE_SET_FIXED_TIP">
+        <source>The same for all applications: choose “All applications” above to change it.</source>
+        <translation>Für alle Programme gleich: Wählen Sie oben „Alle Programme“, um es zu ändern.</translation>
+    </message>
+    <message id="PANE_APPS_DIALOG_TITLE">
+        <source>Applications of the Set</source>
+        <translation>Programme des Satzes</translation>
+    </message>
+    <message id="PANE_APPS_NAME_LABEL">
+        <source>Name of the set</source>
+        <translation>Name des Satzes</translation>
+    </message>
+    <message id="PANE_APPS_NAME_PLACEHOLDER">
+        <source>Name of the set, such as Games</source>
+        <translation>Name des Satzes, etwa Spiele</translation>
+    </message>
+    <message id="PANE_APPS_LIST_LABEL">
+        <source>Applications the set applies to</source>
+        <translation>Programme, für die der Satz gilt</translation>
+    </message>
+    <message id="PANE_APPS_TYPED_PLACEHOLDER">
+        <source>Application’s name, app_id or program</source>
+        <translation>Name, App-ID oder Programm der Anwendung</translation>
+    </message>
+    <message id="PANE_APPS_ADD_TYPED">
+        <source>A&amp;dd</source>
+        <translation>&amp;Hinzufügen</translation>
+    </message>
+    <message id="PANE_APPS_INSTALLED">
+        <source>&amp;Installed Applications…</source>
+        <translation>&amp;Installierte Programme …</translation>
+    </message>
+    <message id="PANE_APPS_INSTALLED_TITLE">
+        <source>Installed Applications</source>
+        <translation>Installierte Programme</translation>
+    </message>
+    <message id="PANE_APPS_SEARCH">
+        <source>Search</source>
+        <translation>Suchen</translation>
+    </message>
+    <message id="PANE_APPS_FRONT">
+        <source>&amp;Window in Front in 3 Seconds</source>
+        <translation>&amp;Fenster im Vordergrund in 3 Sekunden</translation>
+    </message>
+    <message id="PANE_APPS_FRONT_COUNTDOWN">
+        <source>Bring the window to the front… %1</source>
+        <translation>Holen Sie das Fenster nach vorn … %1</translation>
+    </message>
+    <message id="PANE_APPS_REMOVE">
+        <source>Remo&amp;ve</source>
+        <translation>Ent&amp;fernen</translation>
+    </message>
+    <message id="PANE_APPS_FRONT_NO_AGENT">
+        <source>ZED’s agent does not run, so nothing can tell which window is in front. Log out and in again (or start zed-agent), or pick the application from the installed ones.</source>
+        <translation>Der ZED-Agent läuft nicht, daher kann niemand sagen, welches Fenster im Vordergrund ist. Melden Sie sich ab und wieder an (oder starten Sie zed-agent) oder wählen Sie das Programm aus den installierten.</translation>
+    </message>
+    <message id="PANE_APPS_FRONT_NOT_YET">
+        <source>ZED has not heard yet which window is in front. Bring the application’s window to the front during the countdown, then try again.</source>
+        <translation>ZED hat noch nicht erfahren, welches Fenster im Vordergrund ist. Holen Sie das Fenster des Programms während des Countdowns nach vorn und versuchen Sie es erneut.</translation>
+    </message>
+    <message id="PANE_APPS_FRONT_CANNOT_TELL">
+        <source>ZED cannot tell which window is in front (%1). On GNOME, enable ZED’s GNOME Shell extension: gnome-extensions enable zed-focus@tovik.com, then log out and in. Other Wayland desktops than GNOME, KDE Plasma and sway do not tell: use an X11 session there, or pick the application from the installed ones.</source>
+        <translation>ZED kann nicht sagen, welches Fenster im Vordergrund ist (%1). Unter GNOME aktivieren Sie die GNOME-Shell-Erweiterung von ZED: gnome-extensions enable zed-focus@tovik.com, dann ab- und wieder anmelden. Andere Wayland-Desktops als GNOME, KDE Plasma und sway verraten es nicht: Nutzen Sie dort eine X11-Sitzung oder wählen Sie das Programm aus den installierten.</translation>
+    </message>
 </context>
 </TS>

@@ -317,5 +317,141 @@
         <source>Hold a button set to on-the-fly sensitivity and turn the wheel: each notch changes the sensitivity by 0.2, between 1.0 and 10.0. Pressed and released without turning, the button gives its own click.</source>
         <translation>Hold a button set to on-the-fly sensitivity and turn the wheel: each notch changes the sensitivity by 0.2, between 1.0 and 10.0. Pressed and released without turning, the button gives its own click.</translation>
     </message>
+    <message id="PANE_SETS_LABEL">
+        <source>Settings &amp;for:</source>
+        <translation>Settings &amp;for:</translation>
+    </message>
+    <message id="PANE_SETS_TIP">
+        <source>Which settings the pages show and change: those for all applications, or those of a set for some applications.</source>
+        <translation>Which settings the pages show and change: those for all applications, or those of a set for some applications.</translation>
+    </message>
+    <message id="PANE_SETS_ALL">
+        <source>All applications</source>
+        <translation>All applications</translation>
+    </message>
+    <message id="PANE_SETS_ADD">
+        <source>&amp;New Set…</source>
+        <translation>&amp;New Set…</translation>
+    </message>
+    <message id="PANE_SETS_ADD_TIP">
+        <source>Makes a set of settings for the applications you name; it starts with the settings for all applications.</source>
+        <translation>Makes a set of settings for the applications you name; it starts with the settings for all applications.</translation>
+    </message>
+    <message id="PANE_SETS_RENAME">
+        <source>Re&amp;name…</source>
+        <translation>Re&amp;name…</translation>
+    </message>
+    <message id="PANE_SETS_RENAME_TIP">
+        <source>Gives the selected set another name.</source>
+        <translation>Gives the selected set another name.</translation>
+    </message>
+    <message id="PANE_SETS_RENAME_TITLE">
+        <source>Rename Set</source>
+        <translation>Rename Set</translation>
+    </message>
+    <message id="PANE_SETS_APPS">
+        <source>&amp;Applications…</source>
+        <translation>&amp;Applications…</translation>
+    </message>
+    <message id="PANE_SETS_APPS_TIP">
+        <source>Changes which applications the selected set applies to.</source>
+        <translation>Changes which applications the selected set applies to.</translation>
+    </message>
+    <message id="PANE_SETS_REMOVE">
+        <source>Re&amp;move…</source>
+        <translation>Re&amp;move…</translation>
+    </message>
+    <message id="PANE_SETS_REMOVE_TIP">
+        <source>Removes the selected set, after asking; its applications then get the settings for all applications.</source>
+        <translation>Removes the selected set, after asking; its applications then get the settings for all applications.</translation>
+    </message>
+    <message id="PANE_SETS_REMOVE_TITLE">
+        <source>Remove the set “%1”?</source>
+        <translation>Remove the set “%1”?</translation>
+    </message>
+    <message id="PANE_SETS_REMOVE_MESSAGE">
+        <source>Its applications will get the settings for all applications again. This cannot be undone.</source>
+        <translation>Its applications will get the settings for all applications again. This cannot be undone.</translation>
+    </message>
+    <message id="PANE_SETS_REMOVE_CONFIRM">
+        <source>Remove</source>
+        <translation>Remove</translation>
+    </message>
+    <message id="PANE_SET_RESET">
+        <source>• Reset</source>
+        <translation>• Reset</translation>
+    </message>
+    <message id="PANE_SET_RESET_TIP">
+        <source>This set has its own value here. Reset gives it the value for all applications again.</source>
+        <translation>This set has its own value here. Reset gives it the value for all applications again.</translation>
+    </message>
+    <message id="PANE_SET_RESET_NAME">
+        <source>Reset %1 to the value for all applications</source>
+        <translation>Reset %1 to the value for all applications</translation>
+    </message>
+    <message id="PANE_SET_FIXED_TIP">
+        <source>The same for all applications: choose “All applications” above to change it.</source>
+        <translation>The same for all applications: choose “All applications” above to change it.</translation>
+    </message>
+    <message id="PANE_APPS_DIALOG_TITLE">
+        <source>Applications of the Set</source>
+        <translation>Applications of the Set</translation>
+    </message>
+    <message id="PANE_APPS_NAME_LABEL">
+        <source>Name of the set</source>
+        <translation>Name of the set</translation>
+    </message>
+    <message id="PANE_APPS_NAME_PLACEHOLDER">
+        <source>Name of the set, such as Games</source>
+        <translation>Name of the set, such as Games</translation>
+    </message>
+    <message id="PANE_APPS_LIST_LABEL">
+        <source>Applications the set applies to</source>
+        <translation>Applications the set applies to</translation>
+    </message>
+    <message id="PANE_APPS_TYPED_PLACEHOLDER">
+        <source>Application’s name, app_id or program</source>
+        <translation>Application’s name, app_id or program</translation>
+    </message>
+    <message id="PANE_APPS_ADD_TYPED">
+        <source>A&amp;dd</source>
+        <translation>A&amp;dd</translation>
+    </message>
+    <message id="PANE_APPS_INSTALLED">
+        <source>&amp;Installed Applications…</source>
+        <translation>&amp;Installed Applications…</translation>
+    </message>
+    <message id="PANE_APPS_INSTALLED_TITLE">
+        <source>Installed Applications</source>
+        <translation>Installed Applications</translation>
+    </message>
+    <message id="PANE_APPS_SEARCH">
+        <source>Search</source>
+        <translation>Search</translation>
+    </message>
+    <message id="PANE_APPS_FRONT">
+        <source>&amp;Window in Front in 3 Seconds</source>
+        <translation>&amp;Window in Front in 3 Seconds</translation>
+    </message>
+    <message id="PANE_APPS_FRONT_COUNTDOWN">
+        <source>Bring the window to the front… %1</source>
+        <translation>Bring the window to the front… %1</translation>
+    </message>
+    <message id="PANE_APPS_REMOVE">
+        <source>Remo&amp;ve</source>
+        <translation>Remo&amp;ve</translation>
+    </message>
+    <message id="PANE_APPS_FRONT_NO_AGENT">
+        <source>ZED’s agent does not run, so nothing can tell which window is in front. Log out and in again (or start zed-agent), or pick the application from the installed ones.</source>
+        <translation>ZED’s agent does not run, so nothing can tell which window is in front. Log out and in again (or start zed-agent), or pick the application from the installed ones.</translation>
+    </message>
+    <message id="PANE_APPS_FRONT_NOT_YET">
+        <source>ZED has not heard yet which window is in front. Bring the application’s window to the front during the countdown, then try again.</source>
+        <translation>ZED has not heard yet which window is in front. Bring the application’s window to the front during the countdown, then try again.</translation>
+    </message>
+    <message id="PANE_APPS_FRONT_CANNOT_TELL">
+        <source>ZED cannot tell which window is in front (%1). On GNOME, enable ZED’s GNOME Shell extension: gnome-extensions enable zed-focus@tovik.com, then log out and in. Other Wayland desktops than GNOME, KDE Plasma and sway do not tell: use an X11 session there, or pick the application from the installed ones.</source>
+        <translation>ZED cannot tell which window is in front (%1). On GNOME, enable ZED’s GNOME Shell extension: gnome-extensions enable zed-focus@tovik.com, then log out and in. Other Wayland desktops than GNOME, KDE Plasma and sway do not tell: use an X11 session there, or pick the application from the installed ones.</translation>
+    </message>
 </context>
 </TS>

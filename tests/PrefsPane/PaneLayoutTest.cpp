@@ -166,6 +166,11 @@ TEST_F(PaneLayout, TabGoesFromTheTabsThroughThePageInReadingOrderToTheLinks) {
                                     view.findChild<QWidget*>("updateButton"),
                                     view.findChild<QWidget*>("restoreDefaultsButton"),
                                     view.findChild<QWidget*>("helpButton")};
+        // Then, round again, the applications bar above the pages.
+        const QList<QWidget*> bar{view.applicationSetPopUp(),
+                                  view.findChild<QWidget*>("applicationSetAddButton")};
+        EXPECT_EQ(chain.mid(chain.size() - bar.size()), bar) << "page " << page;
+        chain = chain.mid(0, chain.size() - bar.size());
         EXPECT_EQ(chain.mid(chain.size() - links.size()), links) << "page " << page;
         const QList<QWidget*> controls = chain.mid(1, chain.size() - 1 - links.size());
         QWidget* shownPage = view.pageTabs()->currentWidget();

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
+#include <unistd.h>
 
 using zed::Value;
 using namespace zed::test;
@@ -230,6 +232,22 @@ private:
     ChildProcess mock_{"stand-in", "/tmp"};
 };
 
+// What the agent answers the pane's "which application is in front?":
+// {application, why}, or nothing when it did not answer.
+std::optional<std::array<std::string, 2>> frontApplication() {
+    const std::string out =
+        runProgram({"/usr/bin/gdbus", "call", "--session", "--dest", "com.tovik.ZED.Agent",
+                    "--object-path", "/com/tovik/ZED/Agent", "--method",
+                    "com.tovik.ZED.Agent.FrontApplication"})
+            .out;
+    // ('name', 'why')
+    const std::size_t a = out.find("('"), b = out.find("', '"), c = out.find("')");
+    if (a == std::string::npos || b == std::string::npos || c == std::string::npos) {
+        return std::nullopt;
+    }
+    return std::array{out.substr(a + 2, b - a - 2), out.substr(b + 4, c - b - 4)};
+}
+
 using MakeDesktop = std::unique_ptr<Desktop> (*)();
 template <typename D, bool... kwin> std::unique_ptr<Desktop> make() {
     return std::make_unique<D>(kwin...);
@@ -280,6 +298,10 @@ TEST_P(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
     EXPECT_TRUE(waitFor([] {
         return lastRecordHas("Sensitivity", 3.0) && lastRecordHas("ScrollWheelSpeed", 2.0);
     })) << agent.err();
+    // The pane names a set's application by asking the agent.
+    const auto front = frontApplication();
+    ASSERT_TRUE(front) << agent.err();
+    EXPECT_TRUE(zed::settings::sameApplication((*front)[0], names[1])) << (*front)[0];
     desktop_->activate(0);
     EXPECT_TRUE(waitFor([] {
         return lastRecordHas("Sensitivity", 8.0) && lastRecordHas("ScrollWheelSpeed", 10.0);
@@ -326,3 +348,16 @@ INSTANTIATE_TEST_SUITE_P(Desktops, PerApplication,
                          ::testing::Values(&make<X11Desktop>, &make<SwayDesktop>,
                                            &make<StandIn, true>, &make<StandIn, false>),
                          desktopName);
+
+// A desktop that tells no one: the agent says so when the pane asks, though
+// no set asks it to follow the desktop.
+using FrontApplicationUntold = AgentSimulatorTest;
+
+TEST_F(FrontApplicationUntold, AnUnknownWaylandDesktopGivesTheReason) {
+    ASSERT_TRUE(agent.start({{"XDG_SESSION_TYPE", "wayland"}, {"XDG_CURRENT_DESKTOP", "Unknown"}}));
+    std::optional<std::array<std::string, 2>> front;
+    ASSERT_TRUE(waitFor([&] { return (front = frontApplication()).has_value(); })) << agent.err();
+    EXPECT_EQ((*front)[0], "");
+    EXPECT_NE((*front)[1].find("does not tell ZED which window is in front"), std::string::npos)
+        << (*front)[1];
+}

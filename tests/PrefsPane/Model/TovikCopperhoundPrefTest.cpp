@@ -731,6 +731,153 @@ TEST_F(PaneLinks, WithoutTheBundleFolderHelpIsNotRegisteredButStillAskedFor) {
     EXPECT_EQ(missing.helpPages.size(), 1u);
 }
 
+// Settings per application: a set selected in the pane.
+
+Value setEntry(const char* name, Dictionary overrides, Dictionary more = {}) {
+    more.insert_or_assign("Name", Value(name));
+    more.insert_or_assign("Applications", Value(Array{Value(std::string(name) + ".desktop")}));
+    more.insert_or_assign("Settings", Value(std::move(overrides)));
+    return Value(std::move(more));
+}
+
+// A property, its key, the value stored for all applications, and the
+// value the set gets.
+struct SetEdit {
+    const char* property;
+    const char* key;
+    Value defaultValue;
+    double setValue;
+};
+
+class ApplicationSetEditing : public PaneTest, public ::testing::WithParamInterface<SetEdit> {
+protected:
+    // An entry no set can be read from, in the middle: kept, and the sets
+    // around it still find their own entries.
+    Array storedList() const {
+        return {setEntry("First", {{GetParam().key, GetParam().defaultValue}}), Value("broken"),
+                setEntry("Second", {}, {{"Colour", Value("red")}})};
+    }
+    void SetUp() override {
+        PaneTest::SetUp();
+        store({{GetParam().key, GetParam().defaultValue},
+               {"ApplicationSettings", Value(storedList())}});
+        showPane();
+    }
+    double shown() const { return pane->property(GetParam().property).toDouble(); }
+    const Dictionary& storedOverrides(std::size_t entry) {
+        list_ = *storedValue("ApplicationSettings");
+        return *lookup(*(*list_.asArray())[entry].asDictionary(), "Settings")->asDictionary();
+    }
+
+private:
+    Value list_;
+};
+
+TEST_P(ApplicationSetEditing, TheSetsValueIsShownStoredInTheSetOnlyAndReset) {
+    const double byDefault = *GetParam().defaultValue.toDouble();
+    pane->selectSet(1);
+    EXPECT_EQ(shown(), byDefault);
+    EXPECT_FALSE(pane->isOverridden(GetParam().property));
+
+    const std::size_t postsBefore = posts.size();
+    pane->setProperty(GetParam().property, GetParam().setValue);
+    EXPECT_EQ(shown(), GetParam().setValue);
+    EXPECT_TRUE(pane->isOverridden(GetParam().property));
+    EXPECT_EQ(countPosts({posts.begin() + static_cast<std::ptrdiff_t>(postsBefore), posts.end()},
+                         "distributed"),
+              1);
+    EXPECT_EQ(*storedValue(GetParam().key), GetParam().defaultValue);
+    ASSERT_NE(lookup(storedOverrides(2), GetParam().key), nullptr);
+    EXPECT_EQ(lookup(storedOverrides(2), GetParam().key)->toDouble(), GetParam().setValue);
+    Array list = *storedValue("ApplicationSettings")->asArray();
+    EXPECT_EQ(list[0], storedList()[0]);
+    EXPECT_EQ(list[1], Value("broken"));
+    EXPECT_EQ(*lookup(*list[2].asDictionary(), "Colour"), Value("red"));
+
+    pane->resetOverride(GetParam().property);
+    EXPECT_EQ(shown(), byDefault);
+    EXPECT_FALSE(pane->isOverridden(GetParam().property));
+    EXPECT_EQ(*storedValue("ApplicationSettings"), Value(storedList()));
+
+    // For all applications, as without sets.
+    pane->selectSet(-1);
+    pane->setProperty(GetParam().property, GetParam().setValue);
+    EXPECT_EQ(storedValue(GetParam().key)->toDouble(), GetParam().setValue);
+    EXPECT_EQ(*storedValue("ApplicationSettings"), Value(storedList()));
+}
+
+TEST_P(ApplicationSetEditing, TheFirstSetShowsItsStoredOverride) {
+    pane->selectSet(0);
+    EXPECT_TRUE(pane->isOverridden(GetParam().property));
+    pane->setProperty(GetParam().property, GetParam().setValue);
+    EXPECT_EQ(lookup(storedOverrides(0), GetParam().key)->toDouble(), GetParam().setValue);
+    EXPECT_TRUE(storedOverrides(2).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ApplicationSetEditing,
+    ::testing::Values(SetEdit{"sensitivity", "Sensitivity", Value(10.0), 4.0},
+                      SetEdit{"masterAccelOn", "MasterAccelOn", Value(std::int32_t{0}), 1},
+                      SetEdit{"scrollWheelSpeed", "ScrollWheelSpeed", Value(10.0), 2.5},
+                      SetEdit{"otfsOnScreen", "OtfsOnScreen", Value(std::int32_t{1}), 0}));
+
+using ApplicationSets = PaneTest;
+
+TEST_F(ApplicationSets, DesktopWideSettingsStayTheSameForAllApplications) {
+    store({{"DblClickSpeed", Value(6.0)},
+           {"ApplicationSettings", Value(Array{setEntry("Game", {})})}});
+    showPane();
+    pane->selectSet(0);
+    EXPECT_FALSE(pane->mayDiffer("dblClickSpeed"));
+    EXPECT_TRUE(pane->mayDiffer("buttonMappings"));
+    pane->setDblClickSpeed(3.0);
+    EXPECT_EQ(*storedValue("DblClickSpeed"), Value(7.0));
+    EXPECT_EQ(*storedValue("ApplicationSettings"), Value(Array{setEntry("Game", {})}));
+}
+
+TEST_F(ApplicationSets, AddedRenamedAndRemovedSetsAreSavedAndTheSelectionFollows) {
+    store({{"Sensitivity", Value(10.0)}});
+    showPane();
+    EXPECT_EQ(pane->addApplicationSet("Racing", {"supertuxkart"}), 0);
+    EXPECT_EQ(pane->addApplicationSet("Office", {"writer", "calc"}), 1);
+    pane->selectSet(1);
+    pane->setSensitivity(3.0);
+    pane->renameApplicationSet(1, "Work");
+    pane->setSetApplications(1, {"writer"});
+    EXPECT_EQ(*storedValue("ApplicationSettings"),
+              Value(Array{Value(Dictionary{{"Name", Value("Racing")},
+                                           {"Applications", Value(Array{Value("supertuxkart")})},
+                                           {"Settings", Value(Dictionary{})}}),
+                          Value(Dictionary{
+                              {"Name", Value("Work")},
+                              {"Applications", Value(Array{Value("writer")})},
+                              {"Settings", Value(Dictionary{{"Sensitivity", Value(3.0)}})}})}));
+    pane->removeApplicationSet(0);
+    EXPECT_EQ(pane->selectedSet(), 0);
+    EXPECT_EQ(pane->sensitivity(), 3.0);
+    pane->removeApplicationSet(0);
+    EXPECT_EQ(pane->selectedSet(), -1);
+    EXPECT_EQ(pane->sensitivity(), 10.0);
+    EXPECT_EQ(*storedValue("ApplicationSettings"), Value(Array{}));
+}
+
+TEST_F(ApplicationSets, ASetsButtonMappingsAreItsOwnAsAWhole) {
+    store({{"ApplicationSettings", Value(Array{setEntry("Game", {})})}});
+    showPane();
+    const std::vector<int> byDefault = mapTypes();
+    pane->selectSet(0);
+    choose(1, ButtonMapping::kOnTheFlySensitivity);
+    EXPECT_TRUE(pane->isOverridden("buttonMappings"));
+    EXPECT_EQ(mapTypes()[1], ButtonMapping::kOnTheFlySensitivity);
+    EXPECT_EQ(storedValue("ButtonMappings"), nullptr);
+    pane->selectSet(-1);
+    EXPECT_EQ(mapTypes(), byDefault);
+    pane->selectSet(0);
+    pane->resetOverride("buttonMappings");
+    EXPECT_EQ(mapTypes(), byDefault);
+    EXPECT_EQ(*storedValue("ApplicationSettings"), Value(Array{setEntry("Game", {})}));
+}
+
 } // namespace
 } // namespace zed::test
 
