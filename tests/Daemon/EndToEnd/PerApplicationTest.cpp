@@ -1,8 +1,9 @@
 // Settings per application on real desktops (X11 with a window manager,
-// sway) and on stand-ins for KWin and GNOME Shell: two applications brought
-// to the front in turn. The driver (the simulated mouse) gets each
-// application's settings, and a switch writes nothing.
+// sway, GNOME Shell) and on a stand-in for KWin's scripting: two
+// applications brought to the front in turn. The driver (the simulated
+// mouse) gets each application's settings, and a switch writes nothing.
 #include "AgentSimulatorTest.h"
+#include "GnomeShellSession.h"
 #include "Platform/core/ApplicationSettings.h"
 #include "Platform/core/PropertyList.h"
 #include "SwaySession.h"
@@ -140,30 +141,40 @@ private:
     std::array<ChildProcess, 2> apps_{ChildProcess{"foot1", "/tmp"}, ChildProcess{"foot2", "/tmp"}};
 };
 
-// KWin's scripting or GNOME Shell with ZED's extension, played by
-// python-dbusmock on the session bus: scripted through the mock's own
-// interface, it behaves as the shipped script or extension does, once the
-// shipped files are seen to name what the agent expects.
-class StandIn : public Desktop {
+// GNOME Shell itself, headless, with ZED's extension as shipped and two foot
+// terminals known by the desktop files game1 and game2; the shell focuses.
+class GnomeDesktop : public Desktop {
 public:
-    StandIn(bool kwin) : kwin_(kwin) {}
     std::string start() override {
-        names = kwin_ ? std::array{"org.kde.Dolphin.desktop", "konsole"}
-                      : std::array{"org.gnome.Calculator", "org.gnome.texteditor.desktop"};
+        names = {"game1", "Game2.desktop"};
         agentEnv = {{"XDG_SESSION_TYPE", "wayland"},
-                    {"XDG_CURRENT_DESKTOP", kwin_ ? "KDE" : "ubuntu:GNOME"},
+                    {"XDG_CURRENT_DESKTOP", "GNOME"},
                     {"DISPLAY", ""},
                     {"SWAYSOCK", ""}};
-        const std::string shipped =
-            std::filesystem::path(ZED_AGENT).parent_path().string() + "/../share/zed/";
-        const auto files = kwin_
-                               ? std::vector<std::string>{shipped + "kwin/zed-focus.js"}
-                               : std::vector<std::string>{shipped + "gnome-shell/43/extension.js",
-                                                          shipped + "gnome-shell/45/extension.js"};
-        for (const std::string& f : files) {
-            for (const char* name : {agent_[0], agent_[1], "FocusChanged"}) {
-                EXPECT_NE(readFile(f).find(name), std::string::npos) << f << " lacks " << name;
-            }
+        return shell_.start({"game1", "game2"});
+    }
+    void activate(int app) override { ASSERT_TRUE(shell_.activate(app == 0 ? "game1" : "game2")); }
+
+private:
+    GnomeShellSession shell_;
+};
+
+// KWin's scripting, played by python-dbusmock on the session bus (kwin_wayland
+// runs here, but no Wayland client shows on its virtual output): scripted
+// through the mock's own interface, it behaves as the shipped script does,
+// once the script is seen to name what the agent expects.
+class KWinStandIn : public Desktop {
+public:
+    std::string start() override {
+        names = {"org.kde.Dolphin.desktop", "konsole"};
+        agentEnv = {{"XDG_SESSION_TYPE", "wayland"},
+                    {"XDG_CURRENT_DESKTOP", "KDE"},
+                    {"DISPLAY", ""},
+                    {"SWAYSOCK", ""}};
+        const std::string script = std::string(ZED_SHARE) + "/kwin/zed-focus.js";
+        for (const char* name : {kAgentPath, kAgentInterface, "FocusChanged"}) {
+            EXPECT_NE(readFile(script).find(name), std::string::npos)
+                << script << " lacks " << name;
         }
         if (auto why = missingPrograms({"/usr/bin/python3",
                                         "/usr/lib/python3/dist-packages/dbusmock/__init__.py",
@@ -171,64 +182,47 @@ public:
             !why.empty()) {
             return why;
         }
-        mock_.start({"/usr/bin/python3", "-m", "dbusmock", "--session", service_, path_,
-                     kwin_ ? "org.kde.kwin.Scripting" : agent_[1]});
-        if (!waitForOwnership(service_, true)) {
-            return std::string("no stand-in for ") + service_;
+        mock_.start({"/usr/bin/python3", "-m", "dbusmock", "--session", "org.kde.KWin",
+                     "/Scripting", "org.kde.kwin.Scripting"});
+        if (!waitForOwnership("org.kde.KWin", true)) {
+            return "no stand-in for org.kde.KWin";
         }
-        if (kwin_) {
-            mock("AddMethod", {"org.kde.kwin.Scripting", "loadScript", "ss", "i", "ret = 7"});
-            mock("AddMethod", {"org.kde.kwin.Scripting", "unloadScript", "s", "b", "ret = True"});
-            mock("AddObject", {"/Scripting/Script7", "org.kde.kwin.Script", "{}",
-                               "[(\"run\", \"\", \"\", \"\")]"});
-        } else {
-            mock("AddMethod",
-                 {agent_[1], "FocusedApp", "", "s", "ret = 'org.gnome.Nautilus.desktop'"});
-        }
+        mock("/Scripting", "AddMethod",
+             {"org.kde.kwin.Scripting", "loadScript", "ss", "i", "ret = 7"});
+        mock("/Scripting", "AddMethod",
+             {"org.kde.kwin.Scripting", "unloadScript", "s", "b", "ret = True"});
+        mock("/Scripting", "AddObject",
+             {"/Scripting/Script7", "org.kde.kwin.Script", "{}", "[(\"run\", \"\", \"\", \"\")]"});
         return {};
     }
     void activate(int app) override {
-        // The agent has run the script, or asked the extension: it listens.
-        const char* asked = kwin_ ? "/Scripting/Script7" : path_;
+        // The agent has run the script: it listens.
         ASSERT_TRUE(waitFor([&] {
-            return run({},
-                       {"/usr/bin/gdbus", "call", "--session", "--dest", service_, "--object-path",
-                        asked, "--method", "org.freedesktop.DBus.Mock.GetCalls"})
-                       .out.find(kwin_ ? "run" : "FocusedApp") != std::string::npos;
+            return mock("/Scripting/Script7", "GetCalls", {}).find("run") != std::string::npos;
         }));
-        if (kwin_) { // what the script sends
-            run({},
-                {"/usr/bin/gdbus", "call", "--session", "--dest", "com.tovik.ZED.Agent",
-                 "--object-path", agent_[0], "--method", std::string(agent_[1]) + ".FocusChanged",
+        // What the script sends.
+        run({}, {"/usr/bin/gdbus", "call", "--session", "--dest", "com.tovik.ZED.Agent",
+                 "--object-path", kAgentPath, "--method",
+                 std::string(kAgentInterface) + ".FocusChanged",
                  app == 0 ? "org.kde.dolphin" : "konsole"});
-        } else { // what the extension signals
-            mock("EmitSignal", {agent_[1], "FocusChanged", "s",
-                                app == 0 ? "[<'org.gnome.Calculator.desktop'>]"
-                                         : "[<'org.gnome.TextEditor.desktop'>]"});
-        }
     }
 
 private:
-    void mock(const char* method, std::vector<std::string> args) const {
+    static constexpr const char* kAgentPath = "/com/tovik/ZED/Focus";
+    static constexpr const char* kAgentInterface = "com.tovik.ZED.Focus";
+    std::string mock(const char* path, const char* method, std::vector<std::string> args) const {
         std::vector<std::string> argv{"/usr/bin/gdbus",
                                       "call",
                                       "--session",
                                       "--dest",
-                                      service_,
+                                      "org.kde.KWin",
                                       "--object-path",
-                                      path_,
+                                      path,
                                       "--method",
                                       std::string("org.freedesktop.DBus.Mock.") + method};
         argv.insert(argv.end(), args.begin(), args.end());
-        run({}, argv);
+        return run({}, argv).out;
     }
-    bool kwin_;
-    const char* service_ = kwin_ ? "org.kde.KWin" : "org.gnome.Shell";
-    const char* path_ = kwin_ ? "/Scripting" : "/com/tovik/ZED/ShellFocus";
-    // The object and interface the script calls, or the extension exports.
-    std::array<const char*, 2> agent_ =
-        kwin_ ? std::array{"/com/tovik/ZED/Focus", "com.tovik.ZED.Focus"}
-              : std::array{"/com/tovik/ZED/ShellFocus", "com.tovik.ZED.ShellFocus"};
     ChildProcess mock_{"stand-in", "/tmp"};
 };
 
@@ -249,8 +243,8 @@ std::optional<std::array<std::string, 2>> frontApplication() {
 }
 
 using MakeDesktop = std::unique_ptr<Desktop> (*)();
-template <typename D, bool... kwin> std::unique_ptr<Desktop> make() {
-    return std::make_unique<D>(kwin...);
+template <typename D> std::unique_ptr<Desktop> make() {
+    return std::make_unique<D>();
 }
 
 class PerApplication : public AgentSimulatorTest,
@@ -340,13 +334,13 @@ TEST_P(PerApplication, TheApplicationInFrontGetsItsSetAndASwitchWritesNothing) {
 }
 
 std::string desktopName(const ::testing::TestParamInfo<PerApplication::ParamType>& info) {
-    static const char* const names[] = {"X11", "Sway", "KWinStandIn", "GnomeStandIn"};
+    static const char* const names[] = {"X11", "Sway", "KWinStandIn", "Gnome"};
     return names[info.index];
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, PerApplication,
                          ::testing::Values(&make<X11Desktop>, &make<SwayDesktop>,
-                                           &make<StandIn, true>, &make<StandIn, false>),
+                                           &make<KWinStandIn>, &make<GnomeDesktop>),
                          desktopName);
 
 // A desktop that tells no one: the agent says so when the pane asks, though
