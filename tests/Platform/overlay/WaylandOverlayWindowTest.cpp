@@ -67,16 +67,6 @@ INSTANTIATE_TEST_SUITE_P(
                     OutputCase{0, 0, 1, 0, 0, 0, 0},                 // nothing known
                     OutputCase{800, 600, 1, 0, 500, 800, 600}));     // half an xdg size
 
-class PictureScale : public testing::TestWithParam<std::pair<int, int>> {};
-
-TEST_P(PictureScale, IsTheOutputsWithinOneToEight) {
-    EXPECT_EQ(PictureScaleForOutput(GetParam().first), GetParam().second);
-}
-
-INSTANTIATE_TEST_SUITE_P(Scales, PictureScale,
-                         testing::Values(std::pair{-3, 1}, std::pair{0, 1}, std::pair{1, 1},
-                                         std::pair{2, 2}, std::pair{3, 3}, std::pair{100, 8}));
-
 // --- Without a compositor, or after it went -----------------------------------
 
 TEST(WaylandOverlayService, WithoutACompositorIsNotUsableAndSaysWhy) {
@@ -146,21 +136,6 @@ TEST(DefaultOverlayService, WithNeitherDisplayIsHeadlessAndSaysWhyOnFirstUse) {
               std::string::npos)
         << err;
     EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
-}
-
-TEST(DefaultOverlayService, ACompositorWithLayerShellIsChosen) {
-    SwaySession sway;
-    if (auto why = sway.start(); !why.empty()) {
-        GTEST_SKIP() << why;
-    }
-    ScopedEnv wayland("WAYLAND_DISPLAY", sway.waylandDisplay());
-    ScopedEnv display("DISPLAY", ":4711");
-    testing::internal::CaptureStderr();
-    auto service = makeDefaultOverlayService();
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(dynamic_cast<WaylandOverlayService*>(service.get()), nullptr);
-    EXPECT_NE(err.find("overlay: layer-shell on " + sway.waylandDisplay()), std::string::npos)
-        << err;
 }
 
 } // namespace
