@@ -32,6 +32,58 @@ const char* agentSensitivity(std::size_t i) {
 // The agent's double-click setting runs the other way from the speed shown.
 constexpr double kDblClickSpeedMirror = 10.0;
 
+// An entry of a list of sets, and its overrides; null where there are none.
+const zed::Dictionary* setEntry(const zed::Value* list, std::size_t k) {
+    const zed::Array* a = list ? list->asArray() : nullptr;
+    return a && k < a->size() ? (*a)[k].asDictionary() : nullptr;
+}
+const zed::Value* setOverride(const zed::Dictionary* entry, const char* key) {
+    const zed::Value* o = entry ? zed::lookup(*entry, contract::kSetSettings) : nullptr;
+    return o && o->asDictionary() ? zed::lookup(*o->asDictionary(), key) : nullptr;
+}
+bool sameValue(const zed::Value* a, const zed::Value* b) {
+    return a == b || (a && b && *a == *b);
+}
+
+// The agent's steps into sets since the pane last saw the list (`seen`),
+// taken from `onDisk` into the pane's list `mine`: a sensitivity of an entry
+// that changed on disk and not in the pane. Entries are matched by place,
+// while neither the pane nor another program added or removed one, and the
+// one on disk still has the name seen. True when one was taken.
+bool takeSetSteps(zed::Value& mine, const zed::Value* onDisk, const zed::Value* seen) {
+    zed::Array* entries = mine.asArray();
+    const zed::Array* disks = onDisk ? onDisk->asArray() : nullptr;
+    const zed::Array* seens = seen ? seen->asArray() : nullptr;
+    if (!entries || !disks || !seens || entries->size() != seens->size() ||
+        disks->size() != seens->size()) {
+        return false;
+    }
+    bool taken = false;
+    for (std::size_t k = 0; k < entries->size(); ++k) {
+        zed::Dictionary* entry = (*entries)[k].asDictionary();
+        const zed::Dictionary *disk = setEntry(onDisk, k), *was = setEntry(seen, k);
+        if (!entry || !disk || !was ||
+            !sameValue(zed::lookup(*was, contract::kSetName),
+                       zed::lookup(*disk, contract::kSetName))) {
+            continue;
+        }
+        for (std::size_t i = 0; i < contract::kSensitivityKeys.size(); ++i) {
+            const char* key = agentSensitivity(i);
+            const zed::Value* stepped = setOverride(disk, key);
+            if (stepped && stepped->toDouble() && !sameValue(stepped, setOverride(was, key)) &&
+                sameValue(setOverride(entry, key), setOverride(was, key))) {
+                zed::Value& overrides = (*entry)[contract::kSetSettings];
+                if (!overrides.asDictionary()) {
+                    overrides = zed::Value(zed::Dictionary{});
+                }
+                overrides.asDictionary()->insert_or_assign(key, *stepped);
+                taken = true;
+            }
+        }
+    }
+    return taken;
+}
+
 } // namespace
 
 // ButtonMapping
@@ -361,7 +413,13 @@ bool TovikCopperhoundPref::save() {
             zed::Dictionary next = stored ? std::move(*stored) : zed::Dictionary{};
             for (const std::string& key : fChangedKeys) {
                 if (const zed::Value* mine = zed::lookup(*fPrefs, key)) {
-                    next.insert_or_assign(key, *mine);
+                    zed::Value value = *mine;
+                    if (key == contract::kApplicationSettingsKey) {
+                        // The pane's list, with the agent's steps since.
+                        takeSetSteps(value, zed::lookup(next, key),
+                                     fStoredSets ? &*fStoredSets : nullptr);
+                    }
+                    next.insert_or_assign(key, std::move(value));
                 } else {
                     next.erase(key);
                 }
@@ -643,6 +701,9 @@ void TovikCopperhoundPref::rememberStoredSensitivities() {
         const zed::Value* v = fPrefs ? zed::lookup(*fPrefs, agentSensitivity(i)) : nullptr;
         fStoredSens[i] = v ? std::optional<zed::Value>(*v) : std::nullopt;
     }
+    const zed::Value* sets =
+        fPrefs ? zed::lookup(*fPrefs, contract::kApplicationSettingsKey) : nullptr;
+    fStoredSets = sets ? std::optional<zed::Value>(*sets) : std::nullopt;
 }
 
 bool TovikCopperhoundPref::takeAgentSensitivities() {
@@ -670,6 +731,13 @@ bool TovikCopperhoundPref::takeSensitivities(const zed::Dictionary& stored) {
         }
         fPrefs->insert_or_assign(agentSensitivity(i), *onDisk);
         fStoredSens[i] = *onDisk;
+        taken = true;
+    }
+    const auto list = fPrefs->find(contract::kApplicationSettingsKey);
+    const zed::Value* onDisk = zed::lookup(stored, contract::kApplicationSettingsKey);
+    if (list != fPrefs->end() && onDisk && !fChangedKeys.count(contract::kApplicationSettingsKey) &&
+        takeSetSteps(list->second, onDisk, fStoredSets ? &*fStoredSets : nullptr)) {
+        fStoredSets = *onDisk;
         taken = true;
     }
     return taken;

@@ -370,6 +370,9 @@ private:
     // "Sensitivity", "MasterSensitivityX", "MasterSensitivityY" as last read
     // or written by the pane; absent when the domain had none.
     std::array<std::optional<zed::Value>, 3> fStoredSens;
+    // The list of sets as last read or written by the pane, for the agent's
+    // steps into a set made since.
+    std::optional<zed::Value> fStoredSets;
     std::unique_ptr<QFileSystemWatcher> fDomainWatcher;
     // Keys the pane set (or restored) since its last write: the only ones a
     // save puts over what another program may have stored.

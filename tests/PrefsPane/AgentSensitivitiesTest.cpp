@@ -1,6 +1,7 @@
 // While the pane is open the agent stores new sensitivities after each
 // on-the-fly step. The pane takes those three values into its copy and its
 // controls as the file changes; its next save does not put the old ones back.
+#include "Platform/core/ApplicationSettings.h"
 #include "PrefsTestSupport.h"
 
 #include <QDoubleSpinBox>
@@ -222,6 +223,34 @@ TEST_F(AgentSensitivities, StepsOfAnotherWriterAreNeverLostToTheSaves) {
     EXPECT_EQ(*onDisk("Sensitivity"), Value(5.0 + kSteps));
     pane->setOtfs(1);
     EXPECT_EQ(*lookup(posts.back().userInfo, "Sensitivity"), Value(5.0 + kSteps));
+}
+
+// A step while a set is in force lands in that set: the pane shows it and its
+// next save of the list keeps it.
+TEST_F(AgentSensitivities, StepsIntoTheShownSetAreShownAndKeptByTheNextSave) {
+    const auto stored = [](double sensitivity) {
+        return Dictionary{{settings::kApplicationSettingsKey,
+                           settings::storedSets({{"Game",
+                                                  {"game1"},
+                                                  {{"Sensitivity", Value(sensitivity)},
+                                                   {"ScrollWheelSpeed", Value(3.0)}}}})}};
+    };
+    storeAsAgent(stored(8.0));
+    showPane();
+    pane->selectSet(0);
+    QSignalSpy changed(pane.get(), &TovikCopperhoundPref::settingsChanged);
+    storeAsAgent(stored(8.2));
+    ASSERT_TRUE(changed.wait(10000)) << "the domain file was not watched";
+    EXPECT_DOUBLE_EQ(pane->sensitivity(), 8.2);
+
+    // Another step, then the user renames the set before the pane has heard.
+    storeAsAgent(stored(8.4));
+    pane->renameApplicationSet(0, "Game!");
+    const auto sets = settings::readSets(onDisk(settings::kApplicationSettingsKey));
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].name, "Game!");
+    EXPECT_EQ(*lookup(sets[0].overrides, "Sensitivity"), Value(8.4));
+    EXPECT_EQ(*lookup(sets[0].overrides, "ScrollWheelSpeed"), Value(3.0));
 }
 
 } // namespace
