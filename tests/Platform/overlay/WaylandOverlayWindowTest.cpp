@@ -6,7 +6,6 @@
 #include "SimulatorHarness.h"
 #include "SwaySession.h"
 
-#include <climits>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <optional>
@@ -16,26 +15,6 @@ namespace zed::test {
 namespace {
 
 // --- Geometry ------------------------------------------------------------------
-
-struct MarginCase {
-    OverlayPoint origin;
-    LayerMargins margins;
-};
-
-class LayerMarginsFromOrigin : public testing::TestWithParam<MarginCase> {};
-
-TEST_P(LayerMarginsFromOrigin, AreTheOriginRoundedAndKeptInRange) {
-    const LayerMargins m = MarginsFromOrigin(GetParam().origin);
-    EXPECT_EQ(m.left, GetParam().margins.left);
-    EXPECT_EQ(m.bottom, GetParam().margins.bottom);
-}
-
-INSTANTIATE_TEST_SUITE_P(Origins, LayerMarginsFromOrigin,
-                         testing::Values(MarginCase{{700, 100}, {700, 100}},
-                                         MarginCase{{0.4, 0.6}, {0, 1}},
-                                         MarginCase{{-50, -20}, {-50, -20}},
-                                         MarginCase{{1e12, -1e12}, {INT_MAX / 2, INT_MIN / 2}},
-                                         MarginCase{{std::nan(""), 3}, {0, 3}}));
 
 struct OutputCase {
     int modeWidth, modeHeight, scale, xdgWidth, xdgHeight;
