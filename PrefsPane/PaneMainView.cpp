@@ -477,6 +477,15 @@ void PaneMainView::markOverrides() {
 
 bool PaneMainView::askApplications(QString* name, QStringList* applications) {
     ApplicationsDialog dialog(this, name, *applications);
+    // Said once, the first time sets are edited: a desktop that cannot tell
+    // the window in front makes sets of no use until something is enabled.
+    if (!toldUntracked_) {
+        toldUntracked_ = true;
+        const zed::FrontApplication front = zed::Platform::current().frontApplication().ask();
+        if (front.agentRuns && !front.why.empty()) {
+            dialog.takeFront(front);
+        }
+    }
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }

@@ -77,6 +77,7 @@ private:
     QPushButton* applicationsButton_ = nullptr;
     QPushButton* removeButton_ = nullptr;
     std::vector<std::pair<QString, QToolButton*>> resetButtons_;
+    bool toldUntracked_ = false; // that the desktop cannot tell the window in front
 };
 
 // The pane's model with this view as its main view: what the plug-in hands

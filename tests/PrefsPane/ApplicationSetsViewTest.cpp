@@ -30,11 +30,12 @@ TEST_F(ApplicationSetsView, ANewSetsOwnValueIsMarkedAndReset) {
     storeAsAgent(agentDefaults());
     Platform::current().setFrontApplication(std::make_unique<UntoldFront>());
     PaneMainView& view = showPane();
-    QString message;
+    QString message, atOnce;
     // The dialog runs its own loop: filled in from there.
     QTimer::singleShot(0, [&] {
         QWidget* dialog = QApplication::activeModalWidget();
         ASSERT_NE(dialog, nullptr);
+        atOnce = dialog->findChild<QLabel*>("frontApplicationMessage")->text();
         dialog->findChild<QLineEdit*>("setNameEdit")->setText("Racing");
         dialog->findChild<QLineEdit*>("setApplicationEdit")->setText("supertuxkart");
         dialog->findChild<QPushButton*>("setApplicationAddButton")->click();
@@ -46,6 +47,7 @@ TEST_F(ApplicationSetsView, ANewSetsOwnValueIsMarkedAndReset) {
     EXPECT_TRUE(message.contains("gnome-extensions enable zed-focus@tovik.com"))
         << message.toStdString();
     EXPECT_TRUE(message.contains("does not tell")) << message.toStdString();
+    EXPECT_EQ(atOnce, message) << "said as the first set is made, before anyone asks";
 
     QComboBox* popUp = view.applicationSetPopUp();
     ASSERT_EQ(popUp->count(), 2);
