@@ -86,20 +86,16 @@ public:
             }
             ++tries;
             agentEnv = {{"DISPLAY", ":" + number}, {"XDG_SESSION_TYPE", "x11"}};
-            up = x_.start({"/usr/bin/Xvfb", ":" + number, "-nolisten", "tcp"}) &&
+            // -noreset: a server that resets as its last client leaves turns
+            // away the window manager connecting just then.
+            up = x_.start({"/usr/bin/Xvfb", ":" + number, "-nolisten", "tcp", "-noreset"}) &&
                  answers("getdisplaygeometry", 20);
         }
         if (!up) {
             return "Xvfb did not start: " + x_.err() + said;
         }
-        // The window manager names the desktop before any window is made;
-        // now and then openbox never does, and is started again.
-        bool named = false;
-        for (int tries = 0; !named && tries < 3; ++tries) {
-            wm_.stop();
-            named = wm_.start({"/usr/bin/openbox"}, agentEnv) && answers("get_desktop", 5);
-        }
-        if (!named) {
+        // The window manager names the desktop before any window is made.
+        if (!wm_.start({"/usr/bin/openbox"}, agentEnv) || !answers("get_desktop", 20)) {
             return "openbox did not start: " + wm_.err() + said;
         }
         apps_[0].start({"/usr/bin/xcalc"}, agentEnv);
