@@ -166,9 +166,11 @@ private:
     std::size_t i_ = 0;
 };
 
-bool writeAll(int fd, const char* data, std::size_t size) {
+// The whole buffer through `io` (send or recv), across interruptions; false
+// at an error or the end of the stream.
+template <typename Io, typename Byte> bool whole(Io io, Byte* data, std::size_t size) {
     while (size > 0) {
-        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+        const ssize_t n = io(data, size);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -181,19 +183,13 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+bool writeAll(int fd, const char* data, std::size_t size) {
+    return whole([fd](const char* d, std::size_t n) { return ::send(fd, d, n, MSG_NOSIGNAL); },
+                 data, size);
+}
+
 bool readAll(int fd, char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::recv(fd, data, size, 0);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return whole([fd](char* d, std::size_t n) { return ::recv(fd, d, n, 0); }, data, size);
 }
 
 } // namespace
