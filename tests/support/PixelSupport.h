@@ -1,10 +1,16 @@
-// Reading pictures in the overlay's drawing coordinates (origin lower left,
-// y upward) for pixel tests.
+// Reading pictures for pixel tests: in the overlay's drawing coordinates
+// (origin lower left, y upward) or by rows from the top, and comparing what
+// is on screen with a picture laid over what was under it.
 #pragma once
 
+#include "Platform/overlay/DrawingHandles.h"
+
+#include <algorithm>
 #include <cairo.h>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace zed::test {
 
@@ -31,6 +37,34 @@ inline Argb At(cairo_surface_t* s, int x, int y) {
     std::uint32_t p;
     std::memcpy(&p, data + static_cast<std::size_t>(height - 1 - y) * stride + 4 * x, sizeof p);
     return Unpack(p);
+}
+
+// The pixel at column x of row y, rows from the top.
+inline Argb Pixel(cairo_surface_t* s, int x, int y) {
+    return At(s, x, cairo_image_surface_get_height(s) - 1 - y);
+}
+
+// A premultiplied pixel laid over an opaque one.
+inline Argb Over(Argb top, Argb under) {
+    const auto mix = [&](int t, int u) {
+        return std::min(255, t + (u * (255 - top.a) + 127) / 255);
+    };
+    return {255, mix(top.r, under.r), mix(top.g, under.g), mix(top.b, under.b)};
+}
+
+// The largest difference of a colour channel.
+inline int Difference(Argb a, Argb b) {
+    return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+}
+
+// A PNG file as a picture; null when it cannot be read.
+inline CairoSurfacePtr ReadPng(const std::string& path) {
+    CairoSurfacePtr image(cairo_image_surface_create_from_png(path.c_str()));
+    if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
+        return nullptr;
+    }
+    cairo_surface_flush(image.get());
+    return image;
 }
 
 } // namespace zed::test

@@ -3,6 +3,7 @@
 // zed-overlay-render's picture at that scale laid over the background, at the
 // place the X11 window would take; a click on it reaches the window below.
 #include "AgentSimulatorTest.h"
+#include "PixelSupport.h"
 #include "Platform/core/PropertyList.h"
 #include "SwaySession.h"
 
@@ -15,58 +16,13 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using zed::CairoSurfacePtr;
 using zed::Value;
 using namespace zed::test;
 
 namespace {
 
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-using Image = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-
-Image readPng(const std::string& path) {
-    Image image(cairo_image_surface_create_from_png(path.c_str()));
-    if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
-        return nullptr;
-    }
-    cairo_surface_flush(image.get());
-    return image;
-}
-
-// A pixel as 0xAARRGGBB (premultiplied where the picture has alpha).
-std::uint32_t pixel(cairo_surface_t* s, int x, int y) {
-    const auto* row = cairo_image_surface_get_data(s) +
-                      static_cast<std::size_t>(y) * cairo_image_surface_get_stride(s);
-    return reinterpret_cast<const std::uint32_t*>(row)[x];
-}
-
-int channel(std::uint32_t p, int shift) {
-    return static_cast<int>((p >> shift) & 0xff);
-}
-
-constexpr std::uint32_t kBackground = 0x336699; // sway's background, RGB
-
-// A premultiplied picture's pixel laid over the background.
-std::uint32_t over(std::uint32_t picture) {
-    const int alpha = channel(picture, 24);
-    std::uint32_t out = 0;
-    for (int shift : {16, 8, 0}) {
-        const int c =
-            channel(picture, shift) + (channel(kBackground, shift) * (255 - alpha) + 127) / 255;
-        out |= static_cast<std::uint32_t>(std::min(c, 255)) << shift;
-    }
-    return out;
-}
-
-// The largest difference of a colour channel.
-int difference(std::uint32_t a, std::uint32_t b) {
-    int most = 0;
-    for (int shift : {16, 8, 0}) {
-        most = std::max(most, std::abs(channel(a, shift) - channel(b, shift)));
-    }
-    return most;
-}
+const Argb kBackground{255, 0x33, 0x66, 0x99}; // sway's background
 
 class WaylandOverlay : public AgentSimulatorTest, public ::testing::WithParamInterface<int> {
 protected:
@@ -89,12 +45,12 @@ protected:
     }
 
     // The output captured by grim; null when it could not be.
-    Image capture() {
+    CairoSurfacePtr capture() {
         const std::string file = sway_.runtimeDir() + "/capture.png";
         if (sway_.runClient({"/usr/bin/grim", "-o", "HEADLESS-1", file}).exitCode != 0) {
             return nullptr;
         }
-        return readPng(file);
+        return ReadPng(file);
     }
 
     // The app_id of the focused window: in sway's tree a window's "focused"
@@ -129,7 +85,7 @@ TEST_P(WaylandOverlay, TheAgentsDisplayIsItsPictureOverTheDesktopAndClicksPassTh
                   {ZED_OVERLAY_RENDER, "5.2", "--scale", std::to_string(scale), "-o", expectedFile})
                   .exitCode,
               0);
-    const Image expected = readPng(expectedFile);
+    const CairoSurfacePtr expected = ReadPng(expectedFile);
     ASSERT_TRUE(expected);
     const int width = cairo_image_surface_get_width(expected.get());
     const int height = cairo_image_surface_get_height(expected.get());
@@ -154,7 +110,7 @@ TEST_P(WaylandOverlay, TheAgentsDisplayIsItsPictureOverTheDesktopAndClicksPassTh
     // edge and 100 above the bottom (drawing coordinates, y upward).
     const int left = (logicalWidth - 100) * scale;
     const int top = (logicalHeight - 100 - 174) * scale;
-    Image shot;
+    CairoSurfacePtr shot;
     int worst = 256, wrong = 0;
     // The display shows once the compositor has drawn it: compare until all
     // fits or the time is up, then report the last comparison.
@@ -169,9 +125,9 @@ TEST_P(WaylandOverlay, TheAgentsDisplayIsItsPictureOverTheDesktopAndClicksPassTh
             for (int y = -2; y < height + 2; ++y) {
                 for (int x = -2; x < width + 2; ++x) {
                     const bool inside = x >= 0 && y >= 0 && x < width && y < height;
-                    const std::uint32_t want =
-                        inside ? over(pixel(expected.get(), x, y)) : kBackground;
-                    const int d = difference(pixel(shot.get(), left + x, top + y), want);
+                    const Argb want =
+                        inside ? Over(Pixel(expected.get(), x, y), kBackground) : kBackground;
+                    const int d = Difference(Pixel(shot.get(), left + x, top + y), want);
                     worst = std::max(worst, d);
                     wrong += d > 2;
                 }

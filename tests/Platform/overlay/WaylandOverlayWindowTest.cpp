@@ -14,38 +14,6 @@
 namespace zed::test {
 namespace {
 
-// --- Geometry ------------------------------------------------------------------
-
-struct OutputCase {
-    int modeWidth, modeHeight, scale, xdgWidth, xdgHeight;
-    int width, height;
-};
-
-class LogicalSizeOfAnOutput : public testing::TestWithParam<OutputCase> {};
-
-TEST_P(LogicalSizeOfAnOutput, IsXdgOutputsElseTheModeOverTheScale) {
-    const OutputCase& c = GetParam();
-    const LogicalSize size =
-        LogicalOutputSize(c.modeWidth, c.modeHeight, c.scale, c.xdgWidth, c.xdgHeight);
-    EXPECT_EQ(size.width, c.width);
-    EXPECT_EQ(size.height, c.height);
-    const OverlayRect frame = VisibleFrameFromOutput(size);
-    EXPECT_EQ(frame.x, 0);
-    EXPECT_EQ(frame.y, 0);
-    EXPECT_EQ(frame.width, c.width);
-    EXPECT_EQ(frame.height, c.height);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Outputs, LogicalSizeOfAnOutput,
-    testing::Values(OutputCase{800, 600, 1, 0, 0, 800, 600},         // mode only
-                    OutputCase{800, 600, 2, 0, 0, 400, 300},         // doubled pixels
-                    OutputCase{801, 601, 2, 0, 0, 401, 301},         // rounded up
-                    OutputCase{2560, 1440, 2, 1706, 960, 1706, 960}, // fractional: xdg-output's
-                    OutputCase{800, 600, 0, 0, 0, 800, 600},         // no scale told
-                    OutputCase{0, 0, 1, 0, 0, 0, 0},                 // nothing known
-                    OutputCase{800, 600, 1, 0, 500, 800, 600}));     // half an xdg size
-
 // --- Without a compositor, or after it went -----------------------------------
 
 TEST(WaylandOverlayService, WithoutACompositorIsNotUsableAndSaysWhy) {
@@ -101,20 +69,6 @@ TEST(DefaultOverlayService, WithoutAUsableCompositorFallsBackToX11AndSaysWhy) {
                        "/nonexistent/wayland-9)"),
               std::string::npos)
         << err;
-}
-
-TEST(DefaultOverlayService, WithNeitherDisplayIsHeadlessAndSaysWhyOnFirstUse) {
-    ScopedEnv wayland("WAYLAND_DISPLAY", "");
-    ScopedEnv display("DISPLAY", "");
-    testing::internal::CaptureStderr();
-    auto service = makeDefaultOverlayService();
-    EXPECT_EQ(service->createWindow(26, 174), nullptr);
-    EXPECT_EQ(service->createWindow(26, 174), nullptr);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("no display (WAYLAND_DISPLAY is not set; DISPLAY is not set)"),
-              std::string::npos)
-        << err;
-    EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
 }
 
 } // namespace
