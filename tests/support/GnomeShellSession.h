@@ -4,6 +4,7 @@
 // calls. logind is python-dbusmock's, on a private system bus.
 #pragma once
 
+#include "LogindMock.h"
 #include "SimulatorHarness.h"
 
 #include <filesystem>
@@ -46,8 +47,7 @@ public:
 
 private:
     std::filesystem::path dir_;
-    PrivateBus system_;
-    ChildProcess logind_{"gnome-logind-" + std::to_string(getpid()), "/tmp"};
+    deskfake::LogindMock logind_;
     ChildProcess shell_{"gnome-shell-" + std::to_string(getpid()), "/tmp"};
     std::vector<std::unique_ptr<ChildProcess>> apps_;
 };
