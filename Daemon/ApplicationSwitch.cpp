@@ -13,15 +13,14 @@ namespace sets = zed::settings;
 
 void ApplicationSwitch::SetSets(std::vector<sets::SettingsSet> sets) {
     sets_ = std::move(sets);
-    if (sets_.empty() && zed::RunLoop::now() < demandedUntil_) {
-        inForce_ = -1; // the pane still asks: the tracker stays
-        return;
-    }
     if (sets_.empty()) {
+        inForce_ = -1;
+        if (zed::RunLoop::now() < demandedUntil_) {
+            return; // the pane still asks: the tracker stays
+        }
         tracker_.reset();
         settle_.reset();
         settling_ = false;
-        inForce_ = -1;
         application_.clear();
         return;
     }
